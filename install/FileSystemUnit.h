@@ -1,0 +1,59 @@
+// Path, folder, file and text helpers of the install engine.
+//
+// Conventions the rest of the setup relies on: paths are ANSI texts with '\' as separator,
+// a normalised folder path ends in exactly one '\', paths that pass through fixed-size
+// fields are cut at 255 characters, and failures are a false or empty result, never a
+// message. No helper keeps state. On POSIX hosts '\' becomes '/' only at the system call,
+// so callers always build Windows-style paths.
+#pragma once
+
+#include <string>
+
+// <windows.h> maps these names to the ANSI/wide variants; a file that needs both includes
+// <windows.h> first. Ours are the setup's own helpers.
+#ifdef CopyFile
+#undef CopyFile
+#endif
+#ifdef MoveFile
+#undef MoveFile
+#endif
+
+constexpr std::size_t kShortPathMax = 255;
+
+// Cuts a text to the 255 characters of a short-path field.
+std::string ShortPath(const std::string& path);
+
+std::string NormalizePath(const std::string& path, bool addSeparator, bool convertSlashes);
+bool DirectoryExists(const std::string& path);
+bool FileExists(const std::string& path);
+bool IsAbsolutePath(const std::string& path);
+bool ForceDirectories(const std::string& folder);
+bool DeleteTree(const std::string& folder, const std::string& mask, bool recurse);
+bool RemoveFolderTree(const std::string& folder);
+std::string ReadWholeFile(const std::string& path, bool deleteAfterwards);
+void WriteWholeFile(const std::string& text, const std::string& path, bool deleteIfEmpty);
+void ReplaceText(std::string& text, const std::string& oldText, const std::string& newText,
+                 bool caseSensitive, bool replaceAll);
+int PosFrom(const std::string& sub, const std::string& text, int firstPos, int lastPos);
+
+enum class SpecialFolder { Temporary = 0, Windows = 1, System = 2 };
+std::string GetSpecialFolder(SpecialFolder kind, bool noFallback);
+
+bool CopyFile(const std::string& source, const std::string& target, bool failIfExists);
+bool MoveFile(const std::string& source, const std::string& target);
+bool DeleteFileAt(const std::string& path);
+
+// Folder part of a path up to and including its last '\' or '/' (empty when there is none).
+std::string ExtractFilePath(const std::string& path);
+// Name part after the last '\' or '/'.
+std::string ExtractFileName(const std::string& path);
+
+// Hands the request to the shell; the result is not looked at. Does nothing on POSIX hosts.
+void RunProgram(void* ownerWindow, const std::string& verb, const std::string& file,
+                const std::string& parameters, const std::string& folder, int showCommand);
+
+// Folder of the running program file, with a trailing '\'.
+std::string ProgramFolder();
+
+// Windows path as the host's system calls want it ('\' -> '/' on POSIX, unchanged on Windows).
+std::string HostPath(const std::string& path);

@@ -1,0 +1,271 @@
+#ifdef _WIN32
+#include <windows.h>  // before the helpers: it defines CopyFile and MoveFile as macros
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "install/FileSystemUnit.h"
+#include "tests/TestFolder.h"
+
+namespace {
+
+void MakeReadOnly(const std::string& path) {
+#ifdef _WIN32
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+#else
+  chmod(HostPath(path).c_str(), 0444);
+#endif
+}
+
+void MakeWritable(const std::string& path) {
+#ifdef _WIN32
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+#else
+  chmod(HostPath(path).c_str(), 0644);
+#endif
+}
+
+TEST(NormalizePath, Table) {
+  struct Case {
+    const char* path;
+    bool addSeparator;
+    bool slashes;
+    const char* expected;
+  } cases[] = {
+      {"C:\\A/B", true, true, "C:\\A\\B\\"},
+      {"C:\\A/B", false, true, "C:\\A\\B"},
+      {"C:\\A\\", false, false, "C:\\A"},
+      {"C:\\A\\", true, false, "C:\\A\\"},
+      {"C:\\A/", true, false, "C:\\A/"},   // a trailing "/" counts as a separator
+      {"C:\\A/", false, false, "C:\\A"},
+      {"", true, true, ""},
+      {"x", true, false, "x\\"},
+      {"\\", false, false, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(NormalizePath(c.path, c.addSeparator, c.slashes), c.expected)
+        << c.path << " add=" << c.addSeparator << " slashes=" << c.slashes;
+  }
+}
+
+TEST(TextHelpers, IsAbsolutePathAndFileParts) {
+  EXPECT_TRUE(IsAbsolutePath("C:\\Program Files\\"));
+  EXPECT_TRUE(IsAbsolutePath("\\\\server\\share"));
+  EXPECT_FALSE(IsAbsolutePath("\\single\\root"));
+  EXPECT_FALSE(IsAbsolutePath("relative\\path"));
+  // Only the first 255 characters count.
+  EXPECT_FALSE(IsAbsolutePath(std::string(255, 'a') + ":"));
+
+  EXPECT_EQ(ExtractFilePath("C:\\a\\b.txt"), "C:\\a\\");
+  EXPECT_EQ(ExtractFileName("C:\\a\\b.txt"), "b.txt");
+  EXPECT_EQ(ExtractFilePath("b.txt"), "");
+  EXPECT_EQ(ShortPath(std::string(300, 'x')).size(), 255u);
+}
+
+TEST(TextHelpers, ReplaceText) {
+  struct Case {
+    const char* text;
+    const char* from;
+    const char* to;
+    bool caseSensitive;
+    bool all;
+    const char* expected;
+  } cases[] = {
+      {"aXbxc", "x", "-", false, true, "a-b-c"},
+      {"aXbxc", "x", "-", true, true, "aXb-c"},
+      {"aXbxc", "x", "-", false, false, "a-bxc"},
+      {"%%installpath%%\\x %%InstallPath%%", "%%installpath%%", "C:\\Z", false, true,
+       "C:\\Z\\x C:\\Z"},
+      {"aaa", "a", "aa", true, true, "aaaaaa"},  // replacements are not rescanned
+      {"abc", "", "x", true, true, "abc"},
+      {"", "a", "b", true, true, ""},
+  };
+  for (const Case& c : cases) {
+    std::string text = c.text;
+    ReplaceText(text, c.from, c.to, c.caseSensitive, c.all);
+    EXPECT_EQ(text, c.expected) << c.text << " / " << c.from;
+  }
+}
+
+TEST(TextHelpers, PosFrom) {
+  struct Case {
+    const char* sub;
+    const char* text;
+    int first;
+    int last;
+    int expected;
+  } cases[] = {
+      {"\r\n\r\n", "HTTP/1.0 200 OK\r\nA: b\r\n", 1, 0, 0},  // no empty line
+      {"\r\n\r\n", "H\r\n\r\nbody", 1, 0, 2},
+      {"b", "abcabc", 0, 0, 2},       // first position below 1 means 1
+      {"b", "abcabc", 3, 0, 5},
+      {"b", "abcabc", 3, 4, 0},       // the match must lie within the range
+      {"bc", "abcabc", 4, 5, 0},
+      {"bc", "abcabc", 4, 6, 5},
+      {"b", "abcabc", 1, 99, 2},      // a last position beyond the text means its end
+      {"", "abc", 1, 0, 0},
+      {"a", "", 1, 0, 0},
+      {"abcd", "abc", 1, 0, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PosFrom(c.sub, c.text, c.first, c.last), c.expected)
+        << "'" << c.sub << "' in '" << c.text << "' from " << c.first << " to " << c.last;
+  }
+}
+
+TEST(Folders, ForceDirectoriesCreatesEveryMissingLevel) {
+  TestFolder root;
+  const std::string deep = root / "one\\two\\three\\";
+  EXPECT_FALSE(DirectoryExists(deep));
+  EXPECT_TRUE(ForceDirectories(deep));
+  EXPECT_TRUE(DirectoryExists(root / "one"));
+  EXPECT_TRUE(DirectoryExists(root / "one\\two"));
+  EXPECT_TRUE(DirectoryExists(deep));
+  EXPECT_TRUE(ForceDirectories(deep));  // existing: still true
+  EXPECT_TRUE(ForceDirectories(root / "a\\b"));  // without a trailing separator
+
+  // A file in the way cannot become a folder.
+  WriteWholeFile("x", root / "blocker", false);
+  EXPECT_FALSE(ForceDirectories(root / "blocker\\sub\\"));
+  EXPECT_FALSE(ForceDirectories(""));
+}
+
+TEST(Folders, DeleteTreeWithMaskKeepsWhatDoesNotMatch) {
+  TestFolder root;
+  const std::string rules = root / "rules\\";
+  WriteWholeFile("1", rules + "10_a.cf", false);
+  WriteWholeFile("1", rules + "1plain", false);  // "1*.*" matches names without a dot too
+  WriteWholeFile("2", rules + "20_b.cf", false);
+  WriteWholeFile("s", rules + "sub\\1x.cf", false);
+
+  EXPECT_FALSE(DeleteTree(rules, "1*.*", false));  // other things remain: folder stays
+  EXPECT_FALSE(FileExists(rules + "10_a.cf"));
+  EXPECT_FALSE(FileExists(rules + "1plain"));
+  EXPECT_TRUE(FileExists(rules + "20_b.cf"));
+  EXPECT_TRUE(FileExists(rules + "sub\\1x.cf"));
+
+  // Only matching files were in it: the folder goes too.
+  const std::string only = root / "only\\";
+  WriteWholeFile("1", only + "1a.cf", false);
+  WriteWholeFile("1", only + "1b.cf", false);
+  EXPECT_TRUE(DeleteTree(only, "1*.*", false));
+  EXPECT_FALSE(DirectoryExists(only));
+
+  EXPECT_FALSE(DeleteTree("", "*.*", true));
+}
+
+TEST(Folders, RemoveFolderTreeKeepsReadOnlyFiles) {
+  TestFolder root;
+  const std::string tree = root / "tree\\";
+  WriteWholeFile("a", tree + "a.txt", false);
+  WriteWholeFile("b", tree + "deep\\er\\b.txt", false);
+  WriteWholeFile("c", tree + "deep\\keep.txt", false);
+  MakeReadOnly(tree + "deep\\keep.txt");
+
+  EXPECT_FALSE(RemoveFolderTree(tree));
+  EXPECT_FALSE(FileExists(tree + "a.txt"));
+  EXPECT_FALSE(DirectoryExists(tree + "deep\\er"));
+  EXPECT_TRUE(FileExists(tree + "deep\\keep.txt"));
+
+  MakeWritable(tree + "deep\\keep.txt");
+  EXPECT_TRUE(RemoveFolderTree(tree));
+  EXPECT_FALSE(DirectoryExists(tree));
+}
+
+#ifndef _WIN32
+// A link inside a tree is removed itself: the tree it points to must survive untouched.
+TEST(Folders, RemoveFolderTreeNeverFollowsLinks) {
+  TestFolder root;
+  const std::string outside = root / "outside\\";
+  WriteWholeFile("precious", outside + "data.txt", false);
+  const std::string tree = root / "tree\\";
+  ForceDirectories(tree);
+  ASSERT_EQ(symlink(HostPath(root / "outside").c_str(), HostPath(tree + "link").c_str()), 0);
+  ASSERT_EQ(symlink(HostPath(outside + "data.txt").c_str(), HostPath(tree + "filelink").c_str()), 0);
+
+  EXPECT_TRUE(RemoveFolderTree(tree));
+  EXPECT_FALSE(DirectoryExists(tree));
+  EXPECT_EQ(ReadWholeFile(outside + "data.txt", false), "precious");
+}
+#else
+TEST(Folders, RemoveFolderTreeNeverFollowsLinks) {
+  TestFolder root;
+  const std::string outside = root / "outside\\";
+  WriteWholeFile("precious", outside + "data.txt", false);
+  const std::string tree = root / "tree\\";
+  ForceDirectories(tree);
+  using CreateLinkFn = BOOLEAN(WINAPI*)(LPCSTR, LPCSTR, DWORD);
+  const auto createLink = reinterpret_cast<CreateLinkFn>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA"));
+  const DWORD kDirectoryLink = 1;
+  if (createLink == nullptr ||
+      !createLink((tree + "link").c_str(), (root / "outside").c_str(), kDirectoryLink)) {
+    GTEST_SKIP() << "this system cannot create directory links (error " << GetLastError() << ")";
+  }
+  RemoveFolderTree(tree);
+  EXPECT_EQ(ReadWholeFile(outside + "data.txt", false), "precious");
+  EXPECT_FALSE(DirectoryExists(tree + "link"));
+}
+#endif
+
+TEST(Files, WholeFileRoundTripAndDeletion) {
+  TestFolder root;
+  std::string bytes("a\0b\r\n\xff", 6);
+  const std::string file = root / "made\\on\\demand\\f.bin";
+  WriteWholeFile(bytes, file, false);
+  EXPECT_EQ(ReadWholeFile(file, false), bytes);
+  EXPECT_EQ(ReadWholeFile(file, true), bytes);
+  EXPECT_FALSE(FileExists(file));
+  EXPECT_EQ(ReadWholeFile(file, false), "");
+  EXPECT_EQ(ReadWholeFile("", false), "");
+
+  WriteWholeFile("", file, false);  // empty text, flag clear: an empty file
+  EXPECT_TRUE(FileExists(file));
+  WriteWholeFile("", file, true);  // flag set: the file goes
+  EXPECT_FALSE(FileExists(file));
+}
+
+TEST(Files, CopyAndMove) {
+  TestFolder root;
+  WriteWholeFile("one", root / "a", false);
+  WriteWholeFile("two", root / "b", false);
+
+  EXPECT_FALSE(CopyFile(root / "a", root / "b", true));  // fail-if-exists
+  EXPECT_EQ(ReadWholeFile(root / "b", false), "two");
+  EXPECT_TRUE(CopyFile(root / "a", root / "b", false));
+  EXPECT_EQ(ReadWholeFile(root / "b", false), "one");
+  EXPECT_FALSE(CopyFile(root / "missing", root / "c", false));
+
+  EXPECT_FALSE(MoveFile(root / "a", root / "b"));  // a move never replaces
+  EXPECT_TRUE(MoveFile(root / "a", root / "c"));
+  EXPECT_FALSE(FileExists(root / "a"));
+  EXPECT_EQ(ReadWholeFile(root / "c", false), "one");
+}
+
+TEST(SpecialFolders, NormalisedAndWithFallback) {
+  const std::string temp = GetSpecialFolder(SpecialFolder::Temporary, true);
+  ASSERT_FALSE(temp.empty());
+  EXPECT_TRUE(temp.back() == '\\' || temp.back() == '/');
+  EXPECT_TRUE(DirectoryExists(temp));
+
+  const std::string program = ProgramFolder();
+  ASSERT_FALSE(program.empty());
+  EXPECT_TRUE(DirectoryExists(program));
+#ifdef _WIN32
+  const std::string system = GetSpecialFolder(SpecialFolder::System, true);
+  EXPECT_TRUE(DirectoryExists(system + "kernel32.dll") == false);
+  EXPECT_TRUE(FileExists(system + "kernel32.dll")) << system;
+  EXPECT_TRUE(FileExists(GetSpecialFolder(SpecialFolder::Windows, true) + "win.ini"));
+#else
+  // This host has no Windows folder: empty without fallback, else the program's folder.
+  EXPECT_EQ(GetSpecialFolder(SpecialFolder::Windows, true), "");
+  EXPECT_EQ(GetSpecialFolder(SpecialFolder::Windows, false), program);
+#endif
+}
+
+}  // namespace
