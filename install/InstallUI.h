@@ -1,0 +1,30 @@
+// How the install engine and the system units talk to the person in front of the setup.
+//
+// The engine never draws or asks anything itself: it reports through this interface, which
+// the wizard window implements (status line, progress bar, message pump, task-modal message
+// boxes owned by the wizard). Tests pass a recorder that answers from a script.
+#pragma once
+
+#include <string>
+
+enum class MessageButtons { Ok, YesNo, YesNoCancel, OkCancel };
+enum class MessageIcon { None, Information, Warning, Error, Question };
+enum class MessageAnswer { Ok, Cancel, Yes, No };
+
+class TInstallUI {
+ public:
+  virtual ~TInstallUI() = default;
+  // Shows a status text on the installing page and lets pending window messages through.
+  virtual void SetStatus(const std::string& text) = 0;
+  // Advances the installing page's progress bar by one step.
+  virtual void StepProgress() = 0;
+  // Lets pending window messages through, so the window stays responsive during long waits.
+  virtual void ProcessMessages() = 0;
+  virtual MessageAnswer MessageBox(const std::string& caption, const std::string& text,
+                                   MessageButtons buttons, MessageIcon icon) = 0;
+};
+
+// The interface the running program reports through (the wizard window once it exists).
+// Never null: until a window is set, a silent implementation answers Ok/No.
+TInstallUI& CurrentUI();
+void SetCurrentUI(TInstallUI* ui);

@@ -1,0 +1,46 @@
+// A TInstallUI for tests: records every status, progress step and message box, and answers
+// the boxes from a script (in order; Ok/No once the script is used up).
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "install/InstallUI.h"
+
+struct RecordedBox {
+  std::string caption;
+  std::string text;
+  MessageButtons buttons;
+  MessageIcon icon;
+};
+
+class TRecordingUI final : public TInstallUI {
+ public:
+  std::vector<std::string> statuses;
+  int progressSteps = 0;
+  int pumps = 0;
+  std::vector<RecordedBox> boxes;
+  std::deque<MessageAnswer> answers;
+
+  void SetStatus(const std::string& text) override { statuses.push_back(text); }
+  void StepProgress() override { ++progressSteps; }
+  void ProcessMessages() override { ++pumps; }
+  MessageAnswer MessageBox(const std::string& caption, const std::string& text,
+                           MessageButtons buttons, MessageIcon icon) override {
+    boxes.push_back({caption, text, buttons, icon});
+    if (!answers.empty()) {
+      const MessageAnswer answer = answers.front();
+      answers.pop_front();
+      return answer;
+    }
+    return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
+  }
+};
+
+// Installs the recorder as the current UI for the scope of a test.
+class TScopedUI {
+ public:
+  explicit TScopedUI(TInstallUI& ui) { SetCurrentUI(&ui); }
+  ~TScopedUI() { SetCurrentUI(nullptr); }
+};
