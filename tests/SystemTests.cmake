@@ -1,3 +1,6 @@
 # Windows system integration: registry, services, processes, COM (win32 tree only).
-zarel_test(RegistryTest LIBS zarel_system zarel_files)
-zarel_test(ServicesTest LIBS zarel_system zarel_files zarel_programend)
+if(TARGET zarel_system)
+  zarel_test(RegistryTest LIBS zarel_system zarel_files)
+  zarel_test(ServicesTest LIBS zarel_system zarel_files zarel_programend)
+  zarel_test(ProcessTest LIBS zarel_system zarel_files)
+endif()
