@@ -200,8 +200,8 @@ TEST(Folders, RemoveFolderTreeNeverFollowsLinks) {
   const std::string tree = root / "tree\\";
   ForceDirectories(tree);
   using CreateLinkFn = BOOLEAN(WINAPI*)(LPCSTR, LPCSTR, DWORD);
-  const auto createLink = reinterpret_cast<CreateLinkFn>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA"));
+  const auto createLink = reinterpret_cast<CreateLinkFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA")));
   const DWORD kDirectoryLink = 1;
   if (createLink == nullptr ||
       !createLink((tree + "link").c_str(), (root / "outside").c_str(), kDirectoryLink)) {
