@@ -1,0 +1,99 @@
+#include "serverconfig/StoreFileUnit.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "install/FileSystemUnit.h"
+#include "serverconfig/HostSeam.h"
+
+namespace {
+
+// Text files of the store are small; anything larger is not one of them.
+constexpr std::uint64_t kTextFileLimit = 16u * 1024u * 1024u;
+
+bool StatPath(const std::string& path, struct stat& info) {
+  return !path.empty() && ::stat(HostPath(path).c_str(), &info) == 0;
+}
+
+}  // namespace
+
+TStoreFile OpenStoreFile(const std::string& path, const char* mode) {
+  return TStoreFile(path.empty() ? nullptr : std::fopen(HostPath(path).c_str(), mode));
+}
+
+bool CloseStoreFile(TStoreFile& file) {
+  std::FILE* raw = file.release();
+  return raw != nullptr && std::fclose(raw) == 0;
+}
+
+TFileRead ReadFileRange(const std::string& path, std::uint64_t offset, std::uint64_t maxLength) {
+  TFileRead result;
+  struct stat info {};
+  if (!StatPath(path, info)) return result;
+  result.State = TFileState::Unreadable;
+  if (!S_ISREG(info.st_mode)) return result;
+  result.FileSize = static_cast<std::uint64_t>(info.st_size);
+  TStoreFile file = OpenStoreFile(path, "rb");
+  if (!file) return result;
+  const std::uint64_t available = result.FileSize > offset ? result.FileSize - offset : 0;
+  const std::uint64_t wanted = available < maxLength ? available : maxLength;
+  bool ok = true;
+  if (wanted > 0) {
+    ok = std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) == 0;
+    if (ok) {
+      result.Bytes.resize(static_cast<std::size_t>(wanted));
+      const std::size_t got = std::fread(result.Bytes.data(), 1, result.Bytes.size(), file.get());
+      ok = !std::ferror(file.get());
+      result.Bytes.resize(got);
+    }
+  }
+  if (ok) result.State = TFileState::Read;
+  return result;
+}
+
+bool StorePathExists(const std::string& path) {
+  struct stat info {};
+  return StatPath(path, info);
+}
+
+std::int64_t FileModificationTime(const std::string& path) {
+  struct stat info {};
+  return StatPath(path, info) ? static_cast<std::int64_t>(info.st_mtime) : 0;
+}
+
+bool ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
+  const std::string fresh = path + ".new";
+  TStoreFile file = OpenStoreFile(fresh, "wb");
+  if (!file) return false;
+  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+  ok = CloseStoreFile(file) && ok;
+  if (ok) ok = HostSeam().ReplaceFileKeepingAttributes(fresh, path);
+  if (!ok) DeleteFileAt(fresh);
+  return ok;
+}
+
+std::vector<std::string> SplitTextLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string line;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(line);
+      line.clear();
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      line += c;
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+bool ReadTextLines(const std::string& path, std::vector<std::string>& lines) {
+  lines.clear();
+  const TFileRead read = ReadFileRange(path, 0, kTextFileLimit);
+  if (read.State != TFileState::Read) return false;
+  lines = SplitTextLines(read.Bytes);
+  return true;
+}

@@ -1,0 +1,16 @@
+# The configuration store's tests, in both trees; database mode with the stand-in db.dll in
+# the win32 tree only (POSIX has no db.dll).
+if(TARGET zarel_serverconfig)
+  zarel_test(ServerSettingsTest LIBS zarel_serverconfig zarel_files)
+  zarel_test(DomainStoreTest LIBS zarel_serverconfig zarel_files)
+  zarel_test(AccountStoreTest LIBS zarel_serverconfig zarel_files)
+  zarel_test(ServerTextFilesTest LIBS zarel_serverconfig zarel_files)
+  if(WIN32 AND TARGET zarel_db)
+    zarel_test(DatabaseModeTest LIBS zcfg_report zarel_serverconfig zarel_files)
+    target_compile_definitions(DatabaseModeTest PRIVATE ZAREL_DB_DLL="$<TARGET_FILE:zarel_db>")
+    add_dependencies(DatabaseModeTest zarel_db)
+  endif()
+endif()
+if(TARGET zcfg_report)
+  zarel_test(ZcfgReportTest LIBS zcfg_report zarel_serverconfig zarel_files)
+endif()

@@ -1,0 +1,104 @@
+// Fuzz target: LoadServerSettings and the store's text readers on arbitrary bytes.
+//
+// The input is cut at each "\n--\n" into the files of one configuration folder, in this order:
+// settings.cfg, domains.cfg, path.cfg, groups.dat, subdomains.dat, bind.dat, and the primary
+// domain's users.cfg. A part that is not there leaves its file out.
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "install/FileSystemUnit.h"
+#include "serverconfig/AccountStore.h"
+#include "serverconfig/ConfigTextUnit.h"
+#include "serverconfig/DomainTable.h"
+#include "serverconfig/GroupsUnit.h"
+#include "serverconfig/PunycodeUnit.h"
+#include "serverconfig/ServerStore.h"
+#include "serverconfig/StoreFileUnit.h"
+
+namespace {
+
+const char* const kFiles[] = {"config\\settings.cfg", "config\\domains.cfg", "path.cfg",
+                              "config\\groups.dat",   "config\\subdomains.dat",
+                              "config\\bind.dat"};
+
+std::vector<std::string> SplitParts(const std::string& input) {
+  std::vector<std::string> parts;
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t at = input.find("\n--\n", from);
+    parts.push_back(input.substr(from, at == std::string::npos ? at : at - from));
+    if (at == std::string::npos) break;
+    from = at + 4;
+  }
+  return parts;
+}
+
+const std::string& Root() {
+  static const std::string root = GetSpecialFolder(SpecialFolder::Temporary, false) +
+                                  "zarel-fuzz-serverconfig-" + std::to_string(getpid()) + "\\";
+  return root;
+}
+
+void ExerciseTextReaders(const std::string& text) {
+  const std::vector<std::string> lines = SplitTextLines(text);
+  for (const std::string& line : lines) {
+    CleanConfigLine(line);
+    WildcardMatch(line, "mail.example.com");
+  }
+  ParsePathConfig(lines);
+  ParseNetworkShares(text);
+  ParseServerTitle(lines);
+  ParseGlobalBindings(lines);
+  MatchSubdomainRule(ParseSubdomainRules(lines), "www.example.com");
+  TGroupResolver groups(Root() + "config\\", ParseGroupSections(lines));
+  groups.GroupHasAlias("g", "a@b.example");
+  groups.GroupHasAddress("g", "10.0.0.1");
+  AliasListsMatch(text.substr(0, 255), "a@b.example;x", &groups);
+  DecodeIdnLabels(text.substr(0, 300));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  const std::vector<std::string> parts = SplitParts(input);
+
+  RemoveFolderTree(Root());
+  ForceDirectories(Root() + "config\\");
+  for (std::size_t i = 0; i < std::size(kFiles) && i < parts.size(); ++i) {
+    WriteWholeFile(parts[i], Root() + kFiles[i], false);
+  }
+
+  ResetServerStore();
+  InitServerFoldersAt(Root());
+  SetConfigFolder(Root() + "config\\");  // path.cfg may point anywhere: keep the folder
+  LoadServerSettings(false, true);
+  ServerSettings().Set(settings::kIdnOption, 1);
+  ServerSettings().Set(settings::kAddressLiteralOption, 1);
+
+  const std::string primary = GetDomainName(0);
+  if (parts.size() > 6 && !primary.empty() && primary.find_first_of("\\/:.") != 0 &&
+      primary.find("..") == std::string::npos) {
+    WriteWholeFile(parts[6], DomainFolderOf(primary) + "users.cfg", false);
+  }
+  for (const char* name : {"a.example", "user@[127.0.0.1]", "xn--mnchen-3ya.de", "www.example.com"}) {
+    FindDomain(name);
+  }
+  if (!parts.empty()) FindDomain(parts[0].substr(0, 64));
+  for (int i = 0; i < DomainCount() && i < 4; ++i) GetDomainBindings(i);
+  FindAccountIndex(0, "anna;[g]");
+  TAccountList list;
+  if (OpenAccountList(primary, list, "", 0, 0)) {
+    for (int n = 0; n < 100 && !NextAccount(list); ++n) {
+      GetMailboxPath(list.Account.Get(account::kMailboxPath), true, "inbox");
+    }
+  }
+  CloseAccountList(list);
+
+  for (const std::string& part : parts) ExerciseTextReaders(part);
+  ResetServerStore();
+  return 0;
+}
