@@ -8,7 +8,8 @@
 //   offset 8   header record          byte 0: compressed flag (non-zero: every entry's data is
 //                                     one zlib stream); bytes 1-4: u32 version. Fields the
 //                                     header length does not reach are 0; bytes beyond the
-//                                     5-byte record are skipped.
+//                                     5-byte record are skipped (a header length that runs past
+//                                     the end of the file marks a damaged archive).
 //   then, to the end of the file, entries:
 //     name     version < 2: 256-byte field; version >= 2: 1 + L bytes. Byte 0 is the length L,
 //              bytes 1..L the name (ANSI, '\'-separated, relative to the destination)
