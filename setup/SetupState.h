@@ -1,0 +1,50 @@
+// The one process-wide record shared by the wizard and the install engine.
+//
+// Created zeroed at start-up and alive until the program ends; the start-up fills it from
+// the registry and the earlier installation, the wizard pages and the install sequence
+// complete it. Portable: no <windows.h>.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The five servers of the suite, indexed by ServerKind 0..4 (SMTP, POP3/IMAP, web/control,
+// instant messaging, groupware).
+constexpr int kServerKindCount = 5;
+
+// Start type value meaning "none was recorded" (first installation, 9x, service not opened).
+constexpr std::int32_t kNoStartType = -1;
+
+struct TSetupState {
+  std::string InstallDir;        // ends in '\'
+  std::string ConfigDir;         // InstallDir + "config\"
+  std::string SystemDir;         // ends in '\'
+  std::string InstalledVersion;  // at most 255 characters; empty on a first installation
+  bool OlderThan534 = false;
+  bool WebMailOutdated = false;
+  std::string ProductsXmlUrl;
+  // Components left out (true = not installed).
+  bool NoInstallWebMail = false;
+  bool NoInstallIAS = false;
+  bool NoInstallAV = false;
+  bool NoInstallIM = false;
+  bool NoInstallCalendar = false;
+  bool IsUpgrade = false;
+  bool WebMailInstalled = false;
+  // Per server kind: the service must be created by the install sequence.
+  bool ServiceToCreate[kServerKindCount] = {};
+  // Per server kind: the start type before an upgrade, kNoStartType when none was recorded.
+  std::int32_t PreviousStartType[kServerKindCount] = {kNoStartType, kNoStartType, kNoStartType,
+                                                       kNoStartType, kNoStartType};
+};
+
+// The process-wide record.
+TSetupState& SetupState();
+// Back to the start-up state (everything empty, no start types recorded).
+void ResetSetupState();
+
+constexpr char ProductVersion[] = "8.2.0";
+
+// The setup program's own folder, with a trailing '\': the data archives, info.xml,
+// License.txt and Setup.lng are looked for there.
+std::string SetupFolder();

@@ -1,0 +1,167 @@
+#include "system/ProcessUnit.h"
+
+#include <functional>
+
+#include "system/HandleTypes.h"
+#include "system/SafeLibrary.h"
+
+namespace {
+
+using TEnumProcesses = BOOL(WINAPI*)(DWORD*, DWORD, DWORD*);
+using TEnumProcessModules = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, DWORD*);
+using TGetModuleBaseNameA = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+using TGetModuleFileNameExA = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+using TGetProcessMemoryInfo = BOOL(WINAPI*)(HANDLE, void*, DWORD);
+
+// Loaded once per run and kept until the program ends.
+struct TProcessApi {
+  TLibrary library;
+  TEnumProcesses EnumProcesses = nullptr;
+  TEnumProcessModules EnumProcessModules = nullptr;
+  TGetModuleBaseNameA GetModuleBaseNameA = nullptr;
+  TGetModuleFileNameExA GetModuleFileNameExA = nullptr;
+  TGetProcessMemoryInfo GetProcessMemoryInfo = nullptr;
+};
+
+TProcessApi& ProcessApi() {
+  static TProcessApi api;
+  return api;
+}
+
+std::string LowerAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+// The process's main module: the first entry of its module list.
+HMODULE MainModule(HANDLE process) {
+  TProcessApi& api = ProcessApi();
+  DWORD needed = 0;
+  if (!api.EnumProcessModules(process, nullptr, 0, &needed) || needed < sizeof(HMODULE)) return nullptr;
+  std::vector<HMODULE> modules(needed / sizeof(HMODULE) + 1, nullptr);
+  if (!api.EnumProcessModules(process, modules.data(), static_cast<DWORD>(modules.size() * sizeof(HMODULE)),
+                              &needed))
+    return nullptr;
+  return modules[0];
+}
+
+std::string ModuleBaseName(HANDLE process, HMODULE module) {
+  char name[256] = {};
+  const DWORD length = ProcessApi().GetModuleBaseNameA(process, module, name, sizeof name);
+  return std::string(name, length < sizeof name ? length : 0);
+}
+
+std::string ModuleFullPath(HANDLE process, HMODULE module) {
+  if (ProcessApi().GetModuleFileNameExA == nullptr) return {};
+  char path[MAX_PATH * 2] = {};
+  const DWORD length = ProcessApi().GetModuleFileNameExA(process, module, path, sizeof path);
+  return std::string(path, length < sizeof path ? length : 0);
+}
+
+// A path in its long form and lower case, so "C:\PROGRA~1\..." and "c:\Program Files\..."
+// name the same file.
+std::string ComparablePath(const std::string& path) {
+  char longPath[MAX_PATH * 2] = {};
+  const DWORD length = GetLongPathNameA(path.c_str(), longPath, sizeof longPath);
+  return LowerAscii(length > 0 && length < sizeof longPath ? std::string(longPath, length) : path);
+}
+
+// Terminates every process whose main module the predicate accepts; the result of the last
+// termination, false when nothing matched.
+bool KillMatchingProcesses(const std::function<bool(HANDLE, HMODULE)>& matches) {
+  if (!LoadProcessApi()) return false;
+  const std::vector<DWORD> ids = EnumerateProcessIds();
+  if (ids.empty()) return false;
+  SetPrivilege(SE_DEBUG_NAME, true);
+  const DWORD self = GetCurrentProcessId();
+  bool result = false;
+  for (const DWORD id : ids) {
+    if (id == 0 || id == self) continue;
+    bool match = false;
+    {
+      const TKernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id));
+      if (!process) continue;  // other users' or protected processes
+      const HMODULE module = MainModule(process.Get());
+      match = module != nullptr && matches(process.Get(), module);
+    }
+    if (match) result = KillProcess(id);
+  }
+  return result;
+}
+
+}  // namespace
+
+bool LoadProcessApi() {
+  TProcessApi& api = ProcessApi();
+  if (api.library) return true;
+  TLibrary library(LoadSystemLibrary("psapi.dll"));
+  if (!library) return false;
+  api.EnumProcesses = LibraryEntry<TEnumProcesses>(library, "EnumProcesses");
+  api.EnumProcessModules = LibraryEntry<TEnumProcessModules>(library, "EnumProcessModules");
+  api.GetModuleBaseNameA = LibraryEntry<TGetModuleBaseNameA>(library, "GetModuleBaseNameA");
+  api.GetModuleFileNameExA = LibraryEntry<TGetModuleFileNameExA>(library, "GetModuleFileNameExA");
+  api.GetProcessMemoryInfo = LibraryEntry<TGetProcessMemoryInfo>(library, "GetProcessMemoryInfo");
+  if (api.EnumProcesses == nullptr || api.EnumProcessModules == nullptr || api.GetModuleBaseNameA == nullptr) {
+    api = TProcessApi{};
+    return false;
+  }
+  api.library = std::move(library);
+  return true;
+}
+
+bool SetPrivilege(const std::string& privilegeName, bool enable) {
+  HANDLE rawToken = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &rawToken)) return false;
+  const TKernelHandle token(rawToken);
+  TOKEN_PRIVILEGES privileges{};
+  privileges.PrivilegeCount = 1;
+  if (!LookupPrivilegeValueA(nullptr, privilegeName.c_str(), &privileges.Privileges[0].Luid)) return false;
+  privileges.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
+  return AdjustTokenPrivileges(token.Get(), FALSE, &privileges, sizeof privileges, nullptr, nullptr) != FALSE;
+}
+
+bool KillProcess(DWORD processId) {
+  SetPrivilege(SE_DEBUG_NAME, true);
+  const TKernelHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId));
+  if (!process) return false;
+  if (!TerminateProcess(process.Get(), 0)) return false;
+  // Termination completes asynchronously; the caller's next step replaces the program file,
+  // which is only free once the process is really gone.
+  WaitForSingleObject(process.Get(), 5000);
+  return true;
+}
+
+std::vector<DWORD> EnumerateProcessIds(std::size_t initialCapacity) {
+  if (!LoadProcessApi()) return {};
+  std::vector<DWORD> ids(initialCapacity > 0 ? initialCapacity : 1);
+  for (;;) {
+    DWORD bytes = 0;
+    const DWORD capacity = static_cast<DWORD>(ids.size() * sizeof(DWORD));
+    if (!ProcessApi().EnumProcesses(ids.data(), capacity, &bytes)) return {};
+    // A full list may have been cut short: grow until there is room to spare.
+    if (bytes < capacity) {
+      ids.resize(bytes / sizeof(DWORD));
+      return ids;
+    }
+    ids.resize(ids.size() * 2);
+  }
+}
+
+bool KillProcessByName(const std::string& name) {
+  std::string target = LowerAscii(name);
+  if (target.find('.') == std::string::npos) target += ".exe";
+  return KillMatchingProcesses([&target](HANDLE process, HMODULE module) {
+    const std::string found = ModuleBaseName(process, module);
+    return !found.empty() && LowerAscii(found) == target;
+  });
+}
+
+bool KillProcessByPath(const std::string& path) {
+  if (path.empty()) return false;
+  const std::string target = ComparablePath(path);
+  return KillMatchingProcesses([&target](HANDLE process, HMODULE module) {
+    const std::string found = ModuleFullPath(process, module);
+    return !found.empty() && ComparablePath(found) == target;
+  });
+}

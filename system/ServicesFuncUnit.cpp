@@ -1,0 +1,210 @@
+#include "system/ServicesFuncUnit.h"
+
+#include <windows.h>
+
+#include "install/FileSystemUnit.h"
+#include "setup/ExitCodes.h"
+#include "setup/ProgramEnd.h"
+#include "setup/SetupState.h"
+#include "system/DeadlineClock.h"
+#include "system/ProcessUnit.h"
+#include "system/ServerTable.h"
+#include "system/ServiceManager.h"
+
+namespace {
+
+constexpr std::uint32_t kRestartPollMs = 100;
+constexpr std::uint32_t kFileFreePollMs = 16;
+constexpr DWORD kPipeBusyWaitMs = 10000;
+constexpr int kShowNormal = SW_SHOWNORMAL;
+
+std::mutex& PipeWaitLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+bool TrayWindowExists(int kind) { return FindServerWindow(kind) != nullptr; }
+
+void StopServerService(int kind, bool wait) {
+  const TServiceHandle manager = OpenServiceManager(SC_MANAGER_ALL_ACCESS);
+  if (!manager) return;
+  const TServiceHandle service =
+      OpenNamedService(manager, GetServerServiceName(kind), SERVICE_QUERY_STATUS | SERVICE_STOP);
+  if (!service) return;
+  SERVICE_STATUS status{};
+  if (!ControlService(service.Get(), SERVICE_CONTROL_STOP, &status) || !wait) return;
+  if (!WaitForServiceState(service, SERVICE_STOPPED, kServerWaitMs)) ForceEndServer(kind);
+}
+
+void StartServerService(int kind, bool wait) {
+  const TServiceHandle manager = OpenServiceManager(SC_MANAGER_ALL_ACCESS);
+  if (!manager) return;
+  const TServiceHandle service =
+      OpenNamedService(manager, GetServerServiceName(kind), SERVICE_QUERY_STATUS | SERVICE_START);
+  if (!service) return;
+  StartServiceA(service.Get(), 0, nullptr);
+  if (wait) WaitForServiceState(service, SERVICE_RUNNING, kServerWaitMs);
+}
+
+}  // namespace
+
+HWND FindServerWindow(int kind) {
+  const TServerInfo* info = FindServerInfo(kind);
+  if (info == nullptr) return nullptr;
+  return FindWindowA(info->windowClass, info->windowTitle);
+}
+
+std::string GetServerServiceName(int kind) {
+  const TServerInfo* info = FindServerInfo(kind);
+  return info != nullptr ? info->serviceName : "";
+}
+
+std::string GetServerExeName(int kind) {
+  const TServerInfo* info = FindServerInfo(kind);
+  return info != nullptr ? info->programFile : "";
+}
+
+bool IsServiceInstalled(const std::string& serviceName) {
+  if (!IsNTPlatform()) return false;
+  const TServiceHandle manager = OpenServiceManager(SC_MANAGER_CONNECT);
+  return static_cast<bool>(OpenNamedService(manager, serviceName, SERVICE_QUERY_STATUS));
+}
+
+bool IsServiceInState(const std::string& serviceName, DWORD state) {
+  const TServiceHandle manager = OpenServiceManager(SC_MANAGER_CONNECT);
+  const TServiceHandle service = OpenNamedService(manager, serviceName, SERVICE_QUERY_STATUS);
+  DWORD current = 0;
+  return QueryCurrentState(service, current) && current == state;
+}
+
+bool IsServerInState(int kind, DWORD state) {
+  if (IsNTPlatform() && IsServiceInState(GetServerServiceName(kind), state)) return true;
+  return TrayWindowExists(kind);
+}
+
+std::string InstalledServerFolder() {
+  const std::string& installDir = SetupState().InstallDir;
+  return installDir.empty() ? SetupFolder() : NormalizePath(installDir, true, false);
+}
+
+std::string InstalledServerProgram(int kind) {
+  const std::string program = GetServerExeName(kind);
+  return program.empty() ? std::string() : InstalledServerFolder() + program;
+}
+
+void CloseTrayProgram(int kind, bool wait) {
+  const HWND window = FindServerWindow(kind);
+  if (window == nullptr) return;
+  SendMessageA(window, WM_CLOSE, 0, 0);
+  if (wait) WaitUntil([kind] { return !TrayWindowExists(kind); }, kServerWaitMs, kServerPollMs);
+}
+
+void LaunchTrayProgram(int kind, const std::string& parameters, bool wait) {
+  const std::string program = InstalledServerProgram(kind);
+  if (program.empty() || !FileExists(program)) return;
+  RunProgram(nullptr, "", program, parameters, InstalledServerFolder(), kShowNormal);
+  if (wait) WaitUntil([kind] { return TrayWindowExists(kind); }, kServerWaitMs, kServerPollMs);
+}
+
+bool ForceEndServer(int kind) { return KillProcessByPath(InstalledServerProgram(kind)); }
+
+void SetServerRunning(int kind, bool start, bool wait) {
+  if (IsServiceInstalled(GetServerServiceName(kind))) {
+    if (start)
+      StartServerService(kind, wait);
+    else
+      StopServerService(kind, wait);
+  } else if (start) {
+    LaunchTrayProgram(kind, IsNTPlatform() ? "/systray" : "", wait);
+  } else {
+    CloseTrayProgram(kind, wait);
+  }
+}
+
+void RestartServer(int kind) {
+  const TDeadline deadline(kRestartWaitMs);
+  for (;;) {
+    // Nobody waits for a server that will not stop: the program ends without a start.
+    if (deadline.Passed()) EndProgram(kExitRestartTimedOut);
+    SetServerRunning(kind, false, false);
+    if (!IsServerInState(kind, SERVICE_STOP_PENDING) && !IsServerInState(kind, SERVICE_RUNNING)) break;
+    if (IsServerInState(kind, SERVICE_STOPPED)) break;
+    PauseMs(kRestartPollMs);
+  }
+  const std::string program = InstalledServerProgram(kind);
+  if (!program.empty()) WaitFileFree(program);
+  SetServerRunning(kind, true, false);
+  EndProgram(0);
+}
+
+bool ParseServerKindWord(const std::string& word, int& kind) {
+  if (word.empty() || word.size() > 9) return false;
+  int value = 0;
+  for (const char c : word) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  kind = value;
+  return true;
+}
+
+void RestartServerByWord(const std::string& kindWord) {
+  int kind = 0;
+  if (ParseServerKindWord(kindWord, kind)) RestartServer(kind);
+  EndProgram(0);
+}
+
+LRESULT SendServerWindowMessage(int kind, std::uint32_t message, std::uint32_t first, std::uint32_t second) {
+  const HWND window = FindServerWindow(kind);
+  if (window == nullptr) return 0;
+  return SendMessageA(window, message, static_cast<WPARAM>(first), static_cast<LPARAM>(second));
+}
+
+bool SendServerCommand(int kind, std::uint32_t message, std::uint32_t first, std::uint32_t second) {
+  if (!IsNTPlatform()) {
+    SendServerWindowMessage(kind, message, first, second);
+    return true;
+  }
+  if (!IsServerInState(kind, SERVICE_RUNNING)) return false;
+  TPipeClient client;
+  if (!client.Connect(GetServerServiceName(kind))) return false;
+  const TServerPipeCommand command = {kWindowMessageCommand, message, first, second, 0};
+  return client.Write(&command, sizeof command);
+}
+
+bool WaitFileFree(const std::string& path, std::uint32_t timeoutMs) {
+  if (!FileExists(path)) return false;
+  return WaitUntil(
+      [&path] {
+        const TKernelHandle file(
+            CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        return static_cast<bool>(file);
+      },
+      timeoutMs == 0 ? kFileFreeWaitMs : timeoutMs, kFileFreePollMs);
+}
+
+bool TPipeClient::Connect(const std::string& pipeName) {
+  const std::string path = "\\\\.\\pipe\\" + pipeName;
+  const auto open = [&path] {
+    return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                       nullptr);
+  };
+  pipe_.Reset(open());
+  if (!pipe_ && GetLastError() == ERROR_PIPE_BUSY) {
+    const std::lock_guard<std::mutex> guard(PipeWaitLock());
+    if (WaitNamedPipeA(path.c_str(), kPipeBusyWaitMs)) pipe_.Reset(open());
+  }
+  return Connected();
+}
+
+bool TPipeClient::Write(const void* data, std::size_t size) {
+  if (!pipe_) return false;
+  const char* next = static_cast<const char*>(data);
+  while (size > 0) {
+    DWORD written = 0;
+    if (!WriteFile(pipe_.Get(), next, static_cast<DWORD>(size), &written, nullptr) || written == 0) return false;
+    next += written;
+    size -= written;
+  }
+  return true;
+}
