@@ -1,0 +1,321 @@
+// File placement against real folders under Wine: a first installation, a second run over
+// it, the protection rules, the fatal copies and what the install log says about them.
+#include "tests/EngineTestSupport.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "install/EngineSupport.h"
+#include "install/FilePlacementUnit.h"
+#include "setup/ExitCodes.h"
+#include "setup/texts/TextTable.h"
+#include "system/OdbcUnit.h"
+
+namespace {
+
+// Files below folder, relative to it.
+std::vector<std::string> FilesBelow(const std::string& folder, const std::string& relative = "") {
+  std::vector<std::string> files;
+  WIN32_FIND_DATAA data;
+  const HANDLE find = FindFirstFileA((folder + relative + "*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return files;
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      files.push_back(relative + name);
+    } else {
+      for (const std::string& file : FilesBelow(folder, relative + name + "\\")) files.push_back(file);
+    }
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  return files;
+}
+
+const char kAccessDriver[] = "Microsoft Access Driver (*.mdb)";
+
+class PlacementTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    install_ = folder_ / "Program Files\\Zarel Mail\\";
+    extraction_ = folder_ / "zarelinstall\\";
+    dist_ = folder_ / "dist\\";
+    ForceDirectories(folder_ / "Program Files\\");
+    SetupState().InstallDir = install_;
+    PlacementFolders() = TPlacementFolders{extraction_, dist_, "setup.exe", folder_ / "windows\\",
+                                           folder_ / "system\\"};
+    ForceDirectories(folder_ / "system\\");
+    SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\ODBC\\ODBCINST.INI\\ODBC Drivers", kAccessDriver, "Installed");
+    SetString(HKEY_LOCAL_MACHINE, std::string("SOFTWARE\\ODBC\\ODBCINST.INI\\") + kAccessDriver, "Driver",
+              "C:\\windows\\system32\\odbcjt32.dll");
+    MakeDistribution();
+    MakeExtraction();
+  }
+  void TearDown() override {
+    PlacementFolders() = TPlacementFolders{};
+    EngineTest::TearDown();
+  }
+
+  void MakeDistribution() {
+    for (const char* name : {"info.xml", "readme.txt", "releasenotes.txt", "setup.exe"})
+      WriteText(dist_ + name, std::string("shipped ") + name);
+    MakeArchive(dist_ + "SetupWeb.Dat",
+                {{"settings.dat", "root=%%installpath%%webmail\\\r\n"},
+                 {"config\\users.dat", "shipped users"},
+                 {"config\\defaults.dat", "shipped defaults"},
+                 {"html\\index.php", "web mail page"},
+                 {"html\\help\\index.htm", "web mail help"},
+                 {"lib\\mail.php", "library"}});
+    MakeArchive(dist_ + "SetupLDAP.Dat", {{"slapd.conf", "shipped slapd"}, {"readme.ldap", "shipped ldap readme"}});
+    MakeArchive(dist_ + "SetupPHP.Dat", {{"php.dll", "php"}, {"wmi.ini", "extension_dir=%%installpath%%php\r\ncache=%%temppath%%mmcache\r\n"}});
+    MakeArchive(dist_ + "Tutorial.Dat", {{"index.html", "tutorial page"}});
+    MakeArchive(dist_ + "Other.dat", {{"other.txt", "other"}});
+  }
+
+  // What Setup.Dat unpacks to; placement consumes parts of it, so each run gets a fresh one.
+  void MakeExtraction() {
+    RemoveFolderTree(extraction_);
+    for (const char* name : kCoreFiles) WriteText(extraction_ + name, std::string("new ") + name);
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"quenforcom.dll", "new quenforcom"}, {"im.exe", "new im"}, {"cal.exe", "new cal"},
+        {"cert.pem", "shipped certificate"}, {"Zarel.CPL", "applet"},
+        {"webserver.cfg", "[Paths]\r\nroot=%%installpath%%html and %%installpath%%\nphp=%%temppath%%\r\n"},
+        {"help\\manual.chm", "help"}, {"modules\\wcs.dll", "module"}, {"html\\index.html", "page"},
+        {"wizards\\basic.xml", "wizard"}, {"spam\\spam.cfg", "new spam config"},
+        {"spam\\Challenge.mdb", "empty challenge db"}, {"spam\\rules\\10_base.cf", "new rules 10"},
+        {"spam\\rules\\60_last.cf", "new rules 60"}, {"spam\\rules\\local.cf", "shipped local"},
+        {"calendar\\Calendar.mdb", "empty calendar db"}, {"calendar\\Calendar.xml", "new calendar xml"},
+        {"calendar\\cal.cfg", "new calendar config"}, {"calendar\\holidays\\us.txt", "new holidays"},
+        {"calendar\\doc\\index.htm", "new calendar doc"}, {"api\\api.h", "api"},
+        {"tutorial\\start.html", "start"}, {"examples\\sample.txt", "sample"}, {"xml\\forms.xml", "forms"}};
+    for (const auto& [name, text] : files) WriteText(extraction_ + name, text);
+    ForceDirectories(extraction_ + "spam\\rules\\empty-sub\\");
+    ForceDirectories(extraction_ + "help\\empty\\");
+  }
+
+  void RunPlacement() {
+    try {
+      PlaceFiles();
+    } catch (const TProgramEnded&) {
+      ADD_FAILURE() << "placement ended the program: " << (ui_.boxes.empty() ? "" : ui_.boxes.back().text);
+    }
+  }
+
+  std::string install_;
+  std::string extraction_;
+  std::string dist_;
+};
+
+TEST_F(PlacementTest, FirstInstallationPlacesEveryComponent) {
+  // An existing data source, whatever it points at, is not touched.
+  SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources", kCalendarDataSource, "Other driver");
+  SetString(HKEY_LOCAL_MACHINE, std::string("SOFTWARE\\ODBC\\ODBC.INI\\") + kCalendarDataSource, "DBQ", "D:\\elsewhere.mdb");
+  RunPlacement();
+
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"smtp.exe", "new smtp.exe"}, {"regex.dll", "new regex.dll"}, {"quenforcom.dll", "new quenforcom"},
+      {"im.exe", "new im"}, {"cal.exe", "new cal"}, {"xml\\info.xml", "shipped info.xml"},
+      {"config\\cert.pem", "shipped certificate"}, {"help\\manual.chm", "help"},
+      {"spam\\spam.cfg", "new spam config"}, {"spam\\Challenge.mdb", "empty challenge db"},
+      {"spam\\rules\\local.cf", "shipped local"}, {"calendar\\cal.cfg", "new calendar config"},
+      {"calendar\\holidays\\us.txt", "new holidays"}, {"xml\\forms.xml", "forms"},
+      {"readme.txt", "shipped readme.txt"}, {"setup.exe", "shipped setup.exe"},
+      {"tutorial\\index.html", "tutorial page"}, {"tutorial\\start.html", "start"},
+      {"ldap\\slapd.conf", "shipped slapd"}, {"php\\php.dll", "php"}, {"other.txt", "other"},
+      {"control.exe.local", ""}, {"webmail\\config\\users.dat", "shipped users"},
+      {"webmail\\config\\defaults.dat", "shipped defaults"}, {"webmail\\lib\\mail.php", "library"},
+      {"html\\mail\\index.php", "web mail page"}, {"html\\mail\\help\\index.htm", "web mail help"}};
+  for (const auto& [file, text] : expected) {
+    EXPECT_TRUE(FileExists(install_ + file)) << file;
+    EXPECT_EQ(ReadText(install_ + file), text) << file;
+  }
+  EXPECT_EQ(ReadText(folder_ / "system\\Zarel.CPL"), "applet");
+  // Only what the web mail archive's html\ holds reaches html\mail\; it is not copied twice.
+  EXPECT_FALSE(DirectoryExists(install_ + "webmail\\html\\"));
+  // Empty folders of a tree are not created.
+  EXPECT_FALSE(DirectoryExists(install_ + "spam\\rules\\empty-sub\\"));
+  EXPECT_FALSE(DirectoryExists(install_ + "help\\empty\\"));
+  EXPECT_TRUE(SetupState().WebMailInstalled);
+
+  // Templates: the first of each marker per line; a relative template comes from the extraction folder.
+  EXPECT_EQ(ReadText(install_ + "config\\webserver.cfg"),
+            "[Paths]\r\nroot=" + install_ + "html and %%installpath%%\r\nphp=" + folder_.path() +
+                "windows\\temp\\\r\n");
+  EXPECT_EQ(ReadText(install_ + "webmail\\config\\settings.dat"), "root=" + install_ + "webmail\\\r\n");
+  EXPECT_EQ(ReadText(folder_ / "windows\\wmi.ini"),
+            "extension_dir=" + install_ + "php\r\ncache=" + folder_.path() + "windows\\temp\\mmcache\r\n");
+  EXPECT_FALSE(FileExists(install_ + "php\\wmi.ini"));
+  EXPECT_TRUE(DirectoryExists(folder_ / "windows\\temp\\mmcache\\"));
+
+  const std::string odbc = "SOFTWARE\\ODBC\\ODBC.INI\\";
+  EXPECT_EQ(GetValue(HKEY_LOCAL_MACHINE, odbc + kSpamChallengeDataSource, "DBQ"), install_ + "spam\\Challenge.mdb");
+  EXPECT_EQ(GetValue(HKEY_LOCAL_MACHINE, odbc + kCalendarDataSource, "DBQ"), "D:\\elsewhere.mdb");
+  EXPECT_EQ(GetValue(HKEY_LOCAL_MACHINE, odbc + "ODBC Data Sources", kCalendarDataSource), "Other driver");
+
+  EXPECT_TRUE(ui_.boxes.empty());
+  const std::string log = Log();
+  // Every file placed by a copy or from a template is named in the log; archive contents are
+  // logged per archive.
+  const std::string fromArchives[] = {"tutorial\\index.html", "ldap\\slapd.conf", "ldap\\readme.ldap",
+                                      "php\\php.dll", "other.txt", "control.exe.local"};
+  for (const std::string& file : FilesBelow(install_)) {
+    if (std::find(std::begin(fromArchives), std::end(fromArchives), file) != std::end(fromArchives)) continue;
+    EXPECT_TRUE(Contains(log, " -> " + install_ + file + "\r\n")) << file;
+  }
+  EXPECT_TRUE(Contains(log, "ODBC data source QuenforCalendar exists: left as it is"));
+  EXPECT_TRUE(Contains(log, "ODBC data source QuenforSpamChallenge created"));
+}
+
+TEST_F(PlacementTest, SecondRunKeepsWhatTheUserChanged) {
+  RunPlacement();
+  // What a running installation and its administrator change between the two runs.
+  const std::vector<std::pair<std::string, std::string>> userFiles = {
+      {"spam\\rules\\local.cf", "my local rules"},   {"spam\\rules\\7_mine.cf", "my rules 7"},
+      {"spam\\Challenge.mdb", "challenges"},         {"spam\\spam.cfg", "my spam config"},
+      {"calendar\\cal.cfg", "my calendar config"},   {"calendar\\Calendar.mdb", "appointments"},
+      {"webmail\\config\\users.dat", "my users"},    {"webmail\\config\\settings.dat", "my settings"},
+      {"config\\webserver.cfg", "my web server"},    {"config\\cert.pem", "my certificate"},
+      {"ldap\\slapd.conf", "my slapd"},              {"ldap\\readme.ldap", "old ldap readme"},
+      {"spam\\rules\\10_base.cf", "old rules 10"},   {"calendar\\Calendar.xml", "old calendar xml"},
+      {"webmail\\projects\\p1\\a.txt", "old project"}};
+  for (const auto& [file, text] : userFiles) WriteText(install_ + file, text);
+  SetFileAttributesA((install_ + "smtp.exe").c_str(), FILE_ATTRIBUTE_READONLY);
+  MakeExtraction();
+  WriteText(extraction_ + "smtp.exe", "newer smtp");
+  RunPlacement();
+
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"spam\\rules\\local.cf", "my local rules"},   {"spam\\rules\\7_mine.cf", "my rules 7"},
+      {"spam\\Challenge.mdb", "challenges"},         {"spam\\spam.cfg", "my spam config"},
+      {"calendar\\cal.cfg", "my calendar config"},   {"calendar\\Calendar.mdb", "appointments"},
+      {"webmail\\config\\users.dat", "my users"},    {"webmail\\config\\settings.dat", "my settings"},
+      {"config\\webserver.cfg", "my web server"},    {"config\\cert.pem", "my certificate"},
+      {"ldap\\slapd.conf", "my slapd"},              {"ldap\\readme.ldap", "shipped ldap readme"},
+      {"spam\\rules\\10_base.cf", "new rules 10"},   {"calendar\\Calendar.xml", "new calendar xml"},
+      {"smtp.exe", "newer smtp"}};
+  for (const auto& [file, text] : expected) EXPECT_EQ(ReadText(install_ + file), text) << file;
+  EXPECT_FALSE(DirectoryExists(install_ + "webmail\\projects\\"));
+  EXPECT_TRUE(ui_.boxes.empty());
+
+  const std::string log = Log();
+  for (const char* kept : {"spam\\rules\\local.cf", "spam\\Challenge.mdb", "calendar\\Calendar.mdb",
+                           "webmail\\config\\users.dat", "webmail\\config\\settings.dat",
+                           "config\\webserver.cfg", "config\\cert.pem"})
+    EXPECT_TRUE(Contains(log, "Kept (protected): " + install_ + kept)) << kept;
+  EXPECT_TRUE(Contains(log, "Folder removed: " + install_ + "webmail\\projects\\"));
+  EXPECT_TRUE(Contains(log, "File deleted: " + install_ + "spam\\rules\\10_base.cf"));
+  EXPECT_FALSE(Contains(log, "File deleted: " + install_ + "spam\\rules\\7_mine.cf"));
+}
+
+TEST_F(PlacementTest, OlderLayoutFilesMoveIntoConfig) {
+  ForceDirectories(install_);
+  const char* const oldFiles[] = {"cert.pem", "cert.dat", "default.ini", "db.ini"};
+  for (const char* name : oldFiles) WriteText(install_ + name, std::string("old ") + name);
+  RunPlacement();
+  for (const char* name : oldFiles) {
+    EXPECT_FALSE(FileExists(install_ + name)) << name;
+    EXPECT_EQ(ReadText(install_ + "config\\" + name), std::string("old ") + name) << name;
+  }
+}
+
+TEST_F(PlacementTest, WebMailLeftOutTouchesNoWebMailFile) {
+  SetupState().NoInstallWebMail = true;
+  // Damaged: opening it would end the setup with a box.
+  WriteText(dist_ + "SetupWeb.Dat", "ILDS\xff\xff\xff\x7f");
+  RunPlacement();
+  EXPECT_FALSE(SetupState().WebMailInstalled);
+  EXPECT_FALSE(DirectoryExists(install_ + "webmail\\"));
+  EXPECT_FALSE(DirectoryExists(install_ + "html\\mail\\"));
+  EXPECT_FALSE(FileExists(install_ + "control.exe.local"));
+  EXPECT_TRUE(ui_.boxes.empty());
+}
+
+TEST_F(PlacementTest, SetupRunFromTheInstallationFolderIsNotCopiedOntoItself) {
+  ForceDirectories(install_);
+  WriteText(install_ + "setup.exe", "installed setup");
+  for (const char* name : {"readme.txt", "releasenotes.txt", "info.xml", "SetupWeb.Dat"})
+    CopyFile(dist_ + name, install_ + name, false);
+  PlacementFolders().SetupFolder = install_;
+  // A file held open for reading only, as the running program's own file is.
+  const TKernelHandle running(CreateFileA((install_ + "setup.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(running);
+  RunPlacement();
+  EXPECT_EQ(ReadText(install_ + "setup.exe"), "installed setup");
+  for (const char* name : {"setup.exe", "readme.txt", "releasenotes.txt"})
+    EXPECT_TRUE(Contains(Log(), "File in place, not copied onto itself: " + install_ + name)) << name;
+}
+
+struct FatalCase {
+  const char* name;
+  void (*prepare)(const std::string& install, const std::string& extraction, std::vector<TKernelHandle>& held);
+  const char* file;  // target the box names
+};
+
+TEST_F(PlacementTest, FatalCopyShowsTheErrorAndEndsTheProgram) {
+  const FatalCase cases[] = {
+      {"source missing", [](const std::string&, const std::string& extraction, std::vector<TKernelHandle>&) {
+         DeleteFileA((extraction + "regex.dll").c_str());
+       }, "regex.dll"},
+      {"target locked", [](const std::string& install, const std::string&, std::vector<TKernelHandle>& held) {
+         ForceDirectories(install);
+         WriteText(install + "pop3.exe", "running");
+         held.emplace_back(CreateFileA((install + "pop3.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+       }, "pop3.exe"},
+  };
+  for (const FatalCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    RemoveFolderTree(install_);
+    MakeExtraction();
+    ui_.boxes.clear();
+    std::vector<TKernelHandle> held;
+    c.prepare(install_, extraction_, held);
+    int endCode = -1;
+    try {
+      PlaceFiles();
+    } catch (const TProgramEnded& ended) {
+      endCode = ended.code;
+    }
+    EXPECT_EQ(endCode, kExitFatalError);
+    ASSERT_EQ(ui_.boxes.size(), 1u);
+    EXPECT_EQ(ui_.boxes[0].caption, cError);
+    EXPECT_EQ(ui_.boxes[0].icon, MessageIcon::Error);
+    const std::string& text = ui_.boxes[0].text;
+    EXPECT_EQ(text.rfind("File copy error: ", 0), 0u) << text;
+    EXPECT_TRUE(Contains(text, install_ + c.file)) << text;
+    EXPECT_TRUE(Contains(text, "It is suggested to reboot")) << text;
+    // The system's own message sits between the caption text and the file name.
+    EXPECT_GT(text.find(install_ + c.file), std::string("File copy error: \r\n").size()) << text;
+    EXPECT_TRUE(Contains(Log(), "Answer: OK"));
+  }
+}
+
+TEST_F(PlacementTest, InstallationFolderThatCannotBeCreatedEndsTheProgram) {
+  SetupState().InstallDir = folder_ / "missing parent\\Zarel\\";
+  int endCode = -1;
+  try {
+    PlaceFiles();
+  } catch (const TProgramEnded& ended) {
+    endCode = ended.code;
+  }
+  EXPECT_EQ(endCode, kExitFatalError);
+  ASSERT_EQ(ui_.boxes.size(), 1u);
+  EXPECT_EQ(ui_.boxes[0].text.rfind(cErrorDir, 0), 0u);
+  EXPECT_GT(ui_.boxes[0].text.size(), cErrorDir.size());
+}
+
+TEST_F(PlacementTest, TemplatePathsAbsoluteAndRelative) {
+  WriteText(folder_ / "elsewhere\\abs.tpl", "a=%%installpath%%|%%installpath%%");
+  WriteText(extraction_ + "sub\\rel.tpl", "b=%%temppath%%");
+  ExpandTemplate(folder_ / "elsewhere\\abs.tpl", folder_ / "out\\");
+  ExpandTemplate("sub\\rel.tpl", folder_ / "out\\");
+  ExpandTemplate("sub\\missing.tpl", folder_ / "out\\");
+  const std::string temp = folder_ / "windows\\temp\\";
+  EXPECT_EQ(ReadText(folder_ / "out\\abs.tpl"), "a=" + install_ + "|%%installpath%%\r\n");
+  EXPECT_EQ(ReadText(folder_ / "out\\rel.tpl"), "b=" + temp + "\r\n");
+  EXPECT_FALSE(FileExists(folder_ / "out\\missing.tpl"));
+  EXPECT_TRUE(Contains(Log(), "Template not read: " + extraction_ + "sub\\missing.tpl"));
+}
+
+}  // namespace
