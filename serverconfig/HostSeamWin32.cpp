@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "serverconfig/HostSeam.h"
+#include "system/SafeLibrary.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ void AddUnique(std::vector<std::string>& list, const char* text) {
 // The IP helper is missing on the oldest systems the setup runs on: looked up per call.
 class TIpHelper {
  public:
-  TIpHelper() : module_(LoadLibraryA("iphlpapi.dll")) {}
+  TIpHelper() : module_(LoadSystemLibrary("iphlpapi.dll")) {}
   ~TIpHelper() {
     if (module_ != nullptr) FreeLibrary(module_);
   }
@@ -125,7 +126,8 @@ class TWin32HostSeam : public THostSeam {
   void* LoadLibraryFile(const std::string& path) override {
     // No "cannot find" box from the system when the library is absent.
     const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    HMODULE module = LoadLibraryA(path.c_str());
+    // By full path, its own folder searched for the libraries it needs beside it.
+    HMODULE module = LoadLibraryAt(path);
     SetErrorMode(oldMode);
     return reinterpret_cast<void*>(module);
   }
