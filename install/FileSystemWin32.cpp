@@ -1,6 +1,5 @@
 // Win32 backend of the file-system helpers.
 #include <windows.h>
-#include <shellapi.h>
 
 #include "install/FileSystemBackend.h"
 #include "install/FileSystemUnit.h"
@@ -85,9 +84,22 @@ bool MoveFile(const std::string& source, const std::string& target) {
 
 bool DeleteFileAt(const std::string& path) { return DeleteFileA(path.c_str()) != FALSE; }
 
+// shell32 is looked up when first needed: importing it would load most of the user-interface
+// libraries into every program that links these helpers (the archive tool among them).
 void RunProgram(void* ownerWindow, const std::string& verb, const std::string& file,
                 const std::string& parameters, const std::string& folder, int showCommand) {
-  ShellExecuteA(static_cast<HWND>(ownerWindow), verb.empty() ? nullptr : verb.c_str(), file.c_str(),
-                parameters.empty() ? nullptr : parameters.c_str(),
-                folder.empty() ? nullptr : folder.c_str(), showCommand);
+  using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+  static const ShellExecuteFn shellExecute = [] {
+    char system[MAX_PATH + 1] = {};
+    const UINT length = GetSystemDirectoryA(system, MAX_PATH);
+    const std::string path = std::string(system, length) + "\\shell32.dll";
+    HMODULE shell = LoadLibraryA(path.c_str());
+    return shell == nullptr ? nullptr
+                            : reinterpret_cast<ShellExecuteFn>(reinterpret_cast<void*>(
+                                  GetProcAddress(shell, "ShellExecuteA")));
+  }();
+  if (shellExecute == nullptr) return;
+  shellExecute(static_cast<HWND>(ownerWindow), verb.empty() ? nullptr : verb.c_str(), file.c_str(),
+               parameters.empty() ? nullptr : parameters.c_str(),
+               folder.empty() ? nullptr : folder.c_str(), showCommand);
 }

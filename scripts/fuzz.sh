@@ -13,8 +13,8 @@ if ! dpkg-query -W -f='${Status}' libclang-rt-14-dev 2>/dev/null | grep -q 'inst
 fi
 cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAREL_FUZZ=ON \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build build/fuzz -j"$(nproc)" --target fuzz_xml fuzz_archive
-for target in xml archive; do
+cmake --build build/fuzz -j"$(nproc)" --target fuzz_xml fuzz_archive fuzz_serverconfig fuzz_httphead fuzz_smtpreply
+for target in xml archive serverconfig httphead smtpreply; do
   corpus=build/fuzz/corpus-$target
   mkdir -p "$corpus"
   cp -n tests/fuzz/corpus/$target/* "$corpus"/ 2>/dev/null || true

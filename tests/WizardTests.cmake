@@ -1,0 +1,20 @@
+# The wizard's tests: its decisions and the language files (both trees).
+if(TARGET zarel_wizardlogic)
+  if(WIN32)
+    # On Windows the finish plan lives in the wizard library.
+    zarel_test(WizardLogicTest LIBS zarel_wizard zarel_serverconfig)
+  else()
+    zarel_test(WizardLogicTest LIBS zarel_wizardlogic zarel_serverconfig)
+  endif()
+  zarel_test(TranslateUnitTest LIBS zarel_wizardlogic)
+  if(WIN32)
+    # The wizard window itself, created under Wine.
+    zarel_test(WizardFormTest LIBS zarel_wizard)
+    zarel_test(SafeLibraryTest LIBS zarel_system)
+    if(TARGET setup)
+      zarel_test(SetupResourcesTest LIBS version)
+      target_compile_definitions(SetupResourcesTest PRIVATE SETUP_EXE="$<TARGET_FILE:setup>")
+      add_dependencies(SetupResourcesTest setup)
+    endif()
+  endif()
+endif()
