@@ -18,7 +18,7 @@
 std::string SystemErrorText(DWORD code) { return RegistryErrorText(static_cast<LONG>(code)); }
 
 void ShowErrorAndEnd(const std::string& text) {
-  CurrentUI().MessageBox(cError, text, MessageButtons::Ok, MessageIcon::Error);
+  CurrentUI().ShowMessage(cError, text, MessageButtons::Ok, MessageIcon::Error);
   InstallLog("Setup ends after the error");
   EndProgram(kExitFatalError);
 }

@@ -244,11 +244,11 @@ void TLoggedUI::ProcessMessages() {
   if (inner_ != nullptr) inner_->ProcessMessages();
 }
 
-MessageAnswer TLoggedUI::MessageBox(const std::string& caption, const std::string& text,
+MessageAnswer TLoggedUI::ShowMessage(const std::string& caption, const std::string& text,
                                     MessageButtons buttons, MessageIcon icon) {
   InstallLog("Message box \"" + caption + "\" (" + ButtonsName(buttons) + "):\r\n" + text);
   MessageAnswer answer = buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
-  if (inner_ != nullptr) answer = inner_->MessageBox(caption, text, buttons, icon);
+  if (inner_ != nullptr) answer = inner_->ShowMessage(caption, text, buttons, icon);
   InstallLog(std::string("Answer: ") + MessageAnswerName(answer));
   return answer;
 }

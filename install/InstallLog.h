@@ -52,7 +52,7 @@ class TLoggedUI final : public TInstallUI {
   void SetStatus(const std::string& text) override;
   void StepProgress() override;
   void ProcessMessages() override;
-  MessageAnswer MessageBox(const std::string& caption, const std::string& text,
+  MessageAnswer ShowMessage(const std::string& caption, const std::string& text,
                            MessageButtons buttons, MessageIcon icon) override;
 
  private:

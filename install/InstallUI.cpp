@@ -8,7 +8,7 @@ class TSilentUI final : public TInstallUI {
   void SetStatus(const std::string&) override {}
   void StepProgress() override {}
   void ProcessMessages() override {}
-  MessageAnswer MessageBox(const std::string&, const std::string&, MessageButtons buttons,
+  MessageAnswer ShowMessage(const std::string&, const std::string&, MessageButtons buttons,
                            MessageIcon) override {
     return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
   }

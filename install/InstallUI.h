@@ -20,7 +20,7 @@ class TInstallUI {
   virtual void StepProgress() = 0;
   // Lets pending window messages through, so the window stays responsive during long waits.
   virtual void ProcessMessages() = 0;
-  virtual MessageAnswer MessageBox(const std::string& caption, const std::string& text,
+  virtual MessageAnswer ShowMessage(const std::string& caption, const std::string& text,
                                    MessageButtons buttons, MessageIcon icon) = 0;
 };
 

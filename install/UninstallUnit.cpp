@@ -99,7 +99,7 @@ void UninstallFrom(const std::string& removalFolder) {
   std::string systemFolder = SetupState().SystemDir;
   if (systemFolder.empty()) systemFolder = CompletedPlacementFolders().SystemFolder;
   DeleteLoggedFile(systemFolder + "Zarel.CPL");
-  CurrentUI().MessageBox(cInformation, cCompleteRemove, MessageButtons::Ok, MessageIcon::Information);
+  CurrentUI().ShowMessage(cInformation, cCompleteRemove, MessageButtons::Ok, MessageIcon::Information);
 }
 
 void Uninstall() { UninstallFrom(ProgramFolder()); }

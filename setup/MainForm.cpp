@@ -90,7 +90,7 @@ MessageAnswer AnswerOf(int result) {
 }
 
 bool Ask(const std::string& caption, const std::string& text) {
-  return CurrentUI().MessageBox(caption, text, MessageButtons::YesNo, MessageIcon::Question) ==
+  return CurrentUI().ShowMessage(caption, text, MessageButtons::YesNo, MessageIcon::Question) ==
          MessageAnswer::Yes;
 }
 
@@ -122,7 +122,7 @@ std::string ErrorDescription(const std::exception* error) {
 void ShowUnexpectedErrorAndEnd(const std::string& what, const std::exception* error) {
   const std::string description = ErrorDescription(error);
   InstallLog(what + " stopped on an unexpected error: " + description);
-  CurrentUI().MessageBox(cError, FormatText(cInstallAborted, {description}), MessageButtons::Ok,
+  CurrentUI().ShowMessage(cError, FormatText(cInstallAborted, {description}), MessageButtons::Ok,
                          MessageIcon::Error);
   EndProgram(kExitInstallException);
 }
@@ -686,7 +686,7 @@ void TMainForm::ProcessMessages() {
   }
 }
 
-MessageAnswer TMainForm::MessageBox(const std::string& caption, const std::string& text,
+MessageAnswer TMainForm::ShowMessage(const std::string& caption, const std::string& text,
                                     MessageButtons buttons, MessageIcon icon) {
   return AnswerOf(::MessageBoxA(handle_, text.c_str(), caption.c_str(), BoxFlags(buttons, icon)));
 }
@@ -785,7 +785,7 @@ void TMainForm::ShowPage() {
 void TMainForm::BackButtonClick(int senderTag) {
   // Only a full path is installed into (a relative one would follow the current folder).
   if (senderTag == 1 && pageIndex_ == 4 && !IsAcceptableFolder(ControlText("PathEdit"))) {
-    CurrentUI().MessageBox(cError, FormatText(cFolderNotAbsolute, {ControlText("PathEdit")}),
+    CurrentUI().ShowMessage(cError, FormatText(cFolderNotAbsolute, {ControlText("PathEdit")}),
                            MessageButtons::Ok, MessageIcon::Error);
     return;
   }
@@ -833,7 +833,7 @@ void TMainForm::CheckNewVersionOnEntry() {
   busy_ = false;
   InstallLog("New-version check: " + (latest.Found ? latest.Version : std::string("nothing found")));
   if (!ShouldOfferNewerVersion(latest.Found, latest.Version)) return;
-  const MessageAnswer answer = CurrentUI().MessageBox(
+  const MessageAnswer answer = CurrentUI().ShowMessage(
       cQuestion, FormatText(cNewerVersion, {"Zarel Mail Server", latest.Version}),
       MessageButtons::YesNoCancel, MessageIcon::Question);
   if (answer != MessageAnswer::Yes) return;
@@ -986,7 +986,7 @@ void TMainForm::FormCreate(const TCommandLine& commandLine) {
   }
   // 10. The data archive must be there.
   if (!FileExists(SetupFolder() + "Setup.Dat")) {
-    CurrentUI().MessageBox(cError, cSetupError, MessageButtons::Ok, MessageIcon::Error);
+    CurrentUI().ShowMessage(cError, cSetupError, MessageButtons::Ok, MessageIcon::Error);
     EndProgram(kExitFatalError);
   }
   // 11. The opening question.

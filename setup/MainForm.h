@@ -62,7 +62,7 @@ class TMainForm final : public TInstallUI {
   void SetStatus(const std::string& text) override;
   void StepProgress() override;
   void ProcessMessages() override;
-  MessageAnswer MessageBox(const std::string& caption, const std::string& text,
+  MessageAnswer ShowMessage(const std::string& caption, const std::string& text,
                            MessageButtons buttons, MessageIcon icon) override;
 
   // Keys the window previews before its controls see them (Escape asks the Cancel

@@ -144,7 +144,7 @@ void InstallServices(TSetupState& state, const std::string& installDir) {
 std::string ServiceErrorText(DWORD errorCode) { return cServiceError + RegistryErrorText(static_cast<LONG>(errorCode)) + kPortHint; }
 
 void ShowServiceError(DWORD errorCode) {
-  CurrentUI().MessageBox("Warning", ServiceErrorText(errorCode), MessageButtons::Ok, MessageIcon::Warning);
+  CurrentUI().ShowMessage("Warning", ServiceErrorText(errorCode), MessageButtons::Ok, MessageIcon::Warning);
 }
 
 void ShowServiceError() { ShowServiceError(GetLastError()); }

@@ -178,5 +178,5 @@ void CheckStartedServices(const TSetupState& state) {
   std::string list;
   for (int kind = kSmtpServer; kind <= kIMServer; ++kind)
     if (!started[kind]) list += std::string(FindServerInfo(kind)->displayName) + "\r\n";
-  CurrentUI().MessageBox("Warning", FormatList(cNotRunning, list), MessageButtons::Ok, MessageIcon::Warning);
+  CurrentUI().ShowMessage("Warning", FormatList(cNotRunning, list), MessageButtons::Ok, MessageIcon::Warning);
 }

@@ -121,14 +121,29 @@ void SetServerRunning(int kind, bool start, bool wait) {
   }
 }
 
+namespace {
+
+// A tray program answers every state test with "its window exists", so the state tests
+// alone would take a tray program that ignores the close for stopped and start a second one
+// beside it. A tray program has stopped when its window is gone.
+bool ServerHasStopped(int kind) {
+  if (TrayWindowExists(kind) &&
+      !(IsNTPlatform() && IsServiceInState(GetServerServiceName(kind), SERVICE_STOPPED))) {
+    return false;
+  }
+  if (!IsServerInState(kind, SERVICE_STOP_PENDING) && !IsServerInState(kind, SERVICE_RUNNING)) return true;
+  return IsServerInState(kind, SERVICE_STOPPED);
+}
+
+}  // namespace
+
 void RestartServer(int kind) {
   const TDeadline deadline(kRestartWaitMs);
   for (;;) {
     // Nobody waits for a server that will not stop: the program ends without a start.
     if (deadline.Passed()) EndProgram(kExitRestartTimedOut);
     SetServerRunning(kind, false, false);
-    if (!IsServerInState(kind, SERVICE_STOP_PENDING) && !IsServerInState(kind, SERVICE_RUNNING)) break;
-    if (IsServerInState(kind, SERVICE_STOPPED)) break;
+    if (ServerHasStopped(kind)) break;
     PauseMs(kRestartPollMs);
   }
   const std::string program = InstalledServerProgram(kind);

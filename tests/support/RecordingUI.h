@@ -26,7 +26,7 @@ class TRecordingUI final : public TInstallUI {
   void SetStatus(const std::string& text) override { statuses.push_back(text); }
   void StepProgress() override { ++progressSteps; }
   void ProcessMessages() override { ++pumps; }
-  MessageAnswer MessageBox(const std::string& caption, const std::string& text,
+  MessageAnswer ShowMessage(const std::string& caption, const std::string& text,
                            MessageButtons buttons, MessageIcon icon) override {
     boxes.push_back({caption, text, buttons, icon});
     if (!answers.empty()) {
