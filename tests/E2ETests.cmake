@@ -1,0 +1,37 @@
+# The UI driver with its own tests, and the end-to-end tests that drive the real setup.exe
+# under Wine and Xvfb (win32 tree only). Each end-to-end test runs one module of tests/e2e
+# in its own Xvfb, one fresh Wine prefix per scenario; screenshots go to tests/artifacts.
+if(WIN32)
+  add_subdirectory(${CMAKE_CURRENT_SOURCE_DIR}/uidriver ${CMAKE_CURRENT_BINARY_DIR}/uidriver)
+
+  zarel_test(UIDriverTest LIBS zarel_uidriver)
+  target_compile_definitions(UIDriverTest PRIVATE
+    ZAREL_DRIVER_FORM_EXE="$<TARGET_FILE:DriverTestForm>" ZAREL_UIDRIVER_EXE="$<TARGET_FILE:uidriver>")
+  add_dependencies(UIDriverTest DriverTestForm uidriver)
+
+  find_program(ZAREL_PYTHON NAMES python3)
+  find_program(ZAREL_XVFB NAMES Xvfb)
+  if(NOT ZAREL_PYTHON OR NOT ZAREL_XVFB)
+    message(WARNING "python3 or Xvfb missing: end-to-end tests not registered (scripts/deps.sh installs them)")
+  else()
+    function(zarel_e2e_test name module)
+      add_test(NAME ${ZAREL_TREE}.E2E.${name}
+               COMMAND ${ZAREL_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/run_e2e.py
+                       --build ${CMAKE_BINARY_DIR}
+                       --artifacts ${CMAKE_CURRENT_BINARY_DIR}/artifacts
+                       --work ${CMAKE_CURRENT_BINARY_DIR}/e2e-work/${name}
+                       ${module})
+      set_tests_properties(${ZAREL_TREE}.E2E.${name} PROPERTIES TIMEOUT 600 LABELS e2e)
+    endfunction()
+
+    # The harness on the driver's own test window: runs before the wizard exists.
+    zarel_e2e_test(Harness test_harness)
+    if(TARGET setup)
+      zarel_e2e_test(WizardPages test_wizard_pages)
+      zarel_e2e_test(CommandLine test_command_line)
+      zarel_e2e_test(Startup test_startup)
+      zarel_e2e_test(Language test_language)
+      zarel_e2e_test(NewVersion test_new_version)
+    endif()
+  endif()
+endif()
