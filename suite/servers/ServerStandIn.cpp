@@ -26,6 +26,12 @@
 //   ignore-stop   the stop control (service) or WM_CLOSE (tray) is ignored
 //   fail-start    the service reports itself stopped at once; the tray program exits
 //   stop-pending  a stop control moves the service to stop-pending, where it stays
+//
+// smtp.exe also receives mail (see "The SMTP receiver" below): on 127.0.0.1 at the SMTP port
+// of the configuration store in its own folder, storing each accepted message in the
+// recipient's mailbox folder, so a message the setup sends can be found where the suite
+// keeps it.
+#include <winsock2.h>
 #include <windows.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
@@ -37,6 +43,12 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include "install/FileSystemUnit.h"
+#include "serverconfig/AccountStore.h"
+#include "serverconfig/DomainTable.h"
+#include "serverconfig/ServerStore.h"
 
 namespace {
 
@@ -213,10 +225,367 @@ class TCommandPipe {
 
 TCommandPipe commandPipe;
 
+// ---- The SMTP receiver (smtp.exe only) -------------------------------------------------
+//
+// Minimal SMTP on 127.0.0.1 only: HELO/EHLO, MAIL FROM, RCPT TO, DATA, RSET, NOOP, QUIT;
+// anything else is answered 500. A recipient is accepted only when the configuration store
+// knows its domain and a user account with a mailbox field among the domain's accounts.
+// Each accepted message is stored once per recipient, the way the suite lays out a mailbox:
+//   <mailbox>\smtp-<time>-<process>-<n>.tmp          plain layout
+//   <mailbox>\inbox\smtp-<time>-<process>-<n>.imap   IMAP layout
+// written first as "<name>.part" and then renamed, so a reader never sees half a message.
+// Connections are served one after the other; a client that stays silent is dropped after
+// kSmtpIdleMs, so it cannot hold the receiver for ever.
+
+constexpr std::uint16_t kDefaultSmtpPort = 25;
+constexpr std::size_t kSmtpLineMax = 1000;              // command line, CR LF included
+constexpr std::size_t kSmtpMessageMax = 10u * 1024 * 1024;
+constexpr std::size_t kSmtpRecipientsMax = 100;
+constexpr DWORD kSmtpIdleMs = 300000;
+constexpr long kSmtpPollMs = 200;  // how soon a stop is noticed
+
+std::string TrimSpaces(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  const std::size_t last = text.find_last_not_of(" \t");
+  return text.substr(first, last - first + 1);
+}
+
+// The address of "FROM:<a@b> SIZE=1" / "TO: <a@b>"; false when the path has no brackets and
+// no bare address either.
+bool ParsePath(const std::string& argument, std::string& address) {
+  const std::string text = TrimSpaces(argument);
+  if (!text.empty() && text[0] == '<') {
+    const std::size_t close = text.find('>');
+    if (close == std::string::npos) return false;
+    address = TrimSpaces(text.substr(1, close - 1));
+    return true;
+  }
+  address = text.substr(0, text.find(' '));
+  return !address.empty();
+}
+
+struct TMailboxTarget {
+  std::string Folder;  // ends in '\'
+  std::string Extension;
+};
+
+// Where messages for the address go; an empty folder when it is no known user account's.
+TMailboxTarget RecipientMailbox(const std::string& address) {
+  const std::size_t at = address.rfind('@');
+  if (at == std::string::npos || at == 0 || at + 1 == address.size()) return {};
+  const std::string local = address.substr(0, at);
+  if (local.find(';') != std::string::npos) return {};  // one alias, never a list
+  int domainIndex = -1;
+  if (!FindDomain(address.substr(at + 1), &domainIndex) || domainIndex < 0) return {};
+  const int accountIndex = FindAccountIndex(domainIndex, local);
+  if (accountIndex < 0) return {};
+  TAccountList list;
+  if (!OpenAccountList(GetDomainName(domainIndex), list, "", 0, 0)) return {};
+  TMailboxTarget target;
+  while (!NextAccount(list)) {
+    if (list.Index != accountIndex) continue;
+    const std::string mailbox = list.Account.Get(account::kMailboxPath);
+    // Without a mailbox field the path would be the mail folder itself: no place to store.
+    if (list.Account.Get(account::kType) == account::kUserAccount && !mailbox.empty()) {
+      const bool imapLayout = list.Account.Get(account::kImapLayout) != 0;
+      target = {GetMailboxPath(mailbox, imapLayout, "inbox"), imapLayout ? ".imap" : ".tmp"};
+    }
+    break;
+  }
+  CloseAccountList(list);
+  return target;
+}
+
+class TSmtpReceiver {
+ public:
+  void Start() {
+    std::uint16_t port = kDefaultSmtpPort;
+    InitServerFoldersAt(folder);
+    if (LoadServerSettings(true, false) && ServerSettings().Get(settings::kSmtpPort) != 0) {
+      port = ServerSettings().Get(settings::kSmtpPort);
+    } else {
+      LogEvent("smtp configuration not loaded from " + ConfigFolder() + ", using port 25");
+    }
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+      LogEvent("smtp winsock start failed");
+      return;
+    }
+    started_ = true;
+    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (listener_ == INVALID_SOCKET || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, SOMAXCONN) != 0) {
+      LogEvent("smtp listen on 127.0.0.1:" + std::to_string(port) + " failed " + std::to_string(WSAGetLastError()));
+      if (listener_ != INVALID_SOCKET) closesocket(listener_);
+      listener_ = INVALID_SOCKET;
+      return;
+    }
+    LogEvent("smtp listening on 127.0.0.1:" + std::to_string(port));
+    thread_ = std::thread([this] { Serve(); });
+  }
+
+  void Stop() {
+    stopping_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (listener_ != INVALID_SOCKET) closesocket(listener_);
+    listener_ = INVALID_SOCKET;
+    if (started_) WSACleanup();
+    started_ = false;
+  }
+
+ private:
+  // One connection with its unread bytes.
+  struct TSession {
+    SOCKET socket = INVALID_SOCKET;
+    std::string buffer;
+    bool closed = false;
+  };
+
+  // Waits until the socket can be read; false on stop, time-out or error.
+  bool WaitReadable(SOCKET socket, DWORD limitMs) const {
+    const DWORD start = GetTickCount();
+    while (!stopping_) {
+      fd_set set;
+      FD_ZERO(&set);
+      FD_SET(socket, &set);
+      timeval wait{0, kSmtpPollMs * 1000};
+      const int ready = select(0, &set, nullptr, nullptr, &wait);
+      if (ready < 0) return false;
+      if (ready > 0) return true;
+      if (limitMs != INFINITE && GetTickCount() - start >= limitMs) return false;
+    }
+    return false;
+  }
+
+  void Serve() {
+    while (WaitReadable(listener_, INFINITE)) {
+      TSession session;
+      session.socket = accept(listener_, nullptr, nullptr);
+      if (session.socket == INVALID_SOCKET) continue;
+      Converse(session);
+      closesocket(session.socket);
+    }
+  }
+
+  static bool Send(TSession& session, const std::string& reply) {
+    const std::string text = reply + "\r\n";
+    std::size_t sent = 0;
+    while (sent < text.size()) {
+      const int n = send(session.socket, text.data() + sent, static_cast<int>(text.size() - sent), 0);
+      if (n <= 0) {
+        session.closed = true;
+        return false;
+      }
+      sent += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+  // One line without its LF (and CR). A line longer than limit is read to its end but
+  // handed on empty with tooLong set, so a flood never grows the buffer past the limit.
+  bool ReadLine(TSession& session, std::size_t limit, std::string& line, bool& tooLong) {
+    tooLong = false;
+    for (;;) {
+      const std::size_t end = session.buffer.find('\n');
+      if (end != std::string::npos) {
+        if (end + 1 > limit) tooLong = true;
+        line = tooLong ? std::string() : session.buffer.substr(0, end);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        session.buffer.erase(0, end + 1);
+        return true;
+      }
+      if (session.buffer.size() > limit) {
+        tooLong = true;
+        session.buffer.clear();
+      }
+      if (!WaitReadable(session.socket, kSmtpIdleMs)) {
+        if (!stopping_) Send(session, "421 idle too long, closing");
+        session.closed = true;
+        return false;
+      }
+      char chunk[4096];
+      const int n = recv(session.socket, chunk, sizeof chunk, 0);
+      if (n <= 0) {
+        session.closed = true;
+        return false;
+      }
+      if (tooLong) {
+        // Keep only what follows the end of the overlong line.
+        const char* newline = static_cast<const char*>(std::memchr(chunk, '\n', static_cast<std::size_t>(n)));
+        if (newline == nullptr) continue;
+        session.buffer.assign(newline + 1, static_cast<std::size_t>(chunk + n - (newline + 1)));
+        line.clear();
+        return true;
+      }
+      session.buffer.append(chunk, static_cast<std::size_t>(n));
+    }
+  }
+
+  void Converse(TSession& session) {
+    std::string sender;
+    bool haveSender = false;
+    std::vector<TMailboxTarget> mailboxes;  // one per accepted recipient
+    const auto reset = [&] {
+      sender.clear();
+      haveSender = false;
+      mailboxes.clear();
+    };
+    if (!Send(session, "220 127.0.0.1 SMTP ready")) return;
+    std::string line;
+    bool tooLong = false;
+    while (!session.closed && ReadLine(session, kSmtpLineMax, line, tooLong)) {
+      if (tooLong) {
+        Send(session, "500 line too long");
+        continue;
+      }
+      const std::string verb = Lower(line.substr(0, line.find(' ')));
+      const std::string argument = line.find(' ') == std::string::npos ? "" : line.substr(line.find(' ') + 1);
+      if (verb == "helo") {
+        Send(session, "250 127.0.0.1");
+      } else if (verb == "ehlo") {
+        Send(session, "250-127.0.0.1\r\n250 SIZE " + std::to_string(kSmtpMessageMax));
+      } else if (verb == "mail") {
+        std::string address;
+        if (haveSender) {
+          Send(session, "503 sender already given");
+        } else if (Lower(argument).rfind("from:", 0) != 0 || !ParsePath(argument.substr(5), address)) {
+          Send(session, "501 syntax: MAIL FROM:<address>");
+        } else {
+          sender = address;
+          haveSender = true;
+          Send(session, "250 sender ok");
+        }
+      } else if (verb == "rcpt") {
+        std::string address;
+        if (!haveSender) {
+          Send(session, "503 MAIL first");
+        } else if (Lower(argument).rfind("to:", 0) != 0 || !ParsePath(argument.substr(3), address)) {
+          Send(session, "501 syntax: RCPT TO:<address>");
+        } else if (mailboxes.size() >= kSmtpRecipientsMax) {
+          Send(session, "452 too many recipients");
+        } else {
+          const TMailboxTarget mailbox = RecipientMailbox(address);
+          if (mailbox.Folder.empty()) {
+            LogEvent("smtp recipient refused " + address);
+            Send(session, "550 no such user here");
+          } else {
+            mailboxes.push_back(mailbox);
+            Send(session, "250 recipient ok");
+          }
+        }
+      } else if (verb == "data") {
+        if (mailboxes.empty()) {
+          Send(session, "503 RCPT first");
+          continue;
+        }
+        if (!Send(session, "354 end with <CRLF>.<CRLF>")) return;
+        std::string message;
+        bool tooLarge = false;
+        if (!ReceiveData(session, message, tooLarge)) return;
+        if (tooLarge) {
+          Send(session, "552 message too large");
+        } else {
+          bool stored = true;
+          for (const TMailboxTarget& mailbox : mailboxes) stored = StoreMessage(mailbox, message) && stored;
+          Send(session, stored ? "250 message stored" : "451 message not stored");
+        }
+        reset();
+      } else if (verb == "rset") {
+        reset();
+        Send(session, "250 reset");
+      } else if (verb == "noop") {
+        Send(session, "250 ok");
+      } else if (verb == "quit") {
+        Send(session, "221 bye");
+        return;
+      } else {
+        Send(session, "500 command not recognised");
+      }
+    }
+  }
+
+  // The message up to the line ".", dot-unstuffed, each line ending in CR LF. Beyond the
+  // size bound the rest is still read (to find the end) but dropped. False when the
+  // connection ended first.
+  bool ReceiveData(TSession& session, std::string& message, bool& tooLarge) {
+    std::string line;
+    bool tooLong = false;
+    while (ReadLine(session, kSmtpMessageMax + 2, line, tooLong)) {
+      if (line == ".") return true;
+      if (tooLarge || tooLong) {
+        tooLarge = true;
+        message.clear();
+        continue;
+      }
+      if (!line.empty() && line[0] == '.') line.erase(0, 1);
+      message += line;
+      message += "\r\n";
+      if (message.size() > kSmtpMessageMax) {
+        tooLarge = true;
+        message.clear();
+      }
+    }
+    return false;
+  }
+
+  bool StoreMessage(const TMailboxTarget& target, const std::string& message) {
+    const std::string& mailbox = target.Folder;
+    ForceDirectories(mailbox);
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04u%02u%02u%02u%02u%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+                  now.wMinute, now.wSecond);
+    const std::string base = mailbox + "smtp-" + stamp + "-" + std::to_string(GetCurrentProcessId()) + "-";
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+      const std::string name = base + std::to_string(++counter_);
+      const std::string part = name + ".part";
+      const std::string path = name + target.Extension;
+      HANDLE file = CreateFileA(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file == INVALID_HANDLE_VALUE) {
+        if (GetLastError() == ERROR_FILE_EXISTS) continue;
+        break;
+      }
+      DWORD written = 0;
+      const bool complete = WriteFile(file, message.data(), static_cast<DWORD>(message.size()), &written, nullptr) &&
+                            written == message.size();
+      CloseHandle(file);
+      // MoveFileA refuses an existing target, so an older message is never replaced.
+      if (complete && MoveFileA(part.c_str(), path.c_str())) {
+        LogEvent("smtp message stored " + path);
+        return true;
+      }
+      DeleteFileA(part.c_str());
+      if (!complete) break;
+    }
+    LogEvent("smtp message not stored in " + mailbox + " " + std::to_string(GetLastError()));
+    return false;
+  }
+
+  SOCKET listener_ = INVALID_SOCKET;
+  bool started_ = false;
+  std::atomic<bool> stopping_{false};
+  unsigned counter_ = 0;
+  std::thread thread_;
+};
+
+TSmtpReceiver smtpReceiver;
+
 // Where the protocol work of each role starts and stops. The pipe is common to all five;
-// the SMTP role's receiver belongs here beside it.
-void StartServerWork(const std::string& serviceName) { commandPipe.Start(serviceName); }
-void StopServerWork() { commandPipe.Stop(); }
+// smtp.exe also receives mail.
+void StartServerWork(const std::string& serviceName) {
+  commandPipe.Start(serviceName);
+  if (std::string(role->program) == "smtp") smtpReceiver.Start();
+}
+void StopServerWork() {
+  smtpReceiver.Stop();
+  commandPipe.Stop();
+}
 
 // ---- Service mode ------------------------------------------------------------------------
 
