@@ -21,7 +21,10 @@ if(WIN32)
                        --artifacts ${CMAKE_CURRENT_BINARY_DIR}/artifacts
                        --work ${CMAKE_CURRENT_BINARY_DIR}/e2e-work/${name}
                        ${module})
-      set_tests_properties(${ZAREL_TREE}.E2E.${name} PROPERTIES TIMEOUT 600 LABELS e2e)
+      # One scenario at a time: each starts Xvfb, Wine and a wizard, and two of them at
+      # once on two cores made the time-outs of the slower one flaky.
+      set_tests_properties(${ZAREL_TREE}.E2E.${name} PROPERTIES TIMEOUT 600 LABELS e2e
+                           RESOURCE_LOCK zarel_e2e)
     endfunction()
 
     # The harness on the driver's own test window: runs before the wizard exists.
