@@ -9,6 +9,7 @@
 #include "install/InstallLog.h"
 #include "setup/TextFormat.h"
 #include "setup/WizardLogic.h"
+#include "setup/WindowUnit.h"
 #include "setup/WizardTexts.h"
 
 const char* const kBrowseQuestionCaption = "Setup";
@@ -18,7 +19,6 @@ const char* const kBrowseMissingFolderText =
 namespace {
 
 constexpr char kBrowseClass[] = "TBrowseFolder";
-constexpr char kNameProperty[] = "ZarelName";
 constexpr int kClientWidth = 250;
 constexpr int kClientHeight = 266;
 constexpr int kDirectoryListId = 201;
@@ -50,14 +50,6 @@ std::vector<std::string> Subfolders(const std::string& folder) {
     return lstrcmpiA(a.c_str(), b.c_str()) < 0;
   });
   return names;
-}
-
-std::string WindowText(HWND window) {
-  const int length = GetWindowTextLengthA(window);
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  const int copied = GetWindowTextA(window, text.data(), length + 1);
-  text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
-  return text;
 }
 
 }  // namespace
@@ -180,8 +172,7 @@ HWND TBrowseFolder::MakeControl(TControl& control, const char* windowClass, DWOR
                                 y, width, height, handle_,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
   if (window == nullptr) return nullptr;
-  SetPropA(window, kNameProperty,
-           reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(GlobalAddAtomA(control.Name.c_str()))));
+  SetControlName(window, control.Name);
   SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
                FALSE);
   control.Handle = window;

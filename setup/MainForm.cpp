@@ -22,6 +22,7 @@
 #include "setup/StartupUnit.h"
 #include "setup/TextFormat.h"
 #include "setup/WizardLogic.h"
+#include "setup/WindowUnit.h"
 #include "setup/WizardTexts.h"
 #include "setup/texts/TextTable.h"
 #include "setup/texts/TranslateUnit.h"
@@ -37,7 +38,6 @@ namespace {
 
 constexpr char kFormClass[] = "TMainForm";
 constexpr char kPanelClass[] = "TPanel";
-constexpr char kNameProperty[] = "ZarelName";
 constexpr int kClientWidth = 455;
 constexpr int kClientHeight = 363;
 constexpr int kTopBandHeight = 58;
@@ -103,14 +103,6 @@ std::string WithCrLf(const std::string& text) {
     result += text[i];
   }
   return result;
-}
-
-std::string WindowText(HWND window) {
-  const int length = GetWindowTextLengthA(window);
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  const int copied = GetWindowTextA(window, text.data(), length + 1);
-  text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
-  return text;
 }
 
 std::string ErrorDescription(const std::exception* error) {
@@ -208,8 +200,7 @@ HWND TMainForm::MakeControl(TControl& control, const char* windowClass, DWORD st
                                 WS_CHILD | style, x, y, width, height, parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
   if (window == nullptr) throw std::runtime_error("control not created: " + control.Name);
-  SetPropA(window, kNameProperty,
-           reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(GlobalAddAtomA(control.Name.c_str()))));
+  SetControlName(window, control.Name);
   SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   control.Handle = window;
   controlsById_[id] = &control;
