@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "net/CustomWinSocket.h"
 #include "net/DNSResolver.h"
 #include "net/TLSLayer.h"

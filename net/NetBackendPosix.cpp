@@ -15,7 +15,7 @@
 #include <ctime>
 #include <mutex>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "net/NetBackend.h"
 
 namespace netbackend {

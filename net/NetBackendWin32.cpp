@@ -11,9 +11,9 @@
 #include <cstring>
 #include <mutex>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "net/NetBackend.h"
-#include "system/SafeLibrary.h"
+#include "base/SafeLibrary.h"
 
 namespace netbackend {
 

@@ -5,7 +5,7 @@
 
 #include "net/CustomWinSocket.h"
 #include "net/NetSettings.h"
-#include "setup/texts/TextTable.h"
+#include "texts/TextTable.h"
 
 const char kDemonstrationAdminMailbox[] = "admin@demo.zarel.example";
 const char kDemonstrationUserMailbox[] = "user@demo.zarel.example";

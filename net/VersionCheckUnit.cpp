@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "net/HTTPClientUnit.h"
 #include "xml/XMLUnit.h"
 

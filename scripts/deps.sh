@@ -15,7 +15,7 @@ for p in cmake make g++ clang git ca-certificates \
          g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 \
          libz-mingw-w64-dev zlib1g-dev googletest \
          wine wine32:i386 wine64 xvfb xauth imagemagick \
-         nsis procps \
+         nsis procps ccache \
          python3 python3-aiosmtpd nginx-light openssl libssl3; do
   want_pkg "$p"
 done

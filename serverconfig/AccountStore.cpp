@@ -1,6 +1,6 @@
 #include "serverconfig/AccountStore.h"
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "serverconfig/AccountCache.h"
 #include "serverconfig/ConfigTextUnit.h"
 #include "serverconfig/DatabaseLibrary.h"

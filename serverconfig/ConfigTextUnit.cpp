@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "serverconfig/HostSeam.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <set>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "serverconfig/DatabaseLibrary.h"
 #include "serverconfig/GroupsUnit.h"
 #include "serverconfig/HostSeam.h"

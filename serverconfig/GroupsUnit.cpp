@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "serverconfig/ConfigTextUnit.h"
 #include "serverconfig/StoreFileUnit.h"
 

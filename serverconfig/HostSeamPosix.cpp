@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "serverconfig/HostSeam.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "serverconfig/HostSeam.h"
-#include "system/SafeLibrary.h"
+#include "base/SafeLibrary.h"
 
 namespace {
 

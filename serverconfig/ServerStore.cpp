@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "serverconfig/AccountCache.h"
 #include "serverconfig/DatabaseLibrary.h"
 #include "serverconfig/DomainTable.h"

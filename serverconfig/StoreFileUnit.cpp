@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "serverconfig/HostSeam.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "setup/SetupState.h"
-#include "system/HandleTypes.h"
+#include "engine/SetupState.h"
+#include "base/HandleTypes.h"
 
 struct TRegistryKeyTraits {
   static HKEY None() { return nullptr; }

@@ -1,8 +1,8 @@
 #include "system/AntivirusUnit.h"
 
-#include "install/FileSystemUnit.h"
-#include "system/HandleTypes.h"
-#include "system/SafeLibrary.h"
+#include "base/FileSystemUnit.h"
+#include "base/HandleTypes.h"
+#include "base/SafeLibrary.h"
 
 namespace {
 

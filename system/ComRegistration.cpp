@@ -2,7 +2,7 @@
 #include <objbase.h>
 
 #include "system/ComRegistration.h"
-#include "system/HandleTypes.h"
+#include "base/HandleTypes.h"
 
 namespace {
 

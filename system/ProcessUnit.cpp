@@ -2,8 +2,8 @@
 
 #include <functional>
 
-#include "system/HandleTypes.h"
-#include "system/SafeLibrary.h"
+#include "base/HandleTypes.h"
+#include "base/SafeLibrary.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "setup/SetupState.h"
+#include "engine/SetupState.h"
 
 // The service's current state; false when the manager, the service or the query fails.
 bool GetServiceState(const std::string& serviceName, DWORD& state);

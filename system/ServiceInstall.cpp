@@ -2,16 +2,16 @@
 
 #include <vector>
 
-#include "install/FileSystemUnit.h"
-#include "install/InstallUI.h"
-#include "setup/texts/TextTable.h"
+#include "base/FileSystemUnit.h"
+#include "engine/InstallUI.h"
+#include "texts/TextTable.h"
 #include "system/AdvancedRegistry.h"
-#include "system/DeadlineClock.h"
+#include "base/DeadlineClock.h"
 #include "system/ServerTable.h"
 #include "system/ServiceControl.h"
 #include "system/ServiceManager.h"
 #include "system/ServicesFuncUnit.h"
-#include "system/SafeLibrary.h"
+#include "base/SafeLibrary.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "setup/SetupState.h"
+#include "engine/SetupState.h"
 
 struct ServiceDefinition {
   std::string ProgramFile;  // file name inside the installation folder, e.g. "smtp.exe"

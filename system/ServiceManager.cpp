@@ -1,6 +1,6 @@
 #include "system/ServiceManager.h"
 
-#include "system/DeadlineClock.h"
+#include "base/DeadlineClock.h"
 
 TServiceHandle OpenServiceManager(DWORD access) { return TServiceHandle(OpenSCManagerA(nullptr, nullptr, access)); }
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "system/HandleTypes.h"
+#include "base/HandleTypes.h"
 
 // Poll interval of every wait for a service or tray-program state.
 constexpr std::uint32_t kServerPollMs = 10;

@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include "install/FileSystemUnit.h"
-#include "setup/ExitCodes.h"
-#include "setup/ProgramEnd.h"
-#include "setup/SetupState.h"
-#include "system/DeadlineClock.h"
+#include "base/FileSystemUnit.h"
+#include "engine/ExitCodes.h"
+#include "engine/ProgramEnd.h"
+#include "engine/SetupState.h"
+#include "base/DeadlineClock.h"
 #include "system/ProcessUnit.h"
 #include "system/ServerTable.h"
 #include "system/ServiceManager.h"

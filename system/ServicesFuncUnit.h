@@ -12,7 +12,7 @@
 #include <mutex>
 #include <string>
 
-#include "system/HandleTypes.h"
+#include "base/HandleTypes.h"
 
 // The private command message of the servers; the first parameter selects the action.
 constexpr std::uint32_t kServerCommandMessage = 0x500;

@@ -2,9 +2,9 @@
 // setup library and installer; the stand-in library records every call in a log.
 #include "tests/EngineTestSupport.h"
 
-#include "install/FilePlacementUnit.h"
-#include "setup/ExitCodes.h"
-#include "setup/texts/TextTable.h"
+#include "engine/FilePlacementUnit.h"
+#include "engine/ExitCodes.h"
+#include "texts/TextTable.h"
 #include "system/AntivirusUnit.h"
 
 namespace {

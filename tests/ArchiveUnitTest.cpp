@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "install/ArchiveUnit.h"
-#include "install/FileSystemUnit.h"
+#include "archive/ArchiveUnit.h"
+#include "base/FileSystemUnit.h"
 #include "tests/TestFolder.h"
 #include "tools/ilds/ArchiveWriter.h"
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "install/FileSystemUnit.h"
-#include "install/InstallLog.h"
-#include "setup/ProgramEnd.h"
-#include "setup/SetupState.h"
+#include "base/FileSystemUnit.h"
+#include "engine/InstallLog.h"
+#include "engine/ProgramEnd.h"
+#include "engine/SetupState.h"
 #include "system/AdvancedRegistry.h"
 #include "tests/TestFolder.h"
 #include "tests/support/RecordingUI.h"

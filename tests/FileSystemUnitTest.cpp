@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "tests/TestFolder.h"
 
 namespace {

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "install/FileSystemBackend.h"
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemBackend.h"
+#include "base/FileSystemUnit.h"
 #include "net/HTTPClientUnit.h"
 #include "net/TLSLayer.h"
 #include "tests/TestFolder.h"

@@ -4,8 +4,8 @@
 
 #include <cctype>
 
-#include "install/FileSystemUnit.h"
-#include "install/InstallLog.h"
+#include "base/FileSystemUnit.h"
+#include "engine/InstallLog.h"
 #include "tests/TestFolder.h"
 #include "tests/support/RecordingUI.h"
 

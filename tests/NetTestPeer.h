@@ -4,7 +4,7 @@
 //  - NetPeer(): the real servers that tests/peers/net-peers.sh started for this test list
 //    (an independent SMTP server, nginx with HTTP and HTTPS); their ports and folders come
 //    from the peers.env file named by ZAREL_NET_PEERS.
-// Include before any header that includes install/FileSystemUnit.h (<windows.h> first).
+// Include before any header that includes base/FileSystemUnit.h (<windows.h> first).
 #pragma once
 
 #ifdef _WIN32

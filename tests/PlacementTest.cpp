@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <iterator>
 
-#include "install/EngineSupport.h"
-#include "install/FilePlacementUnit.h"
-#include "setup/ExitCodes.h"
-#include "setup/texts/TextTable.h"
+#include "engine/EngineSupport.h"
+#include "engine/FilePlacementUnit.h"
+#include "engine/ExitCodes.h"
+#include "texts/TextTable.h"
 #include "system/OdbcUnit.h"
 
 namespace {

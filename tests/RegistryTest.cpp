@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "system/AdvancedRegistry.h"
 #include "system/ComRegistration.h"
 #include "system/ConvertRegistryUnit.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "system/SafeLibrary.h"
+#include "base/SafeLibrary.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "serverconfig/HostSeam.h"
 #include "serverconfig/ServerStore.h"
 #include "tests/TestFolder.h"

@@ -7,9 +7,9 @@
 
 #include <thread>
 
-#include "setup/ExitCodes.h"
-#include "setup/SetupState.h"
-#include "setup/texts/TextTable.h"
+#include "engine/ExitCodes.h"
+#include "engine/SetupState.h"
+#include "texts/TextTable.h"
 #include "system/AdvancedRegistry.h"
 #include "system/ServerTable.h"
 #include "system/ServiceControl.h"

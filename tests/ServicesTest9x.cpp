@@ -4,7 +4,7 @@
 // that name win98 and runs the TrayMode tests in it.
 #include "tests/ServicesTestSupport.h"
 
-#include "setup/SetupState.h"
+#include "engine/SetupState.h"
 #include "system/ServerTable.h"
 #include "system/ServiceControl.h"
 #include "system/ServicesFuncUnit.h"

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "install/FileSystemUnit.h"
-#include "setup/ProgramEnd.h"
-#include "system/DeadlineClock.h"
-#include "system/HandleTypes.h"
+#include "base/FileSystemUnit.h"
+#include "engine/ProgramEnd.h"
+#include "base/DeadlineClock.h"
+#include "base/HandleTypes.h"
 #include "system/ProcessUnit.h"
 
 // "/unix/path" (what CMake knows) as Wine sees it: "Z:\unix\path".

@@ -8,10 +8,10 @@
 
 #include <algorithm>
 
-#include "install/FilePlacementUnit.h"
-#include "install/ShortcutUnit.h"
-#include "setup/ExitCodes.h"
-#include "setup/texts/TextTable.h"
+#include "engine/FilePlacementUnit.h"
+#include "engine/ShortcutUnit.h"
+#include "engine/ExitCodes.h"
+#include "texts/TextTable.h"
 
 namespace {
 

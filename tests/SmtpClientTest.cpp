@@ -7,10 +7,10 @@
 
 #include <random>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "net/NetSettings.h"
 #include "net/SMTPClientUnit.h"
-#include "setup/texts/TextTable.h"
+#include "texts/TextTable.h"
 
 namespace {
 

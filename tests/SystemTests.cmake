@@ -1,25 +1,34 @@
 # Windows system integration: registry, services, processes, COM (win32 tree only).
 if(TARGET zarel_system)
-  zarel_test(RegistryTest LIBS zarel_system zarel_files)
+  zarel_test(RegistryTest LIBS zarel_system zarel_base)
   if(TARGET RegistryTest AND TARGET comserver_api)
     # The COM stand-ins are found in the build tree and copied into each test's folder.
     target_compile_definitions(RegistryTest PRIVATE
       ZAREL_COMSERVERS_DIR="$<TARGET_FILE_DIR:comserver_api>")
     add_dependencies(RegistryTest comserver_api comserver_quenforcom)
   endif()
-  zarel_test(ServicesTest LIBS zarel_system zarel_setupstate zarel_version zarel_files zarel_programend)
+  zarel_test(ServicesTest LIBS zarel_system zarel_engine_core zarel_base)
   target_compile_definitions(ServicesTest PRIVATE ZAREL_STANDIN_DIR="$<TARGET_FILE_DIR:zarel_standin_smtp>"
                              ZAREL_SLEEPER_EXE="$<TARGET_FILE:sleeper>")
   add_dependencies(ServicesTest zarel_standin_servers sleeper comserver_api comserver_quenforcom)
   target_compile_definitions(ServicesTest PRIVATE ZAREL_COMSERVERS_DIR="$<TARGET_FILE_DIR:comserver_api>")
   if(TARGET zarel_net)
     # The smtp.exe stand-in's receiver, fed by our own SMTP client.
-    zarel_test(SmtpReceiverTest LIBS zarel_system zarel_setupstate zarel_version zarel_files zarel_programend
+    zarel_test(SmtpReceiverTest LIBS zarel_system zarel_engine_core zarel_base
                zarel_serverconfig zarel_net)
     target_compile_definitions(SmtpReceiverTest PRIVATE ZAREL_STANDIN_DIR="$<TARGET_FILE_DIR:zarel_standin_smtp>")
     add_dependencies(SmtpReceiverTest zarel_standin_servers)
   endif()
-  zarel_test(ProcessTest LIBS zarel_system zarel_setupstate zarel_version zarel_files)
+  zarel_test(ProcessTest LIBS zarel_system zarel_engine_core zarel_base)
   target_compile_definitions(ProcessTest PRIVATE ZAREL_SLEEPER_EXE="$<TARGET_FILE:sleeper>")
   add_dependencies(ProcessTest sleeper)
 endif()
+
+# The tests that create, start and delete the suite's services share the test prefix's
+# Service Control Manager: run at the same time, one deletes the service the other is
+# creating (ERROR_SERVICE_MARKED_FOR_DELETE).
+foreach(name ServicesTest SmtpReceiverTest)
+  if(TEST ${ZAREL_TREE}.${name})
+    set_tests_properties(${ZAREL_TREE}.${name} PROPERTIES RESOURCE_LOCK zarel_services)
+  endif()
+endforeach()

@@ -1,8 +1,8 @@
 // Template expansion: markers per line and line ends.
 #include <gtest/gtest.h>
 
-#include "install/FileSystemUnit.h"
-#include "install/TemplateUnit.h"
+#include "base/FileSystemUnit.h"
+#include "engine/TemplateUnit.h"
 #include "tests/TestFolder.h"
 
 namespace {

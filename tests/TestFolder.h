@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 
 class TestFolder {
  public:

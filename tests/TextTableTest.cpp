@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "setup/texts/TextTable.h"
+#include "texts/TextTable.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "install/FileSystemUnit.h"
-#include "setup/CommandLine.h"
-#include "setup/ControlModel.h"
-#include "setup/WizardTexts.h"
-#include "setup/texts/TextTable.h"
-#include "setup/texts/TranslateUnit.h"
+#include "base/FileSystemUnit.h"
+#include "app/CommandLine.h"
+#include "wizard/ControlModel.h"
+#include "wizard/WizardTexts.h"
+#include "texts/TextTable.h"
+#include "wizard/TranslateUnit.h"
 #include "tests/TestFolder.h"
 #include "xml/XMLUnit.h"
 

@@ -2,12 +2,12 @@
 // product name that is no folder name. Runs in a Wine prefix of its own (services go).
 #include "tests/EngineTestSupport.h"
 
-#include "install/FilePlacementUnit.h"
-#include "install/ShortcutUnit.h"
-#include "install/UninstallUnit.h"
-#include "setup/texts/TextTable.h"
+#include "engine/FilePlacementUnit.h"
+#include "engine/ShortcutUnit.h"
+#include "engine/UninstallUnit.h"
+#include "texts/TextTable.h"
 #include "system/ComRegistration.h"
-#include "system/DeadlineClock.h"
+#include "base/DeadlineClock.h"
 
 namespace {
 

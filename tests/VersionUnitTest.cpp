@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "setup/VersionUnit.h"
+#include "base/VersionUnit.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "install/FileSystemUnit.h"
-#include "install/InstallLog.h"
-#include "install/WebServerPatch.h"
-#include "setup/SetupState.h"
+#include "base/FileSystemUnit.h"
+#include "engine/InstallLog.h"
+#include "engine/WebServerPatch.h"
+#include "engine/SetupState.h"
 #include "tests/TestFolder.h"
 
 namespace {

@@ -10,13 +10,13 @@
 #include <stdexcept>
 #include <string>
 
-#include "install/InstallUI.h"
-#include "setup/BrowseUnit.h"
-#include "setup/ExitCodes.h"
-#include "setup/MainForm.h"
-#include "setup/ProgramEnd.h"
-#include "setup/SetupState.h"
-#include "setup/texts/TextTable.h"
+#include "engine/InstallUI.h"
+#include "wizard/BrowseUnit.h"
+#include "engine/ExitCodes.h"
+#include "wizard/MainForm.h"
+#include "engine/ProgramEnd.h"
+#include "engine/SetupState.h"
+#include "texts/TextTable.h"
 #include "tests/TestFolder.h"
 #include "tests/support/RecordingUI.h"
 

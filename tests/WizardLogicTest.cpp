@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "serverconfig/ServerStore.h"
-#include "setup/CommandLine.h"
-#include "setup/FinishUnit.h"
-#include "setup/StartupUnit.h"
-#include "setup/TextFormat.h"
-#include "setup/WizardLogic.h"
-#include "setup/texts/TextTable.h"
+#include "app/CommandLine.h"
+#include "wizard/FinishUnit.h"
+#include "app/StartupUnit.h"
+#include "base/TextFormat.h"
+#include "wizard/WizardLogic.h"
+#include "texts/TextTable.h"
 #include "tests/TestFolder.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "tests/TestFolder.h"
 #include "xml/XMLUnit.h"
 

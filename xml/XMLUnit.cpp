@@ -5,7 +5,7 @@
 #include <map>
 #include <utility>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "xml/CodePage.h"
 
 namespace {

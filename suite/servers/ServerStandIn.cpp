@@ -45,7 +45,7 @@
 #include <thread>
 #include <vector>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "serverconfig/AccountStore.h"
 #include "serverconfig/DomainTable.h"
 #include "serverconfig/ServerStore.h"

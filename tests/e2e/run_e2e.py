@@ -49,7 +49,7 @@ def main():
         "artifacts": Path(options.artifacts or build / "tests" / "artifacts").resolve(),
         "work": Path(options.work or build / "tests" / "e2e-work").resolve(),
         "keep": options.keep,
-        "pending": pending_entry_points(build / "setup" / "setup.exe"),
+        "pending": pending_entry_points(build / "app" / "setup.exe"),
     })
     # Prefixes left by an interrupted run, and the data archive of an older build, go.
     shutil.rmtree(zarel_e2e.CONFIG["work"], ignore_errors=True)

@@ -45,7 +45,7 @@ def setup_archive():
 
 class SetupScenario(Scenario):
     def __init__(self, name, archive=True, licence=True, info=True):
-        super().__init__(name, Path(CONFIG["build"]) / "setup" / "setup.exe")
+        super().__init__(name, Path(CONFIG["build"]) / "app" / "setup.exe")
         self.with_archive = archive
         self.with_licence = licence
         self.with_info = info

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "install/ArchiveUnit.h"
-#include "install/FileSystemUnit.h"
+#include "archive/ArchiveUnit.h"
+#include "base/FileSystemUnit.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "install/FileSystemUnit.h"
+#include "base/FileSystemUnit.h"
 #include "serverconfig/AccountStore.h"
 #include "serverconfig/ConfigTextUnit.h"
 #include "serverconfig/DomainTable.h"

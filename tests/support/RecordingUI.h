@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "install/InstallUI.h"
+#include "engine/InstallUI.h"
 
 struct RecordedBox {
   std::string caption;

@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "install/ArchiveUnit.h"
-#include "install/FileSystemUnit.h"
+#include "archive/ArchiveUnit.h"
+#include "base/FileSystemUnit.h"
 
 namespace ilds {
 namespace {

@@ -1,4 +1,4 @@
-// Writer of ILDS data archives (the layout is drawn in install/ArchiveUnit.h).
+// Writer of ILDS data archives (the layout is drawn in archive/ArchiveUnit.h).
 //
 // Builds the distribution's archives and the test fixtures. File contents are streamed
 // through fixed buffers; a compressed entry's size field is patched once its stream is done.

@@ -24,8 +24,8 @@
 #include <sys/stat.h>
 #endif
 
-#include "install/ArchiveUnit.h"
-#include "install/FileSystemUnit.h"
+#include "archive/ArchiveUnit.h"
+#include "base/FileSystemUnit.h"
 #include "tools/ilds/ArchiveWriter.h"
 
 namespace {

@@ -1,0 +1,64 @@
+// Program entry of setup.exe: the wizard window (which runs the start-up in its creation),
+// then the folder chooser, then the message loop. The program ends only through EndProgram.
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "engine/InstallLog.h"
+#include "wizard/BrowseUnit.h"
+#include "app/CommandLine.h"
+#include "engine/ExitCodes.h"
+#include "wizard/MainForm.h"
+#include "engine/ProgramEnd.h"
+#include "base/SafeLibrary.h"
+
+#include <exception>
+
+namespace {
+
+int RunSetup(HINSTANCE instance, int showCommand) {
+  INITCOMMONCONTROLSEX controls{sizeof controls,
+                                ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
+  CoInitialize(nullptr);
+
+  std::vector<std::string> words = SplitCommandLine(GetCommandLineA());
+  if (!words.empty()) words.erase(words.begin());
+  const TCommandLine commandLine = ParseCommandLine(words);
+
+  static TMainForm mainForm;
+  if (!mainForm.CreateFormWindow(instance)) EndProgram(kExitFatalError);
+  mainForm.FormCreate(commandLine);
+
+  static TBrowseFolder browseFolder;
+  browseFolder.CreateFormWindow(instance);
+  mainForm.SetBrowseFolder(&browseFolder);
+
+  ShowWindow(mainForm.Handle(), showCommand == SW_HIDE ? SW_SHOWNORMAL : showCommand);
+  UpdateWindow(mainForm.Handle());
+  SetFocus(mainForm.ControlHandle("NextButton"));
+
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    if (mainForm.PreviewMessage(message)) continue;
+    if (browseFolder.PreviewMessage(message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return kExitSuccess;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+  HardenLibrarySearch();
+  // Errors inside window handlers are dropped there; one that escapes the start-up or the
+  // loop is logged and shown, and ends with its own code rather than as a crash.
+  try {
+    EndProgram(RunSetup(instance, showCommand));
+  } catch (const std::exception& error) {
+    ShowUnexpectedErrorAndEnd("The setup", &error);
+  } catch (...) {
+    ShowUnexpectedErrorAndEnd("The setup", nullptr);
+  }
+}

@@ -1,0 +1,72 @@
+#include "app/StartupUnit.h"
+
+#include "base/FileSystemUnit.h"
+#include "base/VersionUnit.h"
+#include "texts/TextTable.h"
+#include "xml/XMLUnit.h"
+
+std::string TrimmedText(const std::string& text) {
+  std::size_t first = 0;
+  std::size_t last = text.size();
+  while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
+  while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
+  return text.substr(first, last - first);
+}
+
+bool ReadInfoXml(const std::string& path, TSetupState& state) {
+  if (!FileExists(path)) return false;
+  TXMLObject document;
+  if (!document.LoadFromFile(path) || document.Children().empty()) return false;
+  const TXMLObject& info = *document.Children().front();
+
+  const TXMLObject* message = info.FindChild("DEMOMESSAGE");
+  if (message == nullptr) return true;
+  if (const std::string text = message->GetText(); !text.empty()) cDemoMessage = text;
+
+  const TXMLObject* subject = info.FindChild("DEMOMESSAGESUBJECT");
+  if (subject == nullptr) return true;
+  if (const std::string text = subject->GetText(); !text.empty()) cDemoMessageSubject = text;
+
+  const TXMLObject* products = info.FindChild("PRODUCTSXML");
+  if (products == nullptr) return true;
+  state.ProductsXmlUrl = products->GetText();
+  return true;
+}
+
+namespace {
+bool EndsInSeparator(const std::string& text) {
+  return !text.empty() && (text.back() == '\\' || text.back() == '/');
+}
+}  // namespace
+
+std::string SystemFolderText(const std::string& systemFolder, const std::string& fallback) {
+  std::string folder = TrimmedText(systemFolder);
+  if (folder.empty()) return fallback;
+  if (!EndsInSeparator(folder)) folder += '\\';
+  return folder;
+}
+
+std::string DefaultDestination(const std::string& programFilesDir, const std::string& labelText) {
+  std::string folder = programFilesDir.empty() ? std::string("C:\\Program Files\\") : programFilesDir;
+  if (!EndsInSeparator(folder)) folder += '\\';
+  return folder + labelText;
+}
+
+bool IsOlderThan534(const std::string& installedVersion) {
+  return !installedVersion.empty() && !VersionAtLeast(installedVersion, "5.3.4");
+}
+
+bool IsWebMailOutdated(const std::string& version, const std::string& installDir,
+                       const std::function<bool(const std::string&)>& folderExists) {
+  if (installDir.empty()) return false;
+  const std::string folder = installDir.substr(0, installDir.size() - 1);
+  return folderExists(folder) && !VersionAtLeast(version, "4.2.2");
+}
+
+std::string LogonAddress(bool useServerListForWebHost, const std::string& serverList,
+                         std::uint16_t httpPort, bool webMail) {
+  std::string host;
+  if (useServerListForWebHost) host = TrimmedText(serverList.substr(0, serverList.find(';')));
+  if (host.empty()) host = "localhost";
+  return "http://" + host + ":" + std::to_string(httpPort) + "/" + (webMail ? "mail/" : "accounts/");
+}

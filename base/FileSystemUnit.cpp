@@ -1,0 +1,172 @@
+#include "base/FileSystemUnit.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "base/FileSystemBackend.h"
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+std::string TrimBlanks(const std::string& text) {
+  std::size_t first = 0;
+  std::size_t last = text.size();
+  while (first < last && IsBlankOrControl(text[first])) ++first;
+  while (last > first && IsBlankOrControl(text[last - 1])) --last;
+  return text.substr(first, last - first);
+}
+
+char LowerAscii(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+
+std::string Lowered(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), LowerAscii);
+  return text;
+}
+
+}  // namespace
+
+std::string ShortPath(const std::string& path) {
+  return path.size() > kShortPathMax ? path.substr(0, kShortPathMax) : path;
+}
+
+std::string NormalizePath(const std::string& path, bool addSeparator, bool convertSlashes) {
+  if (path.empty()) return path;
+  std::string result = path;
+  if (convertSlashes) std::replace(result.begin(), result.end(), '/', '\\');
+  if (!IsSeparator(result.back())) result += '\\';
+  if (!addSeparator) result.pop_back();
+  return result;
+}
+
+std::string ExtractFilePath(const std::string& path) {
+  const std::size_t cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+std::string ExtractFileName(const std::string& path) {
+  const std::size_t cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+bool DirectoryExists(const std::string& path) {
+  return !path.empty() && fsbackend::PathIsDirectory(path);
+}
+
+bool FileExists(const std::string& path) { return !path.empty() && fsbackend::PathIsFile(path); }
+
+bool IsAbsolutePath(const std::string& path) {
+  const std::string text = ShortPath(path);
+  return text.find(':') != std::string::npos || text.find("\\\\") != std::string::npos;
+}
+
+bool ForceDirectories(const std::string& folder) {
+  const std::string path = ShortPath(folder);
+  if (path.empty()) return false;
+  if (DirectoryExists(path)) return true;
+  fsbackend::CreateSingleDirectory(path);
+  if (!DirectoryExists(path)) {
+    std::string level = path;
+    if (IsSeparator(level.back())) level.pop_back();
+    // Two characters or fewer is a drive ("C:") or a root: taken as existing.
+    if (level.size() > 2 && !DirectoryExists(level)) {
+      const std::string parent = ExtractFilePath(level);
+      if (!parent.empty() && parent != level) ForceDirectories(parent);
+      fsbackend::CreateSingleDirectory(level);
+    }
+  }
+  return DirectoryExists(path);
+}
+
+bool DeleteTree(const std::string& folder, const std::string& mask, bool recurse) {
+  if (folder.empty()) return false;
+  const std::string base = NormalizePath(folder, true, false);
+  const std::string pattern = mask.empty() ? "*.*" : mask;
+  for (const fsbackend::DirEntry& entry : fsbackend::ListDirectory(base, pattern)) {
+    const std::string path = base + entry.name;
+    if (entry.isLink) {
+      // A link inside the tree is removed itself; what it points to is never entered.
+      fsbackend::RemoveLink(path, entry.isDirectory);
+    } else if (entry.isDirectory) {
+      if (recurse) DeleteTree(path, pattern, true);
+    } else if (!entry.isReadOnly) {
+      fsbackend::RemoveFile(path);
+    }
+  }
+  return fsbackend::RemoveEmptyDirectory(base);
+}
+
+bool RemoveFolderTree(const std::string& folder) {
+  return DeleteTree(NormalizePath(ShortPath(folder), true, false), "*.*", true);
+}
+
+std::string ReadWholeFile(const std::string& path, bool deleteAfterwards) {
+  std::string bytes;
+  if (path.empty()) return bytes;
+  std::FILE* file = std::fopen(HostPath(path).c_str(), "rb");
+  if (file == nullptr) return bytes;
+  char buffer[65536];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
+  std::fclose(file);
+  if (deleteAfterwards) DeleteFileAt(path);
+  return bytes;
+}
+
+void WriteWholeFile(const std::string& text, const std::string& path, bool deleteIfEmpty) {
+  if (path.empty()) return;
+  const std::string folder = ExtractFilePath(path);
+  if (!folder.empty()) ForceDirectories(folder);
+  if (deleteIfEmpty && text.empty()) {
+    DeleteFileAt(path);
+    return;
+  }
+  std::FILE* file = std::fopen(HostPath(path).c_str(), "wb");
+  if (file == nullptr) return;
+  if (!text.empty()) std::fwrite(text.data(), 1, text.size(), file);
+  std::fclose(file);
+}
+
+void ReplaceText(std::string& text, const std::string& oldText, const std::string& newText,
+                 bool caseSensitive, bool replaceAll) {
+  if (oldText.empty()) return;
+  const std::string haystack = caseSensitive ? text : Lowered(text);
+  const std::string needle = caseSensitive ? oldText : Lowered(oldText);
+  std::string result;
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t at = haystack.find(needle, from);
+    if (at == std::string::npos) break;
+    result.append(text, from, at - from);
+    result += newText;
+    from = at + needle.size();
+    if (!replaceAll) break;
+  }
+  result.append(text, from, std::string::npos);
+  text = std::move(result);
+}
+
+int PosFrom(const std::string& sub, const std::string& text, int firstPos, int lastPos) {
+  if (sub.empty() || text.empty()) return 0;
+  const int length = static_cast<int>(text.size());
+  if (firstPos < 1) firstPos = 1;
+  if (lastPos <= 0 || lastPos > length) lastPos = length;
+  const int width = static_cast<int>(sub.size());
+  for (int pos = firstPos; pos + width - 1 <= lastPos; ++pos) {
+    if (text.compare(static_cast<std::size_t>(pos - 1), sub.size(), sub) == 0) return pos;
+  }
+  return 0;
+}
+
+std::string GetSpecialFolder(SpecialFolder kind, bool noFallback) {
+  std::string folder = TrimBlanks(fsbackend::SystemFolder(static_cast<int>(kind)));
+  if (!folder.empty()) return ShortPath(NormalizePath(folder, true, false));
+  return noFallback ? std::string() : ShortPath(ProgramFolder());
+}
+
+std::string ProgramFolder() {
+  return NormalizePath(ExtractFilePath(fsbackend::RunningProgramPath()), true, false);
+}

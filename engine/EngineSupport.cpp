@@ -1,0 +1,130 @@
+#include <windows.h>
+
+#include "engine/EngineSupport.h"
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "base/FileSystemUnit.h"
+#include "engine/InstallLog.h"
+#include "engine/InstallUI.h"
+#include "engine/ExitCodes.h"
+#include "engine/ProgramEnd.h"
+#include "texts/TextTable.h"
+#include "system/AdvancedRegistry.h"
+#include "base/HandleTypes.h"
+
+std::string SystemErrorText(DWORD code) { return RegistryErrorText(static_cast<LONG>(code)); }
+
+void ShowErrorAndEnd(const std::string& text) {
+  CurrentUI().ShowMessage(cError, text, MessageButtons::Ok, MessageIcon::Error);
+  InstallLog("Setup ends after the error");
+  EndProgram(kExitFatalError);
+}
+
+bool EnsureFolder(const std::string& folder) {
+  if (DirectoryExists(folder)) return true;
+  const bool created = ForceDirectories(folder);
+  InstallLog(created ? "Folder created: " + folder
+                     : "Folder not created: " + folder + ": " + SystemErrorText(GetLastError()));
+  return created;
+}
+
+bool DeleteLoggedFile(const std::string& path) {
+  if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+  ClearFileAttributes(path);
+  if (DeleteFileA(path.c_str())) {
+    InstallLog("File deleted: " + path);
+    return true;
+  }
+  InstallLog("File not deleted: " + path + ": " + SystemErrorText(GetLastError()));
+  return false;
+}
+
+namespace {
+
+std::string Lowered(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+// Deletes everything below folder except the files named (relative, lower case); folders
+// that keep a file stay, the others go.
+void DeleteTreeExcept(const std::string& folder, const std::string& relative,
+                      const std::set<std::string>& kept) {
+  WIN32_FIND_DATAA data;
+  const HANDLE find = FindFirstFileA((folder + relative + "*.*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    std::vector<std::pair<std::string, DWORD>> entries;
+    do {
+      const std::string name = data.cFileName;
+      if (name != "." && name != "..") entries.emplace_back(name, data.dwFileAttributes);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    for (const auto& [name, attributes] : entries) {
+      const std::string path = folder + relative + name;
+      const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      if (isFolder && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        // A junction inside the tree goes itself; what it points to is never entered.
+        RemoveDirectoryA(path.c_str());
+      } else if (isFolder) {
+        DeleteTreeExcept(folder, relative + name + "\\", kept);
+      } else if (kept.count(Lowered(relative + name)) != 0) {
+        InstallLog("Kept: " + path);
+      } else {
+        ClearFileAttributes(path);
+        DeleteFileA(path.c_str());
+      }
+    }
+  }
+  // Fails, as it should, while kept files or files in use remain.
+  RemoveDirectoryA(NormalizePath(folder + relative, false, false).c_str());
+}
+
+}  // namespace
+
+void DeleteLoggedTree(const std::string& folder, const std::set<std::string>& kept) {
+  if (!DirectoryExists(folder)) return;
+  DeleteTreeExcept(folder, "", kept);
+  InstallLog(DirectoryExists(folder) ? "Folder emptied; kept files and files in use stay: " + folder
+                                     : "Folder removed: " + folder);
+}
+
+void ClearFileAttributes(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return;
+  const DWORD cleared =
+      attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  if (cleared != attributes) SetFileAttributesA(path.c_str(), cleared != 0 ? cleared : FILE_ATTRIBUTE_NORMAL);
+}
+
+namespace {
+
+bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  const TKernelHandle file(CreateFileA(path.c_str(), 0,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+  return file && GetFileInformationByHandle(file.Get(), &info);
+}
+
+std::string FullPathName(const std::string& path) {
+  char buffer[MAX_PATH + 1] = {};
+  const DWORD length = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
+  return length > 0 && length < sizeof buffer ? std::string(buffer, length) : path;
+}
+
+}  // namespace
+
+bool IsSameFile(const std::string& first, const std::string& second) {
+  if (GetFileAttributesA(first.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+  // The name decides where the system can say no more (Windows 9x knows no delete sharing);
+  // the file identity catches the same file reached by another name (short names, shares).
+  if (lstrcmpiA(FullPathName(first).c_str(), FullPathName(second).c_str()) == 0) return true;
+  BY_HANDLE_FILE_INFORMATION a{};
+  BY_HANDLE_FILE_INFORMATION b{};
+  if (!FileIdentity(first, a) || !FileIdentity(second, b)) return false;
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}

@@ -1,0 +1,378 @@
+#include <windows.h>
+
+#include "engine/FilePlacementUnit.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "archive/ArchiveUnit.h"
+#include "engine/EngineSupport.h"
+#include "base/FileSystemUnit.h"
+#include "engine/InstallLog.h"
+#include "engine/InstallUI.h"
+#include "engine/TemplateUnit.h"
+#include "engine/SetupState.h"
+#include "base/TextFormat.h"
+#include "texts/TextTable.h"
+#include "system/AntivirusUnit.h"
+#include "system/OdbcUnit.h"
+
+const char* const kCoreFiles[12] = {"smtp.exe",     "pop3.exe",     "control.exe", "config.exe",
+                                    "dnsquery.exe", "tool.exe",     "api.dll",     "libeay32.dll",
+                                    "libssl32.dll", "db.dll",       "ldap32.dll",  "regex.dll"};
+
+namespace {
+
+// Files of an older layout that lived in the top folder and belong in config\ now.
+const char* const kOldTopLevelConfigFiles[] = {"cert.pem", "cert.dat", "default.ini", "db.ini"};
+const char* const kMainTrees[] = {"help\\", "modules\\", "html\\", "wizards\\"};
+const char* const kLateTrees[] = {"api\\", "tutorial\\", "examples\\", "xml\\"};
+constexpr int kReplacedRuleGroups = 6;  // rules files 1* to 6* are the shipped ones
+
+std::string InstallDir() { return SetupState().InstallDir; }
+std::string Extraction() { return PlacementFolders().ExtractionFolder; }
+std::string DistributionFolder() { return CompletedPlacementFolders().SetupFolder; }
+std::string WindowsFolder() { return CompletedPlacementFolders().WindowsFolder; }
+
+bool DataFileHere(const std::string& name) { return FileExists(DistributionFolder() + name); }
+
+// Unpacks one of the optional archives beside the setup program; the result is logged.
+bool ExtractLogged(const std::string& archive, const std::string& destination, bool overwrite,
+                   const std::string& keepList = "") {
+  const bool extracted = ExtractArchive(archive, destination, overwrite, keepList);
+  InstallLog((extracted ? "Archive extracted: " : "Archive not (fully) extracted: ") + archive +
+             " -> " + destination);
+  return extracted;
+}
+
+void ExtractRequired(const std::string& archive, const std::string& destination) {
+  if (!ExtractLogged(archive, destination, true)) ShowErrorAndEnd(cErrorDataFile);
+}
+
+void CreateInstallationFolder() {
+  const std::string folder = InstallDir();
+  if (DirectoryExists(folder)) return;
+  if (CreateDirectoryA(folder.c_str(), nullptr)) {
+    InstallLog("Folder created: " + folder);
+    return;
+  }
+  const DWORD error = GetLastError();
+  InstallLog("Installation folder not created: " + folder + ": " + SystemErrorText(error));
+  ShowErrorAndEnd(cErrorDir + SystemErrorText(error));
+}
+
+void CopyIfPresent(const std::string& name, const std::string& source, const std::string& target) {
+  if (FileExists(source + name)) CopyFileToFolder(name, source, target, true);
+}
+
+// Copies source + name only when target + name is missing (the user's copy is kept).
+void CopyWhenMissing(const std::string& name, const std::string& source, const std::string& target,
+                     bool fatal) {
+  if (FileExists(target + name)) {
+    InstallLog("Kept (protected): " + target + name);
+    return;
+  }
+  CopyFileToFolder(name, source, target, fatal);
+}
+
+void MoveOldConfigFiles() {
+  const std::string config = InstallDir() + "config\\";
+  for (const char* name : kOldTopLevelConfigFiles) {
+    const std::string old = InstallDir() + name;
+    if (!FileExists(old)) continue;
+    if (MoveFileA(old.c_str(), (config + name).c_str()))
+      InstallLog("File moved: " + old + " -> " + config + name);
+    else
+      InstallLog("File not moved: " + old + " -> " + config + name + ": " +
+                 SystemErrorText(GetLastError()));
+  }
+}
+
+void EnsureDataSource(const std::string& name, const std::string& database) {
+  if (DataSourceExists(name)) {
+    InstallLog("ODBC data source " + name + " exists: left as it is");
+    return;
+  }
+  const TDataSourceResult result = CreateAccessDataSource(name, database);
+  if (result.DriverName.empty())
+    InstallLog("ODBC data source " + name + " not created: no Microsoft Access driver installed");
+  else if (!result.Created())
+    InstallLog("ODBC data source " + name + " not fully written: " + result.Write.message);
+  else
+    InstallLog("ODBC data source " + name + " created: " + database + " (" + result.DriverName + ")");
+}
+
+// The shipped rules files are named 1* to 6*; anything else in rules\ is the user's.
+void RefreshSpamRules() {
+  const std::string rules = InstallDir() + "spam\\rules\\";
+  if (!DirectoryExists(rules)) return;
+  for (int group = 1; group <= kReplacedRuleGroups; ++group) {
+    WIN32_FIND_DATAA data;
+    const HANDLE find = FindFirstFileA((rules + std::to_string(group) + "*.*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) continue;
+    std::vector<std::string> files;
+    do {
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) files.push_back(data.cFileName);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    for (const std::string& file : files) DeleteLoggedFile(rules + file);
+  }
+  if (RemoveDirectoryA(NormalizePath(rules, false, false).c_str())) InstallLog("Folder removed: " + rules);
+  if (FileExists(Extraction() + "spam\\rules\\local.cf")) {
+    DeleteFileA((Extraction() + "spam\\rules\\local.cf").c_str());
+    InstallLog("Kept (protected): " + rules + "local.cf");
+  }
+}
+
+void PlaceSpamTrees() {
+  const std::string spam = InstallDir() + "spam\\";
+  if (DirectoryExists(spam))
+    InstallLog("Kept (protected): " + spam + " exists, only its rules are refreshed");
+  else
+    CopyTree("spam\\");
+  CopyWhenMissing("Challenge.mdb", Extraction() + "spam\\", spam, true);
+  EnsureDataSource(kSpamChallengeDataSource, spam + "Challenge.mdb");
+  RefreshSpamRules();
+  CopyTree("spam\\rules\\");
+}
+
+void PlaceCalendarTrees() {
+  const std::string calendar = InstallDir() + "calendar\\";
+  if (DirectoryExists(calendar)) {
+    InstallLog("Kept (protected): " + calendar + " exists, only Calendar.xml, holidays\\ and doc\\ are refreshed");
+    CopyFileToFolder("Calendar.xml", Extraction() + "calendar\\", calendar, false);
+    CopyTree("calendar\\holidays\\");
+    CopyTree("calendar\\doc\\");
+  } else {
+    CopyTree("calendar\\");
+  }
+  CopyWhenMissing("Calendar.mdb", Extraction() + "calendar\\", calendar, true);
+  EnsureDataSource(kCalendarDataSource, calendar + "Calendar.mdb");
+}
+
+void LogEngineCall(const std::string& what, bool succeeded) {
+  const TEngineCallState& call = LastEngineCall();
+  char detail[96];
+  if (call.Called)
+    std::snprintf(detail, sizeof detail, " (returned %ld, status 0x%08lx)", static_cast<long>(call.ReturnValue),
+                  static_cast<unsigned long>(call.Status));
+  else
+    detail[0] = '\0';
+  InstallLog("Antivirus engine: " + what + (succeeded ? " succeeded" : " failed") + detail);
+}
+
+void LoadEngineLogged(const std::string& folder) {
+  if (LoadEngineSetup(folder))
+    InstallLog("Antivirus engine setup library loaded from " + EngineSetupFolder());
+  else
+    InstallLog("Antivirus engine setup library not loaded from " + folder + ": " +
+               SystemErrorText(LastEngineCall().LoadError));
+}
+
+void CopySetupProgram() {
+  const TPlacementFolders folders = CompletedPlacementFolders();
+  CopyFileToFolder(folders.SetupProgram, folders.SetupFolder, InstallDir(), true);
+}
+
+void PlacePhp() {
+  if (!DataFileHere("SetupPHP.Dat")) return;
+  const std::string php = InstallDir() + "php\\";
+  ExtractLogged(DistributionFolder() + "SetupPHP.Dat", php, true);
+  ExpandTemplate(php + "wmi.ini", WindowsFolder());
+  DeleteLoggedFile(php + "wmi.ini");
+}
+
+void PlaceWebMail() {
+  if (SetupState().NoInstallWebMail) {
+    InstallLog("Web mail left out (component not chosen)");
+    return;
+  }
+  SetupState().WebMailInstalled = true;
+  CurrentUI().SetStatus(cInstallingWeb);
+  WriteWholeFile("", InstallDir() + "control.exe.local", false);
+  InstallLog("File written: " + InstallDir() + "control.exe.local");
+
+  const std::string unpacked = Extraction() + "webmail\\";
+  ExtractRequired(DistributionFolder() + "SetupWeb.Dat", unpacked);
+
+  const std::string config = InstallDir() + "webmail\\config\\";
+  if (FileExists(config + "settings.dat"))
+    InstallLog("Kept (protected): " + config + "settings.dat");
+  else
+    ExpandTemplate("webmail\\settings.dat", config);
+  DeleteFileA((unpacked + "settings.dat").c_str());
+
+  if (FileExists(config + "users.dat")) {
+    InstallLog("Kept (protected): " + config + "users.dat");
+  } else {
+    EnsureFolder(config);
+    CopyFileToFolder("users.dat", unpacked + "config\\", config, true);
+  }
+  DeleteFileA((unpacked + "config\\users.dat").c_str());
+
+  CopyFolderTree(unpacked + "html\\", InstallDir() + "html\\mail\\");
+  RemoveFolderTree(unpacked + "html\\");
+  DeleteLoggedTree(InstallDir() + "webmail\\projects\\");
+  CopyTree("webmail\\");
+  RemoveFolderTree(unpacked);
+}
+
+}  // namespace
+
+void PlaceAntivirusEngine() {
+  const std::string archive = DistributionFolder() + "SetupAV.Dat";
+  if (SetupState().NoInstallAV) {
+    InstallLog("Antivirus engine left out (component not chosen)");
+    return;
+  }
+  if (!FileExists(archive)) return;
+  CurrentUI().SetStatus(cInstallingAV);
+  const std::string unpacked = Extraction() + "avast\\";
+  ExtractRequired(archive, unpacked);
+  const std::string engine = InstallDir() + "avast\\";
+  if (SetupState().OlderThan534 && DirectoryExists(engine)) DeleteLoggedTree(engine);
+
+  LoadEngineLogged(unpacked);
+  if (EngineSetupLoaded()) {
+    if (FileExists(engine + "setup\\" + kEngineSetupLibrary))
+      InstallLog("Antivirus engine already installed in " + engine + ": installer not run");
+    else
+      LogEngineCall("installation into " + engine, InstallEngine(engine));
+  }
+  UnloadEngineSetup();
+
+  LoadEngineLogged(engine + "setup");
+  if (EngineSetupLoaded()) LogEngineCall("file update", UpdateEngineFiles());
+  UnloadEngineSetup();
+  DeleteLoggedTree(unpacked);
+}
+
+TPlacementFolders& PlacementFolders() {
+  static TPlacementFolders folders;
+  return folders;
+}
+
+std::string RunningProgramName() {
+  char path[MAX_PATH + 1] = {};
+  return ExtractFileName(std::string(path, GetModuleFileNameA(nullptr, path, MAX_PATH)));
+}
+
+TPlacementFolders CompletedPlacementFolders() {
+  TPlacementFolders folders = PlacementFolders();
+  if (folders.SetupFolder.empty()) folders.SetupFolder = SetupFolder();
+  if (folders.SetupProgram.empty()) folders.SetupProgram = RunningProgramName();
+  if (folders.WindowsFolder.empty()) folders.WindowsFolder = GetSpecialFolder(SpecialFolder::Windows, false);
+  if (folders.SystemFolder.empty()) folders.SystemFolder = SetupState().SystemDir;
+  if (folders.SystemFolder.empty()) folders.SystemFolder = GetSpecialFolder(SpecialFolder::System, false);
+  return folders;
+}
+
+bool CopyFileToFolder(const std::string& name, const std::string& sourceFolder,
+                      const std::string& targetFolder, bool fatal) {
+  const std::string source = sourceFolder + name;
+  const std::string target = targetFolder + name;
+  CurrentUI().SetStatus(cCopying + target + "...");
+  // Run from the installation folder (an upgrade or repair started there), the setup
+  // program, readme.txt and releasenotes.txt would be copied onto themselves, which the
+  // system refuses: they are in place already.
+  if (IsSameFile(source, target)) {
+    InstallLog("File in place, not copied onto itself: " + target);
+    return true;
+  }
+  ClearFileAttributes(target);
+  if (CopyFileA(source.c_str(), target.c_str(), FALSE)) {
+    InstallLog("File copied: " + source + " -> " + target);
+    return true;
+  }
+  const DWORD error = GetLastError();
+  InstallLog("File not copied: " + source + " -> " + target + ": " + SystemErrorText(error));
+  if (fatal) ShowErrorAndEnd(FormatText(cErrorFile, {SystemErrorText(error), target}));
+  return false;
+}
+
+void CopyFolderTree(const std::string& sourceFolder, const std::string& targetFolder) {
+  WIN32_FIND_DATAA data;
+  const HANDLE find = FindFirstFileA((sourceFolder + "*.*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  std::vector<std::string> files;
+  std::vector<std::string> folders;
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? folders : files).push_back(name);
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  for (const std::string& file : files) {
+    EnsureFolder(targetFolder);
+    CopyFileToFolder(file, sourceFolder, targetFolder, true);
+  }
+  for (const std::string& folder : folders)
+    CopyFolderTree(sourceFolder + folder + "\\", targetFolder + folder + "\\");
+}
+
+void CopyTree(const std::string& relative) {
+  CopyFolderTree(Extraction() + relative, InstallDir() + relative);
+}
+
+void ExpandTemplate(const std::string& templatePath, const std::string& targetFolder) {
+  EnsureFolder(targetFolder);
+  const std::string tempPath = WindowsFolder() + "temp\\";
+  EnsureFolder(tempPath + "mmcache\\");
+  const std::string input = IsAbsolutePath(templatePath) ? templatePath : Extraction() + templatePath;
+  const std::string output = targetFolder + ExtractFileName(templatePath);
+  switch (ExpandTemplateFile(input, output, InstallDir(), tempPath)) {
+    case TTemplateResult::Written:
+      InstallLog("File written from template: " + input + " -> " + output);
+      break;
+    case TTemplateResult::InputUnreadable:
+      InstallLog("Template not read: " + input + ": " + SystemErrorText(GetLastError()));
+      break;
+    case TTemplateResult::OutputNotCreated:
+      InstallLog("File not created from template: " + output + ": " + SystemErrorText(GetLastError()));
+      break;
+  }
+}
+
+void PlaceFiles() {
+  const TPlacementFolders folders = CompletedPlacementFolders();
+  const std::string install = InstallDir();
+  const std::string extraction = Extraction();
+  InstallLog("Placing files: installation folder " + install + ", extraction folder " + extraction +
+             ", setup folder " + folders.SetupFolder);
+  CreateInstallationFolder();
+  EnsureFolder(install + "config\\");
+  EnsureFolder(install + "xml\\");
+  CopyFileToFolder("info.xml", folders.SetupFolder, install + "xml\\", false);
+
+  for (const char* file : kCoreFiles) CopyFileToFolder(file, extraction, install, true);
+  CopyFileToFolder("quenforcom.dll", extraction, install, false);
+  CopyIfPresent("im.exe", extraction, install);
+  CopyIfPresent("cal.exe", extraction, install);
+
+  MoveOldConfigFiles();
+  CopyWhenMissing("cert.pem", extraction, install + "config\\", false);
+
+  for (const char* tree : kMainTrees) CopyTree(tree);
+  PlaceSpamTrees();
+  PlaceCalendarTrees();
+  for (const char* tree : kLateTrees) CopyTree(tree);
+  PlaceAntivirusEngine();
+
+  CopyFileToFolder("readme.txt", folders.SetupFolder, install, true);
+  CopyFileToFolder("releasenotes.txt", folders.SetupFolder, install, true);
+  if (FileExists(install + "config\\webserver.cfg"))
+    InstallLog("Kept (protected): " + install + "config\\webserver.cfg");
+  else
+    ExpandTemplate(extraction + "webserver.cfg", install + "config\\");
+  CopySetupProgram();
+  CopyFileToFolder("Zarel.CPL", extraction, folders.SystemFolder, false);
+
+  if (DataFileHere("Tutorial.Dat"))
+    ExtractLogged(folders.SetupFolder + "Tutorial.Dat", install + "tutorial\\", true);
+  if (DataFileHere("SetupLDAP.Dat"))
+    ExtractLogged(folders.SetupFolder + "SetupLDAP.Dat", install + "ldap\\", false, kLdapKeepList);
+  PlacePhp();
+  PlaceWebMail();
+  if (DataFileHere("Other.dat")) ExtractLogged(folders.SetupFolder + "Other.dat", install, true);
+  InstallLog("Placing files done");
+}

@@ -1,0 +1,260 @@
+#ifdef _WIN32
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#else
+#include <fcntl.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+#endif
+
+#include "engine/InstallLog.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <mutex>
+#include <vector>
+
+#include "base/FileSystemUnit.h"
+#include "engine/SetupState.h"
+
+namespace {
+
+// Enough for every run of a day; beyond it the setup simply runs without a log.
+constexpr int kMaxLogNumber = 999;
+constexpr char kMask[] = "********";
+constexpr char kIndent[] = "                         ";  // under "yyyy-mm-dd hh:mm:ss.mmm  "
+
+struct TLogState {
+  std::mutex lock;
+  std::FILE* file = nullptr;
+  std::string path;
+  std::vector<std::string> secrets;
+};
+
+TLogState& Log() {
+  static TLogState state;
+  return state;
+}
+
+std::tm LocalTime(std::time_t when) {
+  std::tm parts{};
+#ifdef _WIN32
+  localtime_s(&parts, &when);
+#else
+  localtime_r(&when, &parts);
+#endif
+  return parts;
+}
+
+std::string Timestamp() {
+  const auto now = std::chrono::system_clock::now();
+  const std::tm parts = LocalTime(std::chrono::system_clock::to_time_t(now));
+  const long long ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03lld", parts.tm_year + 1900,
+                parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, ms);
+  return text;
+}
+
+// Opens a file that must not exist yet; null when it exists or cannot be created.
+std::FILE* CreateNewFile(const std::string& path) {
+#ifdef _WIN32
+  const int fd = _open(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  std::FILE* file = _fdopen(fd, "wb");
+  if (file == nullptr) _close(fd);
+#else
+  const int fd = ::open(HostPath(path).c_str(), O_CREAT | O_EXCL | O_WRONLY, 0644);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (file == nullptr) ::close(fd);
+#endif
+  return file;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines(1);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      lines.emplace_back();
+    } else {
+      lines.back() += c;
+    }
+  }
+  while (lines.size() > 1 && lines.back().empty()) lines.pop_back();
+  return lines;
+}
+
+std::string Masked(std::string text, const std::vector<std::string>& secrets) {
+  for (const std::string& secret : secrets) ReplaceText(text, secret, kMask, true, true);
+  return text;
+}
+
+// Caller holds the lock.
+void WriteEntry(TLogState& log, const std::string& text) {
+  if (log.file == nullptr) return;
+  const std::vector<std::string> lines = SplitLines(Masked(text, log.secrets));
+  std::string entry = Timestamp() + "  " + lines.front() + "\r\n";
+  for (std::size_t i = 1; i < lines.size(); ++i) entry += kIndent + lines[i] + "\r\n";
+  std::fwrite(entry.data(), 1, entry.size(), log.file);
+  // The setup ends by immediate termination: whatever is not on disk now is lost.
+  std::fflush(log.file);
+}
+
+const char* ButtonsName(MessageButtons buttons) {
+  switch (buttons) {
+    case MessageButtons::Ok: return "OK";
+    case MessageButtons::YesNo: return "Yes/No";
+    case MessageButtons::YesNoCancel: return "Yes/No/Cancel";
+    case MessageButtons::OkCancel: return "OK/Cancel";
+  }
+  return "?";
+}
+
+}  // namespace
+
+std::string LogFileName(int year, int month, int day, int number) {
+  char name[64];
+  std::snprintf(name, sizeof name, "Setup Log %04d-%02d-%02d #%03d.txt", year, month, day, number);
+  return name;
+}
+
+TLogHeader SystemLogHeader() {
+  TLogHeader header;
+  header.SetupVersion = ProductVersion;
+#ifdef _WIN32
+  char path[MAX_PATH + 1] = {};
+  header.ProgramPath.assign(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+  header.CommandLine = GetCommandLineA();
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  if (GetVersionExA(&version)) {
+    char text[200];
+    std::snprintf(text, sizeof text, "%lu.%lu build %lu %s",
+                  static_cast<unsigned long>(version.dwMajorVersion),
+                  static_cast<unsigned long>(version.dwMinorVersion),
+                  static_cast<unsigned long>(version.dwBuildNumber & 0xFFFF), version.szCSDVersion);
+    header.WindowsVersion = text;
+    header.Platform = version.dwPlatformId == VER_PLATFORM_WIN32_NT ? "Windows NT family (services)"
+                                                                   : "Windows 9x (tray programs)";
+  }
+#else
+  char path[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path);
+  if (length > 0) header.ProgramPath.assign(path, static_cast<std::size_t>(length));
+  std::ifstream cmdline("/proc/self/cmdline", std::ios::binary);
+  std::string word;
+  while (std::getline(cmdline, word, '\0')) {
+    if (!header.CommandLine.empty()) header.CommandLine += ' ';
+    header.CommandLine += word;
+  }
+  struct utsname names {};
+  if (::uname(&names) == 0) {
+    header.WindowsVersion = std::string("none (") + names.sysname + " " + names.release + ")";
+    header.Platform = names.machine;
+  }
+#endif
+  return header;
+}
+
+std::string StartInstallLog(const TLogHeader& header, const std::string& folder) {
+  StopInstallLog();
+  const std::string base =
+      folder.empty() ? GetSpecialFolder(SpecialFolder::Temporary, false) : NormalizePath(folder, true, false);
+  const std::tm today = LocalTime(std::time(nullptr));
+  TLogState& log = Log();
+  std::lock_guard<std::mutex> guard(log.lock);
+  for (int number = 1; number <= kMaxLogNumber && log.file == nullptr; ++number) {
+    const std::string path =
+        base + LogFileName(today.tm_year + 1900, today.tm_mon + 1, today.tm_mday, number);
+    log.file = CreateNewFile(path);
+    if (log.file != nullptr) log.path = path;
+  }
+  if (log.file == nullptr) return {};
+  WriteEntry(log, "Zarel Mail Server setup " + header.SetupVersion + " install log");
+  WriteEntry(log, "Program: " + header.ProgramPath);
+  WriteEntry(log, "Command line: " + header.CommandLine);
+  WriteEntry(log, "Windows version: " + header.WindowsVersion);
+  WriteEntry(log, "Platform: " + header.Platform);
+  return log.path;
+}
+
+void StopInstallLog() {
+  TLogState& log = Log();
+  std::lock_guard<std::mutex> guard(log.lock);
+  if (log.file != nullptr) std::fclose(log.file);
+  log.file = nullptr;
+  log.path.clear();
+}
+
+std::string InstallLogPath() {
+  TLogState& log = Log();
+  std::lock_guard<std::mutex> guard(log.lock);
+  return log.path;
+}
+
+void InstallLog(const std::string& text) {
+  TLogState& log = Log();
+  std::lock_guard<std::mutex> guard(log.lock);
+  WriteEntry(log, text);
+}
+
+void AddLogSecret(const std::string& secret) {
+  if (secret.empty()) return;
+  TLogState& log = Log();
+  std::lock_guard<std::mutex> guard(log.lock);
+  log.secrets.push_back(secret);
+}
+
+void ClearLogSecrets() {
+  TLogState& log = Log();
+  std::lock_guard<std::mutex> guard(log.lock);
+  log.secrets.clear();
+}
+
+const char* MessageAnswerName(MessageAnswer answer) {
+  switch (answer) {
+    case MessageAnswer::Ok: return "OK";
+    case MessageAnswer::Cancel: return "Cancel";
+    case MessageAnswer::Yes: return "Yes";
+    case MessageAnswer::No: return "No";
+  }
+  return "?";
+}
+
+void TLoggedUI::SetStatus(const std::string& text) {
+  // Phase texts ("Extracting Files...") mark the log's sections; the multi-line per-file
+  // texts ("Copying File:" + path) are left out, each copy logs its own outcome.
+  if (SplitLines(text).size() == 1) InstallLog("Status: " + text);
+  if (inner_ != nullptr) inner_->SetStatus(text);
+}
+
+void TLoggedUI::StepProgress() {
+  if (inner_ != nullptr) inner_->StepProgress();
+}
+
+void TLoggedUI::ProcessMessages() {
+  if (inner_ != nullptr) inner_->ProcessMessages();
+}
+
+MessageAnswer TLoggedUI::ShowMessage(const std::string& caption, const std::string& text,
+                                    MessageButtons buttons, MessageIcon icon) {
+  InstallLog("Message box \"" + caption + "\" (" + ButtonsName(buttons) + "):\r\n" + text);
+  MessageAnswer answer = buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
+  if (inner_ != nullptr) answer = inner_->ShowMessage(caption, text, buttons, icon);
+  InstallLog(std::string("Answer: ") + MessageAnswerName(answer));
+  return answer;
+}
+
+void SetLoggedCurrentUI(TInstallUI* ui) {
+  static TLoggedUI logged(nullptr);
+  logged.SetInner(ui);
+  SetCurrentUI(&logged);
+}

@@ -1,0 +1,24 @@
+#include "engine/InstallUI.h"
+
+namespace {
+
+// Before the wizard window exists nothing can be shown; questions count as "No".
+class TSilentUI final : public TInstallUI {
+ public:
+  void SetStatus(const std::string&) override {}
+  void StepProgress() override {}
+  void ProcessMessages() override {}
+  MessageAnswer ShowMessage(const std::string&, const std::string&, MessageButtons buttons,
+                           MessageIcon) override {
+    return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
+  }
+};
+
+TSilentUI silentUI;
+TInstallUI* currentUI = &silentUI;
+
+}  // namespace
+
+TInstallUI& CurrentUI() { return *currentUI; }
+
+void SetCurrentUI(TInstallUI* ui) { currentUI = ui != nullptr ? ui : &silentUI; }

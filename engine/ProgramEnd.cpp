@@ -1,0 +1,19 @@
+#include "engine/ProgramEnd.h"
+
+#include <cstdlib>
+#include <utility>
+
+namespace {
+ProgramEndHandler& Handler() {
+  static ProgramEndHandler handler;
+  return handler;
+}
+}  // namespace
+
+void EndProgram(int exitCode) {
+  if (Handler()) Handler()(exitCode);
+  // Immediate termination, as the setup always ends: no destructors, no rollback.
+  std::_Exit(exitCode);
+}
+
+void SetProgramEndHandler(ProgramEndHandler handler) { Handler() = std::move(handler); }

@@ -1,0 +1,1054 @@
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "wizard/MainForm.h"
+
+#include <exception>
+#include <stdexcept>
+
+#include "base/FileSystemUnit.h"
+#include "engine/InstallLog.h"
+#include "engine/InstallSequence.h"
+#include "engine/UninstallUnit.h"
+#include "net/VersionCheckUnit.h"
+#include "serverconfig/DatabaseLibrary.h"
+#include "serverconfig/ServerStore.h"
+#include "wizard/BrowseUnit.h"
+#include "engine/ExitCodes.h"
+#include "wizard/FinishUnit.h"
+#include "engine/ProgramEnd.h"
+#include "engine/SetupState.h"
+#include "app/StartupUnit.h"
+#include "base/TextFormat.h"
+#include "wizard/WizardLogic.h"
+#include "wizard/WindowUnit.h"
+#include "wizard/WizardTexts.h"
+#include "texts/TextTable.h"
+#include "wizard/TranslateUnit.h"
+#include "system/AdvancedRegistry.h"
+#include "system/ConvertRegistryUnit.h"
+#include "system/ServicesFuncUnit.h"
+
+const char* const kPagePanels[kPageCount] = {"WelcomePanel",    "LicensePanel",   "SetupTypePanel",
+                                             "SetupComponents", "InstallPanel",   "InstallingPanel",
+                                             "FinishedPanel",   "TutorialPanel"};
+
+namespace {
+
+constexpr char kFormClass[] = "TMainForm";
+constexpr char kPanelClass[] = "TPanel";
+constexpr int kClientWidth = 455;
+constexpr int kClientHeight = 363;
+constexpr int kTopBandHeight = 58;
+constexpr int kPageTop = 60;
+constexpr int kPageHeight = 256;
+constexpr int kProgressSteps = 12;
+constexpr UINT kShowWizardMessage = WM_USER + 1;
+
+TMainForm* theForm = nullptr;
+
+// The suite's own key; start-up re-points it for two single reads and back.
+constexpr char kSuiteArea[] = "\\Software\\Quenfor";
+constexpr char kSuiteSection[] = "Zarel Mail Server";
+
+TAdvancedRegistry& PathRegistry() {
+  static TAdvancedRegistry registry(TRegistryKey::hkLOCAL_MACHINE, "\\Software", "Zarel");
+  return registry;
+}
+
+void PointAtSuiteKey() {
+  PathRegistry().SetRegistryArea(kSuiteArea);
+  PathRegistry().SetRegistrySection(kSuiteSection);
+}
+
+UINT BoxFlags(MessageButtons buttons, MessageIcon icon) {
+  UINT flags = MB_TASKMODAL;
+  switch (buttons) {
+    case MessageButtons::Ok: flags |= MB_OK; break;
+    case MessageButtons::YesNo: flags |= MB_YESNO; break;
+    case MessageButtons::YesNoCancel: flags |= MB_YESNOCANCEL; break;
+    case MessageButtons::OkCancel: flags |= MB_OKCANCEL; break;
+  }
+  switch (icon) {
+    case MessageIcon::None: break;
+    case MessageIcon::Information: flags |= MB_ICONINFORMATION; break;
+    case MessageIcon::Warning: flags |= MB_ICONWARNING; break;
+    case MessageIcon::Error: flags |= MB_ICONERROR; break;
+    case MessageIcon::Question: flags |= MB_ICONQUESTION; break;
+  }
+  return flags;
+}
+
+MessageAnswer AnswerOf(int result) {
+  switch (result) {
+    case IDYES: return MessageAnswer::Yes;
+    case IDNO: return MessageAnswer::No;
+    case IDCANCEL: return MessageAnswer::Cancel;
+    default: return MessageAnswer::Ok;
+  }
+}
+
+bool Ask(const std::string& caption, const std::string& text) {
+  return CurrentUI().ShowMessage(caption, text, MessageButtons::YesNo, MessageIcon::Question) ==
+         MessageAnswer::Yes;
+}
+
+// Edit controls want CR LF; License.txt may come with bare LF.
+std::string WithCrLf(const std::string& text) {
+  std::string result;
+  result.reserve(text.size() + text.size() / 32);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) result += '\r';
+    result += text[i];
+  }
+  return result;
+}
+
+std::string ErrorDescription(const std::exception* error) {
+  return error != nullptr && error->what() != nullptr ? error->what() : "unknown error";
+}
+
+}  // namespace
+
+void ShowUnexpectedErrorAndEnd(const std::string& what, const std::exception* error) {
+  const std::string description = ErrorDescription(error);
+  InstallLog(what + " stopped on an unexpected error: " + description);
+  CurrentUI().ShowMessage(cError, FormatText(cInstallAborted, {description}), MessageButtons::Ok,
+                         MessageIcon::Error);
+  EndProgram(kExitInstallException);
+}
+
+TMainForm* MainForm() { return theForm; }
+
+TMainForm::TMainForm() : model_(kFormClass, "MainForm", ""), installSequence_(InstallSequence) {
+  theForm = this;
+}
+
+TMainForm::~TMainForm() {
+  if (theForm == this) theForm = nullptr;
+  SetLoggedCurrentUI(nullptr);
+  if (handle_ != nullptr) DestroyWindow(handle_);
+  if (boldFont_ != nullptr) DeleteObject(boldFont_);
+  if (headingFont_ != nullptr) DeleteObject(headingFont_);
+  if (whiteBrush_ != nullptr) DeleteObject(whiteBrush_);
+}
+
+// ---- window and controls -------------------------------------------------------------------
+
+bool TMainForm::CreateFormWindow(HINSTANCE instance) {
+  instance_ = instance;
+  WNDCLASSEXA formClass{};
+  formClass.cbSize = sizeof formClass;
+  formClass.lpfnWndProc = WindowProc;
+  formClass.hInstance = instance;
+  formClass.hIcon = LoadIconA(instance, "MAINICON");
+  formClass.hIconSm = formClass.hIcon;
+  formClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  formClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  formClass.lpszClassName = kFormClass;
+  RegisterClassExA(&formClass);
+
+  WNDCLASSEXA panelClass{};
+  panelClass.cbSize = sizeof panelClass;
+  panelClass.lpfnWndProc = PanelProc;
+  panelClass.hInstance = instance;
+  panelClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  panelClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  panelClass.lpszClassName = kPanelClass;
+  RegisterClassExA(&panelClass);
+
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+  const DWORD exStyle = WS_EX_CONTROLPARENT;
+  RECT frame{0, 0, kClientWidth, kClientHeight};
+  AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  handle_ = CreateWindowExA(exStyle, kFormClass, "", style, x, y, width, height, nullptr, nullptr,
+                            instance, this);
+  if (handle_ == nullptr) return false;
+
+  font_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  LOGFONTA logFont{};
+  GetObjectA(font_, sizeof logFont, &logFont);
+  logFont.lfWeight = FW_BOLD;
+  boldFont_ = CreateFontIndirectA(&logFont);
+  logFont.lfHeight = logFont.lfHeight * 3 / 2;
+  headingFont_ = CreateFontIndirectA(&logFont);
+  whiteBrush_ = CreateSolidBrush(RGB(255, 255, 255));
+
+  model_.OnControlChanged = [this](TControl& control) { ControlChanged(control); };
+  model_.OnCaptionChanged = [this] { SetWindowTextA(handle_, model_.Caption().c_str()); };
+  CreateControls();
+  SetLoggedCurrentUI(this);
+  return true;
+}
+
+HWND TMainForm::MakePanel(const std::string& name, HWND parent, int x, int y, int width,
+                          int height, bool visible) {
+  TControl& control = model_.Add(name, "tpanel");
+  return MakeControl(control, kPanelClass, visible ? WS_VISIBLE : 0, WS_EX_CONTROLPARENT, x, y,
+                     width, height, parent);
+}
+
+HWND TMainForm::MakeControl(TControl& control, const char* windowClass, DWORD style,
+                            DWORD exStyle, int x, int y, int width, int height, HWND parent) {
+  const int id = nextId_++;
+  HWND window = CreateWindowExA(exStyle, windowClass, control.Caption.c_str(),
+                                WS_CHILD | style, x, y, width, height, parent,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+  if (window == nullptr) throw std::runtime_error("control not created: " + control.Name);
+  SetControlName(window, control.Name);
+  SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  control.Handle = window;
+  controlsById_[id] = &control;
+  return window;
+}
+
+void TMainForm::CreateControls() {
+  constexpr DWORD label = WS_VISIBLE | SS_LEFT;
+  constexpr DWORD check = WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
+  constexpr DWORD button = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+  constexpr DWORD memo = WS_VISIBLE | ES_MULTILINE | ES_READONLY;
+  constexpr DWORD field = WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
+  const DWORD edge = WS_EX_CLIENTEDGE;
+  auto add = [this](const char* name, const char* word, const std::string& caption = {},
+                    int tag = 0) -> TControl& { return model_.Add(name, word, caption, tag); };
+
+  // Top band: logo and page caption on white.
+  topPanel_ = MakePanel("TopPanel", handle_, 0, 0, kClientWidth, kTopBandHeight, true);
+  SetWindowLongPtrA(topPanel_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(whiteBrush_));
+  HWND logo = MakeControl(add("LogoImage", "timage"), "STATIC", WS_VISIBLE | SS_ICON, 0,
+                          kClientWidth - 50, 13, 32, 32, topPanel_);
+  SendMessageA(logo, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconA(instance_, "MAINICON")), 0);
+  HWND caption = MakeControl(add("PageCaption", "tlabel"), "STATIC", label, 0, 16, 20,
+                             kClientWidth - 80, 20, topPanel_);
+  SendMessageA(caption, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_), FALSE);
+  MakeControl(add("TopBevel", "tbevel"), "STATIC", WS_VISIBLE | SS_ETCHEDHORZ, 0, 0,
+              kTopBandHeight, kClientWidth - 2, 2, handle_);
+
+  // Page 0: welcome.
+  HWND page = MakePanel(kPagePanels[0], handle_, 0, kPageTop, kClientWidth, kPageHeight, true);
+  HWND about = MakeControl(add("AboutLabel", "tlabel", "Welcome to the Zarel Mail Server Setup Wizard"),
+                           "STATIC", label, 0, 16, 10, 423, 40, page);
+  SendMessageA(about, WM_SETFONT, reinterpret_cast<WPARAM>(headingFont_), FALSE);
+  MakeControl(add("TextLabel", "tlabel",
+                  "Zarel Mail Server is the ultimate communication solution providing complete "
+                  "messaging solutions, groupware, antispam and antivirus features. It can be "
+                  "installed as a stand-alone, LAN or ISP server."),
+              "STATIC", label, 0, 16, 58, 423, 54, page);
+  MakeControl(add("TipALabel", "tlabel",
+                  "It is strongly recommended that you exit all Windows programs before running "
+                  "this setup program. "),
+              "STATIC", label, 0, 16, 118, 423, 28, page);
+  MakeControl(add("TipBLabel", "tlabel",
+                  "Click Cancel to quit Setup and then close any programs you have running. Click "
+                  "Next to continue with the Setup program."),
+              "STATIC", label, 0, 16, 152, 423, 28, page);
+  MakeControl(add("CheckLatest", "tcheckbox", "Check for new version on the Internet"), "BUTTON",
+              check, 0, 16, 222, 423, 18, page);
+  SetChecked("CheckLatest", true);
+
+  // Page 1: licence agreement.
+  page = MakePanel(kPagePanels[1], handle_, 0, kPageTop, kClientWidth, kPageHeight, false);
+  MakeControl(add("LicenseLabel", "tlabel",
+                  "Please read the following license agreement. Use the scroll bar to view the "
+                  "rest of this agreement."),
+              "STATIC", label, 0, 16, 6, 423, 28, page);
+  HWND licence = MakeControl(add("LicenseMemo", "tmemo"), "EDIT",
+                             memo | WS_TABSTOP | WS_VSCROLL | ES_AUTOVSCROLL, edge, 16, 36, 423,
+                             170, page);
+  SendMessageA(licence, EM_LIMITTEXT, 0, 0);
+  MakeControl(add("LicenseAcceptLabel", "tlabel",
+                  "Do you accept all the terms of the preceding license agreement? If so, click on "
+                  "the Yes button. If you select No, Setup will close."),
+              "STATIC", label, 0, 16, 212, 423, 40, page);
+
+  // Page 2: interface mode.
+  page = MakePanel(kPagePanels[2], handle_, 0, kPageTop, kClientWidth, kPageHeight, false);
+  HWND heading = MakeControl(add("SetupTypeLabel", "tlabel", "New Installation"), "STATIC", label,
+                             0, 16, 10, 423, 20, page);
+  SendMessageA(heading, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_), FALSE);
+  HWND mode = MakePanel("InterfaceModePanel", page, 16, 44, 423, 150, true);
+  MakeControl(add("InterfaceModeLabel", "tlabel", "Select the interface mode (Can be changed later):"),
+              "STATIC", label, 0, 10, 10, 400, 16, mode);
+  MakeControl(add("AdvancedMode", "tradiobutton", "Advanced"), "BUTTON",
+              WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 0, 20, 36, 380, 18, mode);
+  MakeControl(add("BasicMode", "tradiobutton", "Basic"), "BUTTON",
+              WS_VISIBLE | BS_AUTORADIOBUTTON, 0, 20, 60, 380, 18, mode);
+  MakeControl(add("ConsoleMemo", "tmemo"), "EDIT", WS_VISIBLE | ES_READONLY | ES_AUTOHSCROLL | WS_GROUP,
+              edge, 10, 100, 400, 22, mode);
+
+  // Page 3: components.
+  page = MakePanel(kPagePanels[3], handle_, 0, kPageTop, kClientWidth, kPageHeight, false);
+  MakeControl(add("ComponentsLabel", "tlabel", "Select components you want to have installed:"),
+              "STATIC", label, 0, 16, 10, 423, 16, page);
+  TControl& list = add("ComponentList", "tchecklistbox");
+  list.Items = {"Mail Services (SMTP, POP3, IMAP, LDAP, HTTP)", "WebMail", "Anti-Spam",
+                "Anti-Virus", "Instant Messaging", "GroupWare"};
+  HWND listWindow = MakeControl(list, WC_LISTVIEWA,
+                                WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER |
+                                    LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                                edge, 16, 32, 423, 150, page);
+  ListView_SetExtendedListViewStyle(listWindow, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+  LVCOLUMNA column{};
+  column.mask = LVCF_WIDTH;
+  column.cx = 400;
+  SendMessageA(listWindow, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+  for (std::size_t i = 0; i < list.Items.size(); ++i) {
+    LVITEMA item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = static_cast<int>(i);
+    item.pszText = const_cast<char*>(list.Items[i].c_str());
+    SendMessageA(listWindow, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+  }
+  SetWindowLongPtrA(listWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  listDefaultProc_ = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(listWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ComponentListProc)));
+
+  // Page 4: destination.
+  page = MakePanel(kPagePanels[4], handle_, 0, kPageTop, kClientWidth, kPageHeight, false);
+  MakeControl(add("InstallLabel", "tlabel",
+                  "Click the Browse button to select the destination directory. Click the Install "
+                  "button to start copying files and to finish the setup process."),
+              "STATIC", label, 0, 16, 10, 423, 42, page);
+  MakeControl(add("DestinationGroup", "tgroupbox", "Destination Directory"), "BUTTON",
+              WS_VISIBLE | BS_GROUPBOX, 0, 16, 150, 423, 58, page);
+  MakeControl(add("PathEdit", "tlabel", "Zarel\\"), "STATIC",
+              WS_VISIBLE | SS_LEFT | SS_PATHELLIPSIS | SS_NOPREFIX, 0, 28, 176, 300, 18, page);
+  MakeControl(add("BrowseButton", "tbutton", "&Browse..."), "BUTTON", button, 0, 344, 171, 85,
+              24, page);
+
+  // Page 5: installing.
+  page = MakePanel(kPagePanels[5], handle_, 0, kPageTop, kClientWidth, kPageHeight, false);
+  MakeControl(add("InstallPanelText", "tlabel"), "STATIC", label | SS_NOPREFIX, 0, 16, 60, 423,
+              60, page);
+  HWND progress = MakeControl(add("ProgressBar", "tprogressbar"), PROGRESS_CLASSA, WS_VISIBLE, 0,
+                              16, 140, 423, 18, page);
+  SendMessageA(progress, PBM_SETRANGE, 0, MAKELPARAM(0, kProgressSteps));
+  SendMessageA(progress, PBM_SETSTEP, 1, 0);
+
+  // Page 6: finished, with the finish actions.
+  page = MakePanel(kPagePanels[6], handle_, 0, kPageTop, kClientWidth, kPageHeight, false);
+  MakeControl(add("SetupComplete", "tlabel",
+                  "Installation was successful. You may run the installed program now."),
+              "STATIC", label, 0, 16, 10, 423, 30, page);
+  MakeControl(add("SelectActionL", "tlabel",
+                  "Select actions below you want to have performed when clicked the Next button."),
+              "STATIC", label, 0, 16, 46, 423, 30, page);
+  const struct {
+    const char* name;
+    const char* text;
+    bool checked;
+  } actions[] = {{"RunConfig", "Run Server Administration Console", false},
+                 {"ViewReadme", "View Readme File", false},
+                 {"ShowTutorial", "View Quick Start Tutorial", true},
+                 {"ViewReleaseNotes", "View Release Notes", false},
+                 {"RunTutorial", "Run Installation Wizard", true},
+                 {"RunAntivirus", "Run Antivirus Update Now", true}};
+  int actionY = 84;
+  for (const auto& action : actions) {
+    MakeControl(add(action.name, "tcheckbox", action.text), "BUTTON", check, 0, 32, actionY, 400,
+                18, page);
+    SetChecked(action.name, action.checked);
+    actionY += 24;
+  }
+
+  // Page 7: first-run configuration.
+  page = MakePanel(kPagePanels[7], handle_, 0, kPageTop, kClientWidth, kPageHeight, false);
+  // Steps on the left (heading and instructions), fields on the right with their label
+  // above and an example below.
+  auto stepHeading = [&](const char* name, const char* text, int y) {
+    HWND window = MakeControl(add(name, "tlabel", text), "STATIC", label, 0, 6, y, 290, 14, page);
+    SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_), FALSE);
+  };
+  auto stepMemo = [&](const char* name, int y, int height) {
+    // The memo texts carry their own line breaks; no wrapping of their own.
+    MakeControl(add(name, "tmemo"), "EDIT", memo | ES_AUTOHSCROLL, 0, 6, y, 288, height, page);
+  };
+  auto fieldRow = [&](const char* labelName, const char* labelText, const char* editName, int tag,
+                      int y, DWORD extra) {
+    MakeControl(add(labelName, "tlabel", labelText), "STATIC", label, 0, 300, y - 15, 148, 14, page);
+    HWND edit = MakeControl(add(editName, "tedit", "", tag), "EDIT", field | extra, edge, 300, y,
+                            148, 20, page);
+    if ((extra & ES_PASSWORD) != 0) SendMessageA(edit, EM_SETPASSWORDCHAR, '*', 0);
+  };
+  auto example = [&](const char* name, const char* text, int y) {
+    MakeControl(add(name, "tlabel", text), "STATIC", label | SS_NOPREFIX, 0, 300, y, 148, 14, page);
+  };
+  stepHeading("HostNameStepLabel", "Setting the hostname", 2);
+  stepMemo("HostNameMemo", 18, 44);
+  fieldRow("HostNameLabel", "Hostname:", "HostNameEdit", 0, 17, 0);
+  example("HostNameExample", "Eg: mail.example.com", 39);
+  stepHeading("DomainStepLabel", "Setting the primary domain", 64);
+  stepMemo("DomainMemo", 80, 30);
+  fieldRow("DomainLabel", "Domain:", "DomainEdit", 0, 79, 0);
+  example("DomainExample", "Eg: example.com", 101);
+  stepHeading("AdminStepLabel", "Setting the primary domain administrator", 118);
+  stepMemo("AdminMemo", 134, 72);
+  fieldRow("UserLabel", "Username:", "UserEdit", 2, 133, 0);
+  example("UserExample", "Eg: administrator", 155);
+  fieldRow("PassLabel", "Password:", "PassEdit", 1, 186, ES_PASSWORD);
+  fieldRow("ConfirmLabel", "Confirm:", "ConfirmEdit", 0, 224, ES_PASSWORD);
+
+  // Bottom band.
+  MakeControl(add("BottomBevel", "tbevel"), "STATIC", WS_VISIBLE | SS_ETCHEDHORZ, 0, 0,
+              kPageTop + kPageHeight + 2, kClientWidth - 2, 2, handle_);
+  const int buttonY = kClientHeight - 35;
+  MakeControl(add("BackButton", "tbutton", "< &Back", 0), "BUTTON", button, 0, 201, buttonY, 75,
+              23, handle_);
+  MakeControl(add("NextButton", "tbutton", "&Next >", 1), "BUTTON", button, 0, 276, buttonY, 75,
+              23, handle_);
+  MakeControl(add("CloseButton", "tbutton", "&Cancel"), "BUTTON", button, 0, 364, buttonY, 75, 23,
+              handle_);
+}
+
+void TMainForm::ControlChanged(TControl& control) {
+  HWND window = static_cast<HWND>(control.Handle);
+  if (window == nullptr) return;
+  if (!control.Hint.empty()) ShowHint(window, control.Hint);
+  if (control.ClassWord == "tchecklistbox") {
+    for (std::size_t i = 0; i < control.Items.size(); ++i) {
+      LVITEMA item{};
+      item.iSubItem = 0;
+      item.pszText = const_cast<char*>(control.Items[i].c_str());
+      SendMessageA(window, LVM_SETITEMTEXTA, i, reinterpret_cast<LPARAM>(&item));
+    }
+    return;
+  }
+  SetWindowTextA(window, control.Caption.c_str());
+}
+
+// A hint from a language file shows as the control's tooltip.
+void TMainForm::ShowHint(HWND window, const std::string& hint) {
+  if (tooltip_ == nullptr) {
+    tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle_,
+                               nullptr, instance_, nullptr);
+    if (tooltip_ == nullptr) return;
+  }
+  TOOLINFOA tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = GetParent(window);
+  tool.uId = reinterpret_cast<UINT_PTR>(window);
+  tool.lpszText = const_cast<char*>(hint.c_str());
+  SendMessageA(tooltip_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+  SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+TControl& TMainForm::Control(const std::string& name) {
+  TControl* control = model_.FindComponent(name);
+  if (control == nullptr) throw std::logic_error("no control " + name);
+  return *control;
+}
+
+HWND TMainForm::ControlHandle(const std::string& name) {
+  return static_cast<HWND>(Control(name).Handle);
+}
+
+std::string TMainForm::ControlText(const std::string& name) {
+  return WindowText(ControlHandle(name));
+}
+
+bool TMainForm::IsChecked(const std::string& name) {
+  return SendMessageA(ControlHandle(name), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void TMainForm::SetChecked(const std::string& name, bool checked) {
+  SendMessageA(ControlHandle(name), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool TMainForm::ComponentChecked(int item) {
+  return ListView_GetCheckState(ControlHandle("ComponentList"), item) != 0;
+}
+
+void TMainForm::SetComponentChecked(int item, bool checked) {
+  ListView_SetCheckState(ControlHandle("ComponentList"), item, checked ? TRUE : FALSE);
+}
+
+void TMainForm::SetButton(const std::string& name, const std::string& caption) {
+  Control(name).SetCaption(caption);
+}
+
+bool TMainForm::IsWizardWindow(HWND window) const {
+  return window != nullptr && (window == handle_ || IsChild(handle_, window));
+}
+
+// ---- message handling ----------------------------------------------------------------------
+
+LRESULT CALLBACK TMainForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* form = reinterpret_cast<TMainForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (form == nullptr || form->handle_ == nullptr) {
+    return DefWindowProcA(window, message, wParam, lParam);
+  }
+  // An error that escapes a handler is dropped without a message; the wizard stays on its page.
+  try {
+    return form->HandleMessage(message, wParam, lParam);
+  } catch (const std::exception& error) {
+    InstallLog(std::string("Handler error discarded: ") + error.what());
+  } catch (...) {
+    InstallLog("Handler error discarded");
+  }
+  return 0;
+}
+
+// Panels pass their children's notifications up to the wizard window, which owns all
+// handlers; a panel with a brush in its user data paints itself with it.
+LRESULT CALLBACK TMainForm::PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT:
+      return SendMessageA(GetAncestor(window, GA_ROOT), message, wParam, lParam);
+    case WM_ERASEBKGND: {
+      auto brush = reinterpret_cast<HBRUSH>(GetWindowLongPtrA(window, GWLP_USERDATA));
+      if (brush == nullptr) break;
+      RECT area;
+      GetClientRect(window, &area);
+      FillRect(reinterpret_cast<HDC>(wParam), &area, brush);
+      return 1;
+    }
+    default:
+      break;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK TMainForm::ComponentListProc(HWND window, UINT message, WPARAM wParam,
+                                              LPARAM lParam) {
+  auto* form = reinterpret_cast<TMainForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (message == kComponentCheckMessage && form != nullptr) {
+    const int count = static_cast<int>(SendMessageA(window, LVM_GETITEMCOUNT, 0, 0));
+    const int item = static_cast<int>(wParam);
+    if (item < 0 || item >= count) return -1;
+    if (lParam == 0 || lParam == 1) form->SetComponentChecked(item, lParam == 1);
+    return form->ComponentChecked(item) ? 1 : 0;
+  }
+  return CallWindowProcA(form != nullptr ? form->listDefaultProc_ : DefWindowProcA, window, message,
+                         wParam, lParam);
+}
+
+LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      HandleCommand(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_NOTIFY:
+      return HandleNotify(reinterpret_cast<NMHDR*>(lParam));
+    case WM_CTLCOLORSTATIC: {
+      HWND control = reinterpret_cast<HWND>(lParam);
+      if (GetParent(control) == topPanel_) {
+        SetBkColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));
+        return reinterpret_cast<LRESULT>(whiteBrush_);
+      }
+      break;
+    }
+    case WM_CLOSE:
+      // Close box, Alt+F4 and a WM_CLOSE from outside all ask first; the window never
+      // closes by itself. While a modal box or the folder chooser is in front (the window
+      // is disabled) a close from outside waits for the person to answer that first.
+      if (IsWindowEnabled(handle_)) CloseButtonClick();
+      return 0;
+    case WM_KEYDOWN:
+      if (wParam == VK_ESCAPE) {
+        CloseButtonClick();
+        return 0;
+      }
+      break;
+    case WM_CHAR:
+      if (wParam == VK_ESCAPE) return 0;
+      break;
+    case WM_SETCURSOR:
+      if (busy_) {
+        SetCursor(LoadCursor(nullptr, IDC_WAIT));
+        return TRUE;
+      }
+      break;
+    case kShowWizardMessage:
+      ShowWindow(handle_, SW_SHOW);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcA(handle_, message, wParam, lParam);
+}
+
+void TMainForm::HandleCommand(WORD id, WORD code) {
+  if (id == IDCANCEL) {  // Escape through the dialog navigation
+    CloseButtonClick();
+    return;
+  }
+  if (id == IDOK) {  // Enter outside a button: the Next button, when a person could click it
+    HWND next = ControlHandle("NextButton");
+    if (IsWindowVisible(next) && IsWindowEnabled(next)) BackButtonClick(1);
+    return;
+  }
+  const auto found = controlsById_.find(id);
+  if (found == controlsById_.end()) return;
+  TControl& control = *found->second;
+  if (control.ClassWord == "tedit") {
+    if (code == EN_CHANGE) HostNameEditChange(&control);
+    return;
+  }
+  if (code != BN_CLICKED) return;
+  InstallLog("Click: " + control.Name);
+  if (control.Name == "BackButton" || control.Name == "NextButton") {
+    BackButtonClick(control.Tag);
+  } else if (control.Name == "CloseButton") {
+    CloseButtonClick();
+  } else if (control.Name == "BrowseButton") {
+    BrowseButtonClick();
+  } else if (control.Name == "AdvancedMode" || control.Name == "BasicMode") {
+    AdvancedModeClick();
+  }
+}
+
+LRESULT TMainForm::HandleNotify(NMHDR* header) {
+  if (header == nullptr || header->hwndFrom != ControlHandle("ComponentList")) return 0;
+  if (header->code == LVN_ITEMCHANGING) {
+    // Item 0 (the mail services) is always installed: refuse to uncheck it.
+    const auto* change = reinterpret_cast<NMLISTVIEW*>(header);
+    if (change->iItem == 0 && (change->uChanged & LVIF_STATE) != 0 &&
+        (change->uNewState & LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(1) &&
+        (change->uOldState & LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2)) {
+      return TRUE;
+    }
+    return FALSE;
+  }
+  if (header->code == NM_CUSTOMDRAW) {
+    // Item 0 is drawn grey, as a disabled item.
+    auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(header);
+    if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+    if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
+      if (draw->nmcd.dwItemSpec == 0) draw->clrText = GetSysColor(COLOR_GRAYTEXT);
+      return CDRF_DODEFAULT;
+    }
+  }
+  return 0;
+}
+
+bool TMainForm::PreviewMessage(MSG& message) {
+  if (!IsWizardWindow(message.hwnd)) return false;
+  const bool escape = (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) ||
+                      (message.message == WM_CHAR && message.wParam == VK_ESCAPE);
+  if (escape) {
+    // The window previews all keys: Escape never reaches a control.
+    if (message.message == WM_KEYDOWN) {
+      try {
+        CloseButtonClick();
+      } catch (...) {
+      }
+    }
+    return true;
+  }
+  return IsDialogMessageA(handle_, &message) != FALSE;
+}
+
+// ---- engine UI -----------------------------------------------------------------------------
+
+void TMainForm::SetStatus(const std::string& text) {
+  ProcessMessages();
+  Control("InstallPanelText").SetCaption(text);
+  UpdateWindow(ControlHandle("InstallPanelText"));
+}
+
+void TMainForm::StepProgress() { SendMessageA(ControlHandle("ProgressBar"), PBM_STEPIT, 0, 0); }
+
+void TMainForm::ProcessMessages() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    if (PreviewMessage(message)) continue;
+    if (browse_ != nullptr && browse_->PreviewMessage(message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+MessageAnswer TMainForm::ShowMessage(const std::string& caption, const std::string& text,
+                                    MessageButtons buttons, MessageIcon icon) {
+  return AnswerOf(::MessageBoxA(handle_, text.c_str(), caption.c_str(), BoxFlags(buttons, icon)));
+}
+
+// ---- pages ---------------------------------------------------------------------------------
+
+void TMainForm::ShowPage() {
+  if (pageIndex_ >= kPageCount) return;
+  for (int i = 0; i < kPageCount; ++i) {
+    ShowWindow(ControlHandle(kPagePanels[i]), i == pageIndex_ ? SW_SHOW : SW_HIDE);
+  }
+  HWND back = ControlHandle("BackButton");
+  HWND next = ControlHandle("NextButton");
+  TControl& caption = Control("PageCaption");
+  InstallLog("Page " + std::to_string(pageIndex_) + ": " + kPagePanels[pageIndex_]);
+  switch (pageIndex_) {
+    case 0:
+      caption.SetCaption(Control("AboutLabel").Caption);
+      SetButton("BackButton", cBack);
+      ShowWindow(back, SW_HIDE);
+      SetButton("NextButton", cNext);
+      SetButton("CloseButton", cCancel);
+      if (IsWindowVisible(handle_)) SetFocus(next);
+      break;
+    case 1:
+      caption.SetCaption(cSLA);
+      SetButton("BackButton", cBack);
+      ShowWindow(back, SW_SHOW);
+      SetButton("NextButton", cYes);
+      EnableWindow(next, TRUE);
+      SetButton("CloseButton", cNo);
+      break;
+    case 2:
+      caption.SetCaption(cSetupType);
+      SetButton("BackButton", cBack);
+      SetButton("NextButton", cNext);
+      EnableWindow(next, TRUE);
+      SetButton("CloseButton", cCancel);
+      break;
+    case 3:
+      caption.SetCaption(cComponentSetup);
+      SetButton("NextButton", cNext);
+      break;
+    case 4:
+      caption.SetCaption(cStartCopyingFiles);
+      SetButton("BackButton", cBack);
+      EnableWindow(back, TRUE);
+      ShowWindow(back, SW_SHOW);
+      SetButton("NextButton", cInstallC);
+      EnableWindow(next, TRUE);
+      ShowWindow(next, SW_SHOW);
+      SetButton("CloseButton", cCancel);
+      break;
+    case 5:
+      caption.SetCaption(cName + " " + cInstallingFiles);
+      break;
+    case 6:
+      caption.SetCaption(cSetupFinished);
+      SetButton("BackButton", cBack);
+      EnableWindow(back, FALSE);
+      ShowWindow(back, SW_HIDE);
+      SetButton("NextButton", cFinish);
+      EnableWindow(next, TRUE);
+      ShowWindow(next, SW_SHOW);
+      SetFocus(next);
+      SetButton("CloseButton", cCancel);
+      if (SetupState().IsUpgrade) {
+        // The first run was configured at the first installation.
+        SetChecked("ShowTutorial", false);
+        SetChecked("RunTutorial", false);
+        EnableWindow(ControlHandle("RunTutorial"), FALSE);
+      }
+      break;
+    case 7: {
+      caption.SetCaption(cTutorialCaption);
+      SetButton("BackButton", cBack);
+      EnableWindow(back, TRUE);
+      ShowWindow(back, SW_SHOW);
+      SetButton("NextButton", cFinish);
+      ShowWindow(next, SW_SHOW);
+      SetButton("CloseButton", cCancel);
+      Control("HostNameMemo").SetCaption(cWizardHostName);
+      Control("DomainMemo").SetCaption(cWizardDomain);
+      Control("AdminMemo").SetCaption(cWizardAdmin);
+      HostNameEditChange(nullptr);
+      HWND host = ControlHandle("HostNameEdit");
+      SetFocus(host);
+      SendMessageA(host, EM_SETSEL, 0, -1);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void TMainForm::BackButtonClick(int senderTag) {
+  // Only a full path is installed into (a relative one would follow the current folder).
+  if (senderTag == 1 && pageIndex_ == 4 && !IsAcceptableFolder(ControlText("PathEdit"))) {
+    CurrentUI().ShowMessage(cError, FormatText(cFolderNotAbsolute, {ControlText("PathEdit")}),
+                           MessageButtons::Ok, MessageIcon::Error);
+    return;
+  }
+  pageIndex_ = NextPageIndex(pageIndex_, senderTag);
+  ShowPage();
+  switch (pageIndex_) {
+    case 1:
+      CheckNewVersionOnEntry();
+      break;
+    case 3:
+      LoadComponentChecks();
+      break;
+    case 4:
+      StoreComponentChecks();
+      break;
+    case 5:
+      RunInstallSequence(senderTag);
+      break;
+    case 7:
+      LeaveFinishPage();
+      break;
+    case 8: {
+      const std::string password = ControlText("PassEdit");
+      AddLogSecret(password);
+      try {
+        ApplyTutorialSettings(TrimmedText(ControlText("HostNameEdit")),
+                              TrimmedText(ControlText("DomainEdit")),
+                              TrimmedText(ControlText("UserEdit")), password);
+      } catch (const std::exception& error) {
+        ShowUnexpectedErrorAndEnd("The first-run configuration", &error);
+      } catch (...) {
+        ShowUnexpectedErrorAndEnd("The first-run configuration", nullptr);
+      }
+      FinishActions();
+    }
+    default:
+      break;
+  }
+}
+
+void TMainForm::CheckNewVersionOnEntry() {
+  if (!IsChecked("CheckLatest")) return;  // nothing touches the network then
+  busy_ = true;
+  const TNewVersion latest = CheckNewVersion(SetupState().ProductsXmlUrl, kProductCode);
+  busy_ = false;
+  InstallLog("New-version check: " + (latest.Found ? latest.Version : std::string("nothing found")));
+  if (!ShouldOfferNewerVersion(latest.Found, latest.Version)) return;
+  const MessageAnswer answer = CurrentUI().ShowMessage(
+      cQuestion, FormatText(cNewerVersion, {"Zarel Mail Server", latest.Version}),
+      MessageButtons::YesNoCancel, MessageIcon::Question);
+  if (answer != MessageAnswer::Yes) return;
+  ShellExecuteA(handle_, "open", latest.DownloadUrl.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  EndProgram(kExitSuccess);
+}
+
+void TMainForm::LoadComponentChecks() {
+  const TComponentChecks checks = ComponentChecks(SetupState());
+  for (int i = 0; i < kComponentCount; ++i) SetComponentChecked(i, checks[i]);
+  ListView_SetItemState(ControlHandle("ComponentList"), 0, LVIS_SELECTED | LVIS_FOCUSED,
+                        LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+void TMainForm::StoreComponentChecks() {
+  TComponentChecks checks{};
+  for (int i = 0; i < kComponentCount; ++i) checks[i] = ComponentChecked(i);
+  ::StoreComponentChecks(checks, SetupState());
+}
+
+void TMainForm::RunInstallSequence(int senderTag) {
+  HWND back = ControlHandle("BackButton");
+  HWND next = ControlHandle("NextButton");
+  busy_ = true;
+  SetCursor(LoadCursor(nullptr, IDC_WAIT));
+  EnableWindow(next, FALSE);
+  EnableWindow(back, FALSE);
+  installRunning_ = true;
+  try {
+    installSequence_();
+  } catch (const std::exception& error) {
+    ShowUnexpectedErrorAndEnd("The install sequence", &error);
+  } catch (...) {
+    ShowUnexpectedErrorAndEnd("The install sequence", nullptr);
+  }
+  installRunning_ = false;
+  EnableWindow(next, TRUE);
+  EnableWindow(back, TRUE);
+  busy_ = false;
+  SetCursor(LoadCursor(nullptr, IDC_ARROW));
+  BackButtonClick(senderTag);
+}
+
+void TMainForm::CloseButtonClick() {
+  if (cancelAsked_) return;  // one question at a time (Escape and the close box together)
+  cancelAsked_ = true;
+  const bool yes = Ask(cDoYouExitTitle, cDoYouExit);
+  cancelAsked_ = false;
+  if (!yes) return;
+  InstallLog(installRunning_ ? "Cancelled during the installation" : "Cancelled");
+  EndProgram(installRunning_ ? kExitCancelledDuringInstall : kExitSuccess);
+}
+
+void TMainForm::AdvancedModeClick() {
+  const bool basic = IsChecked("BasicMode");
+  Control("ConsoleMemo").SetCaption(basic ? cHintBasic : cHintAdvanced);
+}
+
+void TMainForm::HostNameEditChange(TControl* sender) {
+  if (sender != nullptr && sender->Tag == 1) {
+    SetWindowTextA(ControlHandle("ConfirmEdit"), ControlText("PassEdit").c_str());
+  }
+  if (sender != nullptr && sender->Tag == 2) {
+    std::string user = ControlText("UserEdit");
+    if (CutUserAtSign(user)) {
+      HWND edit = ControlHandle("UserEdit");
+      SetWindowTextA(edit, user.c_str());
+      const auto end = static_cast<WPARAM>(user.size());
+      SendMessageA(edit, EM_SETSEL, end, static_cast<LPARAM>(end));
+    }
+  }
+  EnableWindow(ControlHandle("NextButton"),
+               TutorialFieldsComplete(ControlText("HostNameEdit"), ControlText("DomainEdit"),
+                                      ControlText("UserEdit"), ControlText("PassEdit"),
+                                      ControlText("ConfirmEdit"))
+                   ? TRUE
+                   : FALSE);
+}
+
+void TMainForm::BrowseButtonClick() {
+  if (browse_ == nullptr) return;
+  std::string folder;
+  if (browse_->Execute(ControlText("PathEdit"), folder, handle_)) Control("PathEdit").SetCaption(folder);
+}
+
+// ---- start-up ------------------------------------------------------------------------------
+
+void TMainForm::FormCreate(const TCommandLine& commandLine) {
+  TSetupState& state = SetupState();
+  // 1. Language file (and its export, which ends the run).
+  if (RunLanguageStep(commandLine, SetupFolder())) EndProgram(kExitSuccess);
+  // 2. Restart one server and end.
+  if (commandLine.Restart) RestartServerByWord(commandLine.RestartKindWord);
+  // 3. info.xml beside the program.
+  ReadInfoXml(SetupFolder() + "info.xml", state);
+  // 4. Flags start clear; handler errors are discarded by the window procedure.
+  const std::string productsUrl = state.ProductsXmlUrl;
+  ResetSetupState();
+  state.ProductsXmlUrl = productsUrl;
+  // 5. Older registry keys copied, not deleted.
+  ConvertRegistry(false);
+  // 6.
+  PointAtSuiteKey();
+  // 7.
+  char systemFolder[MAX_PATH + 1] = {};
+  const UINT length = GetSystemDirectoryA(systemFolder, MAX_PATH);
+  state.SystemDir = SystemFolderText(length > 0 && length <= MAX_PATH ? std::string(systemFolder, length)
+                                                                      : std::string(),
+                                     SetupFolder());
+  // 8. One-shot command words.
+  if (!commandLine.RunsWizard()) {
+    InitServerFolders();
+    LoadServerSettings(false, false);
+    switch (commandLine.First) {
+      case TFirstWord::Uninstall:
+        StartInstallLog(SystemLogHeader());
+        if (!Ask(FormatText(cSetup, {cName}), cUnInstallQ)) EndProgram(kExitSuccess);
+        try {
+          Uninstall();
+        } catch (const std::exception& error) {
+          ShowUnexpectedErrorAndEnd("Uninstalling", &error);
+        } catch (...) {
+          ShowUnexpectedErrorAndEnd("Uninstalling", nullptr);
+        }
+        break;
+      case TFirstWord::WebMailLogon:
+      case TFirstWord::WebAdminLogon: {
+        const TServerSettings& settings = ServerSettings();
+        const std::string address =
+            LogonAddress(settings.Get(settings::kUseServerListForWebHost) != 0,
+                         settings.Get(settings::kServerList), settings.Get(settings::kHttpPort),
+                         commandLine.First == TFirstWord::WebMailLogon);
+        ShellExecuteA(nullptr, "open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        break;
+      }
+      case TFirstWord::Logs:
+        ShellExecuteA(nullptr, "open", LogsFolder().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        break;
+      default:
+        break;
+    }
+    EndProgram(kExitSuccess);
+  }
+  StartInstallLog(SystemLogHeader());
+  // 9. Captions.
+  model_.SetCaption(FormatText(cPSetup, {cName, ProductVersion}).substr(0, 255));
+  TControl& about = Control("AboutLabel");
+  if (about.Caption.find("%s") != std::string::npos) {
+    about.SetCaption(FormatText(about.Caption, {ProductVersion}));
+  }
+  // 10. The data archive must be there.
+  if (!FileExists(SetupFolder() + "Setup.Dat")) {
+    CurrentUI().ShowMessage(cError, cSetupError, MessageButtons::Ok, MessageIcon::Error);
+    EndProgram(kExitFatalError);
+  }
+  // 11. The opening question.
+  if (!commandLine.Silent() &&
+      !Ask(FormatText(cSetup, {cName}), FormatText(cInstallQ, {cName + " " + ProductVersion}))) {
+    EndProgram(kExitSuccess);
+  }
+  // 12.
+  state.InstalledVersion = PathRegistry().ReadString("Version").substr(0, 255);
+  // 13.
+  const std::string licensePath = SetupFolder() + "License.txt";
+  if (FileExists(licensePath)) {
+    try {
+      Control("LicenseMemo").SetCaption(WithCrLf(ReadWholeFile(licensePath, false)));
+    } catch (...) {
+      Control("LicenseMemo").SetCaption("");
+    }
+  }
+  // 14.
+  try {
+    ReadNoInstallFlags(PathRegistry(), state);
+  } catch (...) {
+  }
+  // 15 and 16.
+  ReadEarlierInstallation();
+  // 17. The older web mail product.
+  try {
+    PathRegistry().SetRegistryArea(kSuiteArea);
+    PathRegistry().SetRegistrySection("Quenfor Web Mail");
+    const std::string webMailVersion = PathRegistry().ReadString("Version");
+    const std::string webMailFolder = PathRegistry().ReadString("InstallDir");
+    state.WebMailOutdated = IsWebMailOutdated(webMailVersion, webMailFolder,
+                                              [](const std::string& f) { return DirectoryExists(f); });
+  } catch (...) {
+  }
+  PointAtSuiteKey();
+  // 18.
+  pageIndex_ = 0;
+  ShowPage();
+  SetChecked("AdvancedMode", true);
+  SetChecked("BasicMode", false);
+  AdvancedModeClick();
+}
+
+void TMainForm::ReadEarlierInstallation() {
+  TSetupState& state = SetupState();
+  const std::string designDestination = Control("PathEdit").Caption;
+  bool earlier = false;
+  try {
+    const std::string installDir = PathRegistry().ReadString("InstallDir");
+    if (!installDir.empty()) {
+      state.InstallDir = installDir;
+      Control("PathEdit").SetCaption(installDir);
+      Control("SetupTypeLabel").SetCaption(cUpdateSetup);
+      state.ConfigDir = installDir + "config\\";
+      earlier = true;
+      InitServerFoldersAt(installDir);
+      SetConfigFolder(state.ConfigDir);
+      LoadServerSettings(false, false);
+      // Loading may open the account database; its files must not stay open meanwhile.
+      CloseAccountDatabase();
+      state.OlderThan534 = IsOlderThan534(state.InstalledVersion);
+    }
+  } catch (...) {
+    earlier = false;
+    Control("PathEdit").SetCaption(designDestination);
+  }
+  if (earlier) return;
+  PathRegistry().SetRegistryArea("\\Software\\Microsoft\\Windows");
+  PathRegistry().SetRegistrySection("CurrentVersion");
+  const std::string programFiles = PathRegistry().ReadString("ProgramFilesDir");
+  PointAtSuiteKey();
+  Control("PathEdit").SetCaption(DefaultDestination(programFiles, Control("PathEdit").Caption));
+}

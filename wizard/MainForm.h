@@ -1,0 +1,122 @@
+// The wizard window TMainForm: top band with logo and page caption, one panel per page,
+// bottom band with Back, Next and Cancel. It runs the start-up in its creation, walks the
+// pages, and is the engine's UI while the install sequence runs (status, progress, message
+// pump, task-modal message boxes it owns).
+#pragma once
+
+#include <windows.h>
+
+#include <exception>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+
+#include "engine/InstallUI.h"
+#include "app/CommandLine.h"
+#include "wizard/ControlModel.h"
+
+class TBrowseFolder;
+
+// The page panels, in page order (index 8 has none).
+constexpr int kPageCount = 8;
+extern const char* const kPagePanels[kPageCount];
+
+class TMainForm final : public TInstallUI {
+ public:
+  TMainForm();
+  ~TMainForm() override;
+
+  // Creates the (hidden) window with all its controls. False when the system refused.
+  bool CreateFormWindow(HINSTANCE instance);
+  // The start-up sequence; ends the program itself for the one-shot runs.
+  void FormCreate(const TCommandLine& commandLine);
+
+  HWND Handle() const { return handle_; }
+  TFormModel& Model() { return model_; }
+  void SetBrowseFolder(TBrowseFolder* browse) { browse_ = browse; }
+
+  // Page navigation and the handlers of the window's controls.
+  unsigned char PageIndex() const { return pageIndex_; }
+  // Moves to a page without its entry action (tests start from a later page this way).
+  void SetPageIndex(unsigned char page) { pageIndex_ = page; }
+  // The install sequence the installing page runs (InstallSequence unless a test sets one).
+  void SetInstallSequence(std::function<void()> sequence) { installSequence_ = std::move(sequence); }
+  void ShowPage();
+  void BackButtonClick(int senderTag);
+  void CloseButtonClick();
+  void AdvancedModeClick();
+  void HostNameEditChange(TControl* sender);
+  void BrowseButtonClick();
+
+  // Control state by name.
+  TControl& Control(const std::string& name);
+  HWND ControlHandle(const std::string& name);
+  std::string ControlText(const std::string& name);
+  bool IsChecked(const std::string& name);
+  void SetChecked(const std::string& name, bool checked);
+  bool ComponentChecked(int item);
+  void SetComponentChecked(int item, bool checked);
+
+  // TInstallUI
+  void SetStatus(const std::string& text) override;
+  void StepProgress() override;
+  void ProcessMessages() override;
+  MessageAnswer ShowMessage(const std::string& caption, const std::string& text,
+                           MessageButtons buttons, MessageIcon icon) override;
+
+  // Keys the window previews before its controls see them (Escape asks the Cancel
+  // question). True when the message was handled.
+  bool PreviewMessage(MSG& message);
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK ComponentListProc(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void HandleCommand(WORD id, WORD code);
+  LRESULT HandleNotify(NMHDR* header);
+
+  void CreateControls();
+  HWND MakeControl(TControl& control, const char* windowClass, DWORD style, DWORD exStyle,
+                   int x, int y, int width, int height, HWND parent);
+  HWND MakePanel(const std::string& name, HWND parent, int x, int y, int width, int height,
+                 bool visible);
+  void ControlChanged(TControl& control);
+  void ShowHint(HWND window, const std::string& hint);
+  void SetButton(const std::string& name, const std::string& caption);
+  void EnterPage();
+  void RunInstallSequence(int senderTag);
+  void CheckNewVersionOnEntry();
+  void LoadComponentChecks();
+  void StoreComponentChecks();
+  bool IsWizardWindow(HWND window) const;
+  void ReadEarlierInstallation();
+
+  HWND handle_ = nullptr;
+  HINSTANCE instance_ = nullptr;
+  TFormModel model_;
+  std::map<int, TControl*> controlsById_;
+  int nextId_ = 100;
+  HFONT font_ = nullptr;
+  HFONT boldFont_ = nullptr;
+  HFONT headingFont_ = nullptr;
+  HBRUSH whiteBrush_ = nullptr;
+  HWND topPanel_ = nullptr;
+  HWND tooltip_ = nullptr;
+  unsigned char pageIndex_ = 0;
+  bool busy_ = false;
+  bool installRunning_ = false;
+  bool cancelAsked_ = false;
+  TBrowseFolder* browse_ = nullptr;
+  WNDPROC listDefaultProc_ = nullptr;
+  std::function<void()> installSequence_;
+};
+
+// The process's wizard window (null before it is created).
+TMainForm* MainForm();
+
+// Logs an unexpected error of what ("The install sequence"), shows it in an error box and
+// ends the program with its exit code.
+[[noreturn]] void ShowUnexpectedErrorAndEnd(const std::string& what, const std::exception* error);

@@ -1,0 +1,204 @@
+#include "wizard/TranslateUnit.h"
+
+#include <fstream>
+#include <stdexcept>
+#include <vector>
+
+#include "base/FileSystemUnit.h"
+#include "wizard/ControlModel.h"
+#include "wizard/WizardTexts.h"
+#include "texts/TextTable.h"
+#include "xml/XMLUnit.h"
+
+namespace {
+
+constexpr std::size_t kAttributeMax = 255;
+// List views give at most this many column captions.
+constexpr std::size_t kListViewColumnMax = 16;
+
+bool IsListViewClass(const std::string& classWord) {
+  return classWord == "tcustomlistview" || classWord == "tlistview" ||
+         classWord == "textlistviewmanagement" || classWord == "tdfsenhlistview" ||
+         classWord == "tdfsextlistview";
+}
+
+// The CLASS written for a control: the list-view family is written under one name.
+std::string ExportedClass(const std::string& classWord) {
+  return IsListViewClass(classWord) ? "tcustomlistview" : classWord;
+}
+
+std::string JoinLines(const std::vector<std::string>& lines, std::size_t limit) {
+  std::string text;
+  for (std::size_t i = 0; i < lines.size() && i < limit; ++i) text += lines[i] + "\r\n";
+  return text;
+}
+
+// Split at line feeds, each piece trimmed of white space (which takes the carriage returns),
+// empty pieces dropped.
+std::vector<std::string> SplitItemsText(const std::string& text) {
+  std::vector<std::string> pieces;
+  std::size_t from = 0;
+  while (from <= text.size()) {
+    std::size_t end = text.find('\n', from);
+    if (end == std::string::npos) end = text.size();
+    std::size_t first = from;
+    std::size_t last = end;
+    while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
+    if (last > first) pieces.push_back(text.substr(first, last - first));
+    from = end + 1;
+  }
+  return pieces;
+}
+
+std::string ReadAttribute(const TXMLObject& element, const std::string& name) {
+  return element.GetAttribute(name).substr(0, kAttributeMax);
+}
+
+void AddControlItem(TXMLObject& form, const TControl& control) {
+  const TTranslateKind kind = TranslateKindOf(control.ClassWord);
+  if (kind == TTranslateKind::None) return;
+  std::string value;
+  if (kind == TTranslateKind::Caption) {
+    value = control.Caption;
+  } else {
+    value = JoinLines(control.Items, IsListViewClass(control.ClassWord) ? kListViewColumnMax
+                                                                       : control.Items.size());
+  }
+  if (value.empty()) return;
+  TXMLObject* item = form.AddChild("ITEM");
+  item->AddAttribute("ID", control.Name);
+  item->AddAttribute("CLASS", ExportedClass(control.ClassWord));
+  item->AddAttribute(kind == TTranslateKind::Caption ? "CAPTION" : "ITEMSTEXT", value);
+  item->AddAttribute("HINT", control.Hint);
+}
+
+// Applies one ITEM to its control by the CLASS the file names. Throws when a list in the file
+// is longer than the control's fixed list.
+void ApplyControlItem(TControl& control, const TXMLObject& item) {
+  const std::string classWord = ReadAttribute(item, "CLASS");
+  const TTranslateKind kind = TranslateKindOf(classWord);
+  if (kind == TTranslateKind::None) return;
+  const std::string hint = ReadAttribute(item, "HINT");
+  if (kind == TTranslateKind::Caption) {
+    control.Caption = ReadAttribute(item, "CAPTION");
+    control.Hint = hint;
+    if (control.Owner != nullptr) control.Owner->Changed(control);
+    return;
+  }
+  const std::vector<std::string> pieces = SplitItemsText(ReadAttribute(item, "ITEMSTEXT"));
+  if (classWord == "tcombobox") {
+    control.Items = pieces;
+    control.ItemIndex = 0;
+  } else {
+    // Header items and columns are fixed: the file renames them in order.
+    if (pieces.size() > control.Items.size()) {
+      throw std::out_of_range("more item texts than " + control.Name + " has");
+    }
+    for (std::size_t i = 0; i < pieces.size(); ++i) control.Items[i] = pieces[i];
+  }
+  control.Hint = hint;
+  if (control.Owner != nullptr) control.Owner->Changed(control);
+}
+
+void ApplyForms(const TXMLObject& forms) {
+  for (const auto& formElement : forms.Children()) {
+    TFormModel* form = FindApplicationForm(ReadAttribute(*formElement, "ID"));
+    if (form == nullptr) continue;
+    form->SetCaption(ReadAttribute(*formElement, "CAPTION"));
+    for (const auto& item : formElement->Children()) {
+      TControl* control = form->FindComponent(ReadAttribute(*item, "ID"));
+      if (control != nullptr) ApplyControlItem(*control, *item);
+    }
+  }
+}
+
+void ApplyStrings(const TXMLObject& strings) {
+  for (const auto& item : strings.Children()) {
+    const std::string id = ReadAttribute(*item, "ID");
+    const std::string text = item->GetText();
+    SetTextByName(id, text.empty() ? ReadAttribute(*item, "VALUE") : text);
+  }
+}
+
+}  // namespace
+
+TTranslateKind TranslateKindOf(const std::string& classWord) {
+  if (classWord == "tlabel" || classWord == "tradiobutton" || classWord == "tbutton" ||
+      classWord == "tcheckbox" || classWord == "ttabsheet" || classWord == "tgroupbox" ||
+      classWord == "tmenuitem" || classWord == "tdynpanel") {
+    return TTranslateKind::Caption;
+  }
+  if (classWord == "tcombobox" || classWord == "tadvancedheaderlist" || IsListViewClass(classWord)) {
+    return TTranslateKind::ItemsText;
+  }
+  return TTranslateKind::None;
+}
+
+bool ExportLanguageFile(const std::string& path, bool includeTexts) {
+  TXMLObject document;
+  TXMLObject* application = document.AddChild("APPLICATION");
+  TXMLObject* forms = application->AddChild("FORMS");
+  for (const TFormModel* form : ApplicationForms()) {
+    if (form->Name().empty()) continue;
+    TXMLObject* formElement = forms->AddChild("FORM");
+    formElement->AddAttribute("ID", form->ClassName());
+    formElement->AddAttribute("CAPTION", form->Caption());
+    for (const auto& control : form->Components()) AddControlItem(*formElement, *control);
+  }
+  if (includeTexts) {
+    TXMLObject* strings = application->AddChild("STRINGS");
+    const TLocalizationStrings& table = LocalizationStrings();
+    for (std::size_t i = 0; i < table.Count(); ++i) {
+      TXMLObject* item = strings->AddChild("ITEM");
+      item->AddAttribute("ID", table[i].name);
+      const std::string& text = *table[i].text;
+      // The attribute is cut at 255 characters after escaping: a text whose escaped form is
+      // longer travels as element text too, or it would come back cut.
+      if (text.size() > kAttributeMax || XMLEscape(text).size() > kAttributeMax) {
+        item->SetText(text);
+      } else {
+        item->AddAttribute("VALUE", text);
+      }
+    }
+  }
+  const std::string folder = ExtractFilePath(path);
+  if (!folder.empty()) ForceDirectories(folder);
+  std::ofstream file(HostPath(path), std::ios::binary | std::ios::trunc);
+  if (!file) return false;
+  file << document.GetXML(true);
+  file.close();
+  return static_cast<bool>(file);
+}
+
+bool ApplyLanguageFile(const std::string& path, bool includeTexts) {
+  TXMLObject document;
+  if (!FileExists(path) || !document.LoadFromFile(path)) return false;
+  const TXMLObject* application = document.FindChild("APPLICATION");
+  try {
+    if (application == nullptr) throw std::runtime_error("no APPLICATION");
+    const TXMLObject* forms = application->FindChild("FORMS");
+    if (forms == nullptr) throw std::runtime_error("no FORMS");
+    ApplyForms(*forms);
+  } catch (const std::exception&) {
+    // What was applied stays; the texts are left as they are.
+    return true;
+  }
+  if (includeTexts) {
+    if (const TXMLObject* strings = application->FindChild("STRINGS")) ApplyStrings(*strings);
+  }
+  return true;
+}
+
+bool RunLanguageStep(const TCommandLine& commandLine, const std::string& setupFolder) {
+  const std::string path = ShortPath(setupFolder + "Setup.lng");
+  const bool exportAsked = commandLine.ExportLanguage;
+  const bool exists = FileExists(path);
+  if (exportAsked || exists) {
+    RegisterTexts();
+    RegisterWizardTexts();
+  }
+  if (exists) ApplyLanguageFile(path, true);
+  if (exportAsked) ExportLanguageFile(path, true);
+  return exportAsked;
+}

@@ -1,0 +1,33 @@
+// Language files: export the application's window texts and the registered text table to an
+// XML file, and apply such a file back by name.
+//
+//   <APPLICATION><FORMS><FORM ID='TMainForm' CAPTION='...'>
+//       <ITEM ID='NextButton' CLASS='tbutton' CAPTION='&amp;Next &gt;' HINT='...'/> ...
+//   </FORM></FORMS>
+//   <STRINGS><ITEM ID='cname' VALUE='...'/> <ITEM ID='...'>text over 255 characters</ITEM>
+//   </STRINGS></APPLICATION>
+//
+// Works on the forms that exist when called (ApplicationForms, creation order). Portable.
+#pragma once
+
+#include <string>
+
+#include "app/CommandLine.h"
+
+class TControl;
+
+// True when the file was written (its folder is created when needed).
+bool ExportLanguageFile(const std::string& path, bool includeTexts);
+// True when the file could be read and parsed. An error inside the forms (missing APPLICATION
+// or FORMS, an item list longer than the control's) ends the application there: what was
+// applied stays and the texts are then not applied.
+bool ApplyLanguageFile(const std::string& path, bool includeTexts);
+
+// The language step at start-up for SetupFolder() + "Setup.lng": register the texts when the
+// file exists or an export is asked for; apply the file when it exists; export it when asked.
+// Gives true when the program must end now (the export was asked for).
+bool RunLanguageStep(const TCommandLine& commandLine, const std::string& setupFolder);
+
+// How a class word carries its value in a language file.
+enum class TTranslateKind { None, Caption, ItemsText };
+TTranslateKind TranslateKindOf(const std::string& classWord);

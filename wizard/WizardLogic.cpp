@@ -1,0 +1,60 @@
+#include "wizard/WizardLogic.h"
+
+#include <cctype>
+
+#include "app/StartupUnit.h"
+#include "base/VersionUnit.h"
+
+bool TutorialFieldsComplete(const std::string& host, const std::string& domain,
+                            const std::string& user, const std::string& password,
+                            const std::string& confirmation) {
+  return !TrimmedText(host).empty() && !TrimmedText(domain).empty() && !TrimmedText(user).empty() &&
+         !TrimmedText(password).empty() && password == confirmation;
+}
+
+bool CutUserAtSign(std::string& user) {
+  const std::size_t at = user.find('@');
+  if (at == std::string::npos) return false;
+  user.erase(at);
+  return true;
+}
+
+bool ShouldOfferNewerVersion(bool found, const std::string& latestVersion) {
+  return found && !latestVersion.empty() && !VersionAtLeast(ProductVersion, latestVersion);
+}
+
+TComponentChecks ComponentChecks(const TSetupState& state) {
+  return {true, !state.NoInstallWebMail, !state.NoInstallIAS, !state.NoInstallAV,
+          !state.NoInstallIM, !state.NoInstallCalendar};
+}
+
+void StoreComponentChecks(const TComponentChecks& checks, TSetupState& state) {
+  state.NoInstallWebMail = !checks[1];
+  state.NoInstallIAS = !checks[2];
+  state.NoInstallAV = !checks[3];
+  state.NoInstallIM = !checks[4];
+  state.NoInstallCalendar = !checks[5];
+}
+
+namespace {
+bool IsSlash(char c) { return c == '\\' || c == '/'; }
+}  // namespace
+
+bool IsAcceptableFolder(const std::string& folder) {
+  if (folder.size() >= 3 && std::isalpha(static_cast<unsigned char>(folder[0])) &&
+      folder[1] == ':' && IsSlash(folder[2])) {
+    return true;
+  }
+  if (folder.size() < 2 || !IsSlash(folder[0]) || !IsSlash(folder[1])) return false;
+  // \\server\share with both names present; the rest may be anything.
+  const std::size_t serverEnd = folder.find_first_of("\\/", 2);
+  if (serverEnd == std::string::npos || serverEnd == 2) return false;
+  const std::size_t shareEnd = folder.find_first_of("\\/", serverEnd + 1);
+  const std::size_t shareLength =
+      (shareEnd == std::string::npos ? folder.size() : shareEnd) - (serverEnd + 1);
+  return shareLength > 0 && folder[2] != '?' && folder[2] != '.';
+}
+
+unsigned char NextPageIndex(unsigned char page, int senderTag) {
+  return static_cast<unsigned char>(senderTag == 1 ? page + 1 : page - 1);
+}
