@@ -1,15 +1,10 @@
 #include "app/CommandLine.h"
+#include "base/StringUnit.h"
 
 #include <algorithm>
 #include <cctype>
 
 namespace {
-
-std::string UpperCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
 
 TFirstWord ClassifyFirstWord(const std::string& word) {
   const std::string upper = UpperCase(word);

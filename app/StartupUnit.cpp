@@ -1,17 +1,10 @@
 #include "app/StartupUnit.h"
 
 #include "base/FileSystemUnit.h"
+#include "base/StringUnit.h"
 #include "base/VersionUnit.h"
 #include "texts/TextTable.h"
 #include "xml/XMLUnit.h"
-
-std::string TrimmedText(const std::string& text) {
-  std::size_t first = 0;
-  std::size_t last = text.size();
-  while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
-  while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
-  return text.substr(first, last - first);
-}
 
 bool ReadInfoXml(const std::string& path, TSetupState& state) {
   if (!FileExists(path)) return false;
@@ -40,7 +33,7 @@ bool EndsInSeparator(const std::string& text) {
 }  // namespace
 
 std::string SystemFolderText(const std::string& systemFolder, const std::string& fallback) {
-  std::string folder = TrimmedText(systemFolder);
+  std::string folder = TrimText(systemFolder);
   if (folder.empty()) return fallback;
   if (!EndsInSeparator(folder)) folder += '\\';
   return folder;
@@ -66,7 +59,7 @@ bool IsWebMailOutdated(const std::string& version, const std::string& installDir
 std::string LogonAddress(bool useServerListForWebHost, const std::string& serverList,
                          std::uint16_t httpPort, bool webMail) {
   std::string host;
-  if (useServerListForWebHost) host = TrimmedText(serverList.substr(0, serverList.find(';')));
+  if (useServerListForWebHost) host = TrimText(serverList.substr(0, serverList.find(';')));
   if (host.empty()) host = "localhost";
   return "http://" + host + ":" + std::to_string(httpPort) + "/" + (webMail ? "mail/" : "accounts/");
 }

@@ -37,5 +37,3 @@ bool IsWebMailOutdated(const std::string& version, const std::string& installDir
 std::string LogonAddress(bool useServerListForWebHost, const std::string& serverList,
                          std::uint16_t httpPort, bool webMail);
 
-// Surrounding white space and control characters removed.
-std::string TrimmedText(const std::string& text);

@@ -56,6 +56,7 @@
 #endif
 
 #include "base/FileSystemUnit.h"
+#include "base/StringUnit.h"
 
 namespace {
 
@@ -73,21 +74,6 @@ constexpr std::size_t kThreadAfterFiles = 32;             // the calling thread
 // Blank for names: the trimming of the name field drops spaces and control characters.
 bool IsBlank(unsigned char c) { return c <= ' '; }
 
-std::string TrimBlanks(const std::string& text) {
-  std::size_t first = 0;
-  std::size_t last = text.size();
-  while (first < last && IsBlank(static_cast<unsigned char>(text[first]))) ++first;
-  while (last > first && IsBlank(static_cast<unsigned char>(text[last - 1]))) --last;
-  return text.substr(first, last - first);
-}
-
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 // Folder part of a path, up to and including its last separator (empty when there is none).
 std::string FolderPart(const std::string& path) {
   const std::size_t slash = path.find_last_of("\\/");
@@ -98,7 +84,7 @@ std::string FolderPart(const std::string& path) {
 bool IsDeviceName(const std::string& component) {
   std::string base = component.substr(0, component.find('.'));
   while (!base.empty() && base.back() == ' ') base.pop_back();
-  base = LowerAscii(base);
+  base = LowerCase(base);
   static const char* const kDevices[] = {"con", "prn", "aux", "nul", "conin$", "conout$", "clock$"};
   for (const char* device : kDevices) {
     if (base == device) return true;
@@ -694,7 +680,7 @@ bool ExtractEntries(TArchiveReader& reader, TFileWriter& writer, const std::stri
   }
 
   TExtraction extraction(reader, writer);
-  const std::string keepLower = LowerAscii(keepList);
+  const std::string keepLower = LowerCase(keepList);
   bool complete = true;
   std::string name;
   for (;;) {
@@ -717,7 +703,7 @@ bool ExtractEntries(TArchiveReader& reader, TFileWriter& writer, const std::stri
     if (reader.Read(sizeField, 4) != 4) return false;
     const auto size = static_cast<std::int32_t>(LittleEndian32(sizeField));
 
-    name = TrimBlanks(name);
+    name = TrimText(name);
     if (name.empty()) return complete;  // end marker; its size is ignored
     if (size < 0) return false;
     std::replace(name.begin(), name.end(), '/', '\\');
@@ -731,7 +717,7 @@ bool ExtractEntries(TArchiveReader& reader, TFileWriter& writer, const std::stri
       writer.Drain();
       if (writer.Failed()) return false;
       write = !FileExists(shortTarget) ||
-              (!keepList.empty() && keepLower.find(";" + LowerAscii(name) + ";") == std::string::npos);
+              (!keepList.empty() && keepLower.find(";" + LowerCase(name) + ";") == std::string::npos);
     }
     if (write) writer.Begin(target, FolderPart(shortTarget));
 

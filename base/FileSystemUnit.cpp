@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "base/FileSystemBackend.h"
+#include "base/StringUnit.h"
 
 namespace {
 
@@ -12,20 +13,7 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
-std::string TrimBlanks(const std::string& text) {
-  std::size_t first = 0;
-  std::size_t last = text.size();
-  while (first < last && IsBlankOrControl(text[first])) ++first;
-  while (last > first && IsBlankOrControl(text[last - 1])) --last;
-  return text.substr(first, last - first);
-}
-
-char LowerAscii(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
-
-std::string Lowered(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), LowerAscii);
-  return text;
-}
+char LowerCase(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
 }  // namespace
 
@@ -133,8 +121,8 @@ void WriteWholeFile(const std::string& text, const std::string& path, bool delet
 void ReplaceText(std::string& text, const std::string& oldText, const std::string& newText,
                  bool caseSensitive, bool replaceAll) {
   if (oldText.empty()) return;
-  const std::string haystack = caseSensitive ? text : Lowered(text);
-  const std::string needle = caseSensitive ? oldText : Lowered(oldText);
+  const std::string haystack = caseSensitive ? text : LowerCase(text);
+  const std::string needle = caseSensitive ? oldText : LowerCase(oldText);
   std::string result;
   std::size_t from = 0;
   for (;;) {
@@ -162,7 +150,7 @@ int PosFrom(const std::string& sub, const std::string& text, int firstPos, int l
 }
 
 std::string GetSpecialFolder(SpecialFolder kind, bool noFallback) {
-  std::string folder = TrimBlanks(fsbackend::SystemFolder(static_cast<int>(kind)));
+  std::string folder = TrimText(fsbackend::SystemFolder(static_cast<int>(kind)));
   if (!folder.empty()) return ShortPath(NormalizePath(folder, true, false));
   return noFallback ? std::string() : ShortPath(ProgramFolder());
 }

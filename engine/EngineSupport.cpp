@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/FileSystemUnit.h"
+#include "base/StringUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
 #include "engine/ExitCodes.h"
@@ -44,12 +45,6 @@ bool DeleteLoggedFile(const std::string& path) {
 
 namespace {
 
-std::string Lowered(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 // Deletes everything below folder except the files named (relative, lower case); folders
 // that keep a file stay, the others go.
 void DeleteTreeExcept(const std::string& folder, const std::string& relative,
@@ -71,7 +66,7 @@ void DeleteTreeExcept(const std::string& folder, const std::string& relative,
         RemoveDirectoryA(path.c_str());
       } else if (isFolder) {
         DeleteTreeExcept(folder, relative + name + "\\", kept);
-      } else if (kept.count(Lowered(relative + name)) != 0) {
+      } else if (kept.count(LowerCase(relative + name)) != 0) {
         InstallLog("Kept: " + path);
       } else {
         ClearFileAttributes(path);

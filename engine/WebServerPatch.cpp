@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "base/FileSystemUnit.h"
+#include "base/StringUnit.h"
 #include "engine/InstallLog.h"
 #include "serverconfig/StoreFileUnit.h"
 #include "engine/SetupState.h"
@@ -14,23 +15,8 @@ namespace {
 constexpr char kCrLf[] = "\r\n";
 constexpr char kEmptyLine[] = "\r\n\r\n";
 
-std::string Lowered(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 std::size_t FindIgnoringCase(const std::string& text, const std::string& sub) {
-  return Lowered(text).find(Lowered(sub));
-}
-
-std::string Trimmed(const std::string& text) {
-  std::size_t first = 0;
-  std::size_t last = text.size();
-  auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-  while (first < last && blank(text[first])) ++first;
-  while (last > first && blank(text[last - 1])) --last;
-  return text.substr(first, last - first);
+  return LowerCase(text).find(LowerCase(sub));
 }
 
 void AppendOnOwnLine(std::string& text, const std::string& entry) {
@@ -41,7 +27,7 @@ void AppendOnOwnLine(std::string& text, const std::string& entry) {
 }
 
 void AppendSection(std::string& text, const std::string& header, const std::string& entry) {
-  text = Trimmed(text) + kEmptyLine + header + kCrLf + entry + kCrLf;
+  text = TrimText(text) + kEmptyLine + header + kCrLf + entry + kCrLf;
 }
 
 // The entry becomes the last line of the section: it goes in front of the empty line that

@@ -1,5 +1,6 @@
 #include "serverconfig/AccountCache.h"
 
+#include "base/StringUnit.h"
 #include "serverconfig/ConfigTextUnit.h"
 #include "serverconfig/StoreLocks.h"
 
@@ -38,7 +39,7 @@ std::size_t TAccountCache::Size() const {
 void TAccountCache::Store(const std::string& domain, int index, const TAccountRecord& record) {
   TStoreLockGuard lock(kAccountCacheLock);
   if (capacity_ == 0) return;
-  const TKey key{LowerText(domain), index};
+  const TKey key{LowerCase(domain), index};
   auto found = entries_.find(key);
   if (found != entries_.end()) {
     found->second = record;
@@ -54,7 +55,7 @@ void TAccountCache::Store(const std::string& domain, int index, const TAccountRe
 
 bool TAccountCache::Lookup(const std::string& domain, int index, TAccountRecord& record) const {
   TStoreLockGuard lock(kAccountCacheLock);
-  const auto found = entries_.find(TKey{LowerText(domain), index});
+  const auto found = entries_.find(TKey{LowerCase(domain), index});
   if (found == entries_.end()) return false;
   record = found->second;
   return true;
@@ -62,7 +63,7 @@ bool TAccountCache::Lookup(const std::string& domain, int index, TAccountRecord&
 
 bool TAccountCache::Refresh(const std::string& domain, int index, const TAccountRecord& record) {
   TStoreLockGuard lock(kAccountCacheLock);
-  const auto found = entries_.find(TKey{LowerText(domain), index});
+  const auto found = entries_.find(TKey{LowerCase(domain), index});
   if (found == entries_.end()) return false;
   found->second = record;
   return true;

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "base/FileSystemUnit.h"
+#include "base/StringUnit.h"
 #include "serverconfig/HostSeam.h"
 
 namespace {
@@ -40,21 +41,6 @@ std::string FolderValue(const std::string& text) {
 }
 
 }  // namespace
-
-std::string TrimText(const std::string& text) {
-  std::size_t first = 0;
-  std::size_t last = text.size();
-  while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
-  while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
-  return text.substr(first, last - first);
-}
-
-std::string LowerText(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 std::vector<std::string> SplitText(const std::string& text, char separator) {
   std::vector<std::string> items;
@@ -178,7 +164,7 @@ TGlobalBindings ParseGlobalBindings(const std::vector<std::string>& lines) {
     line.erase(std::remove(line.begin(), line.end(), ' '), line.end());
     const std::size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
-    const std::string key = LowerText(line.substr(0, equals));
+    const std::string key = LowerCase(line.substr(0, equals));
     const std::string value = line.substr(equals + 1);
     if (key == "outgoing_bind") {
       bindings.OutgoingBind = SplitText(value, ';')[0];
@@ -192,7 +178,7 @@ TGlobalBindings ParseGlobalBindings(const std::vector<std::string>& lines) {
 std::vector<TSubdomainRule> ParseSubdomainRules(const std::vector<std::string>& lines) {
   std::vector<TSubdomainRule> rules;
   for (const std::string& raw : lines) {
-    const std::string line = LowerText(CleanConfigLine(raw));
+    const std::string line = LowerCase(CleanConfigLine(raw));
     const std::size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
     rules.push_back({TrimText(line.substr(0, equals)), TrimText(line.substr(equals + 1))});

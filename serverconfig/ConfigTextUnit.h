@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+// TrimText and LowerCase, which the store's text rules use throughout.
+#include "base/StringUnit.h"
+
 // Comment rule: for "#" and then "// ", a doubled first character stands for the literal
 // marker ("##" -> "#", "// /" -> "/"), otherwise the line ends at the marker; then the first
 // "/*" through the next "*/" is removed, and the ends are trimmed. A "/*" that is never closed
@@ -11,9 +14,6 @@
 // was never meant as a value.
 std::string CleanConfigLine(const std::string& line);
 
-// Trims characters up to and including the space at both ends.
-std::string TrimText(const std::string& text);
-std::string LowerText(std::string text);
 // Items of a separated list, each trimmed; empty items are kept.
 std::vector<std::string> SplitText(const std::string& text, char separator);
 

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "base/FileSystemUnit.h"
+#include "base/StringUnit.h"
 #include "serverconfig/DatabaseLibrary.h"
 #include "serverconfig/GroupsUnit.h"
 #include "serverconfig/HostSeam.h"
@@ -45,7 +46,7 @@ std::string EntryName(int index) {
 
 int FindInTable(const std::string& name) {
   std::string wanted = name;
-  if (StoreState().Settings.Get(settings::kIdnOption) != 0) wanted = LowerText(DecodeIdnLabels(name));
+  if (StoreState().Settings.Get(settings::kIdnOption) != 0) wanted = LowerCase(DecodeIdnLabels(name));
   for (int i = 0; i < StoreDomainCount(); ++i) {
     if (EntryName(i) == wanted) return i;
   }
@@ -105,7 +106,7 @@ void TakeDatabaseDomains() {
   SetStoreDomainCount(count);
   for (int i = 0; i < count; ++i) {
     const std::string name = EntryName(i);
-    WriteStrField(DomainEntryAt(i), domainentry::kName.Max, LowerText(name));
+    WriteStrField(DomainEntryAt(i), domainentry::kName.Max, LowerCase(name));
   }
 }
 
@@ -129,7 +130,7 @@ bool AddDomain(const std::string& name, int growBy) {
   if (!name.empty() && count < AllocatedDomainEntries()) {
     std::uint8_t* entry = DomainEntryAt(count);
     std::memset(entry, 0, kDomainEntrySize);
-    WriteStrField(entry, domainentry::kName.Max, LowerText(name));
+    WriteStrField(entry, domainentry::kName.Max, LowerCase(name));
     SetStoreDomainCount(count + 1);
   }
   return true;
@@ -138,7 +139,7 @@ bool AddDomain(const std::string& name, int growBy) {
 bool FindDomain(const std::string& name, int* index) {
   if (DatabaseDomainsPending()) TakeDatabaseDomains();
   TStoreState& st = StoreState();
-  const std::string lowered = LowerText(name);
+  const std::string lowered = LowerCase(name);
   int found = -1;
   if (!st.LastFoundName.empty() && lowered == st.LastFoundName && ValidIndex(st.LastFoundIndex)) {
     found = st.LastFoundIndex;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "base/FileSystemUnit.h"
+#include "base/StringUnit.h"
 #include "serverconfig/ConfigTextUnit.h"
 #include "serverconfig/StoreFileUnit.h"
 
@@ -15,7 +16,7 @@ constexpr std::size_t kAddressRuleMinLength = 6;
 bool IsLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
 
 std::string Bracketed(const std::string& item) {
-  return item.size() >= 2 ? LowerText(TrimText(item.substr(1, item.size() - 2))) : std::string();
+  return item.size() >= 2 ? LowerCase(TrimText(item.substr(1, item.size() - 2))) : std::string();
 }
 
 std::string DomainPart(const std::string& alias) {
@@ -143,16 +144,16 @@ const std::vector<TGroupSection>& TGroupResolver::Sections() {
 
 bool TGroupResolver::GroupHasAlias(const std::string& group, const std::string& alias) {
   TSearch search;
-  search.Alias = LowerText(TrimText(alias));
+  search.Alias = LowerCase(TrimText(alias));
   if (search.Alias.empty()) return false;
-  return SectionMatches(LowerText(group), search);
+  return SectionMatches(LowerCase(group), search);
 }
 
 bool TGroupResolver::GroupHasAddress(const std::string& group, const std::string& address) {
   TSearch search;
   search.Address = TrimText(address);
   if (search.Address.empty()) return false;
-  return SectionMatches(LowerText(group), search);
+  return SectionMatches(LowerCase(group), search);
 }
 
 bool TGroupResolver::SectionMatches(const std::string& group, TSearch& search) {
@@ -177,7 +178,7 @@ bool TGroupResolver::MemberMatches(const std::string& member, TSearch& search) {
     std::string file = TrimText(member.substr(1, member.size() - 2));
     if (file.empty()) return false;
     if (!IsAbsolutePath(file)) file = configFolder_ + file;
-    if (!search.VisitedFiles.insert(LowerText(file)).second) return false;
+    if (!search.VisitedFiles.insert(LowerCase(file)).second) return false;
     std::vector<std::string> lines;
     if (!ReadTextLines(file, lines)) return false;
     std::vector<std::string> fileMembers;
@@ -191,7 +192,7 @@ bool TGroupResolver::MemberMatches(const std::string& member, TSearch& search) {
     return !search.Address.empty() && AddressRuleMatches(member, search.Address);
   }
   if (search.Alias.empty()) return false;
-  std::string address = LowerText(member);
+  std::string address = LowerCase(member);
   address.erase(std::remove_if(address.begin(), address.end(),
                                [](char c) { return c == '<' || c == '>'; }),
                 address.end());
@@ -206,8 +207,8 @@ bool TGroupResolver::MemberMatches(const std::string& member, TSearch& search) {
 
 bool AliasListsMatch(const std::string& recordList, const std::string& searchedList,
                      TGroupResolver* groups) {
-  const std::string record = LowerText(TrimText(recordList));
-  const std::string searched = LowerText(TrimText(searchedList));
+  const std::string record = LowerCase(TrimText(recordList));
+  const std::string searched = LowerCase(TrimText(searchedList));
   if (record.empty() || searched.empty()) return false;
   if (record.find(';') == std::string::npos && searched.find(';') == std::string::npos) {
     return record == searched;

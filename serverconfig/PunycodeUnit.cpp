@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "base/StringUnit.h"
 #include "serverconfig/ConfigTextUnit.h"
 #include "xml/CodePage.h"
 
@@ -91,7 +92,7 @@ std::string DecodeIdnLabels(const std::string& name) {
     if (index > 0) result += '.';
     const std::string& label = labels[index];
     std::u32string decoded;
-    if (LowerText(label.substr(0, 4)) == "xn--" && DecodePunycode(label.substr(4), decoded)) {
+    if (LowerCase(label.substr(0, 4)) == "xn--" && DecodePunycode(label.substr(4), decoded)) {
       result += Utf16ToAnsi(ToUtf16(decoded));
     } else {
       result += label;

@@ -1,3 +1,4 @@
+#include "base/StringUnit.h"
 #include "system/OdbcUnit.h"
 
 #include <algorithm>
@@ -9,19 +10,13 @@ namespace {
 constexpr char kOdbcIni[] = "\\SOFTWARE\\ODBC\\ODBC.INI";
 constexpr char kOdbcInstIni[] = "\\SOFTWARE\\ODBC\\ODBCINST.INI";
 
-std::string Lowered(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 std::string FindAccessDriver(TAdvancedRegistry& registry) {
   registry.SetRegistryArea(kOdbcInstIni);
   registry.SetRegistrySection("ODBC Drivers");
   std::vector<std::string> drivers;
   if (!registry.GetValueNames(drivers)) return {};
   for (const std::string& driver : drivers)
-    if (Lowered(driver).find("*.mdb") != std::string::npos) return driver;
+    if (LowerCase(driver).find("*.mdb") != std::string::npos) return driver;
   return {};
 }
 

@@ -4,6 +4,7 @@
 
 #include "base/HandleTypes.h"
 #include "base/SafeLibrary.h"
+#include "base/StringUnit.h"
 
 namespace {
 
@@ -26,12 +27,6 @@ struct TProcessApi {
 TProcessApi& ProcessApi() {
   static TProcessApi api;
   return api;
-}
-
-std::string LowerAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
 }
 
 // The process's main module: the first entry of its module list.
@@ -64,7 +59,7 @@ std::string ModuleFullPath(HANDLE process, HMODULE module) {
 std::string ComparablePath(const std::string& path) {
   char longPath[MAX_PATH * 2] = {};
   const DWORD length = GetLongPathNameA(path.c_str(), longPath, sizeof longPath);
-  return LowerAscii(length > 0 && length < sizeof longPath ? std::string(longPath, length) : path);
+  return LowerCase(length > 0 && length < sizeof longPath ? std::string(longPath, length) : path);
 }
 
 // Terminates every process whose main module the predicate accepts; the result of the last
@@ -149,11 +144,11 @@ std::vector<DWORD> EnumerateProcessIds(std::size_t initialCapacity) {
 }
 
 bool KillProcessByName(const std::string& name) {
-  std::string target = LowerAscii(name);
+  std::string target = LowerCase(name);
   if (target.find('.') == std::string::npos) target += ".exe";
   return KillMatchingProcesses([&target](HANDLE process, HMODULE module) {
     const std::string found = ModuleBaseName(process, module);
-    return !found.empty() && LowerAscii(found) == target;
+    return !found.empty() && LowerCase(found) == target;
   });
 }
 

@@ -2,11 +2,11 @@
 if(TARGET zarel_wizardlogic)
   if(WIN32)
     # On Windows the finish plan lives in the wizard library.
-    zarel_test(WizardLogicTest LIBS zarel_wizard zarel_serverconfig)
+    zarel_test(WizardLogicTest LIBS zarel_wizard zarel_applogic zarel_serverconfig)
   else()
-    zarel_test(WizardLogicTest LIBS zarel_wizardlogic zarel_serverconfig)
+    zarel_test(WizardLogicTest LIBS zarel_wizardlogic zarel_applogic zarel_serverconfig)
   endif()
-  zarel_test(TranslateUnitTest LIBS zarel_wizardlogic)
+  zarel_test(TranslateUnitTest LIBS zarel_wizardlogic zarel_applogic)
   if(WIN32)
     # The wizard window itself, created under Wine.
     zarel_test(WizardFormTest LIBS zarel_wizard)

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "base/FileSystemUnit.h"
+#include "base/StringUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallSequence.h"
 #include "engine/UninstallUnit.h"
@@ -802,9 +803,9 @@ void TMainForm::BackButtonClick(int senderTag) {
       const std::string password = ControlText("PassEdit");
       AddLogSecret(password);
       try {
-        ApplyTutorialSettings(TrimmedText(ControlText("HostNameEdit")),
-                              TrimmedText(ControlText("DomainEdit")),
-                              TrimmedText(ControlText("UserEdit")), password);
+        ApplyTutorialSettings(TrimText(ControlText("HostNameEdit")),
+                              TrimText(ControlText("DomainEdit")),
+                              TrimText(ControlText("UserEdit")), password);
       } catch (const std::exception& error) {
         ShowUnexpectedErrorAndEnd("The first-run configuration", &error);
       } catch (...) {

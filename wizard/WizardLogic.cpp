@@ -2,14 +2,14 @@
 
 #include <cctype>
 
-#include "app/StartupUnit.h"
+#include "base/StringUnit.h"
 #include "base/VersionUnit.h"
 
 bool TutorialFieldsComplete(const std::string& host, const std::string& domain,
                             const std::string& user, const std::string& password,
                             const std::string& confirmation) {
-  return !TrimmedText(host).empty() && !TrimmedText(domain).empty() && !TrimmedText(user).empty() &&
-         !TrimmedText(password).empty() && password == confirmation;
+  return !TrimText(host).empty() && !TrimText(domain).empty() && !TrimText(user).empty() &&
+         !TrimText(password).empty() && password == confirmation;
 }
 
 bool CutUserAtSign(std::string& user) {

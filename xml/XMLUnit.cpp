@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "base/FileSystemUnit.h"
+#include "base/StringUnit.h"
 #include "xml/CodePage.h"
 
 namespace {
@@ -34,14 +35,6 @@ bool IsNameChar(char c) {
 
 // What may follow "<name" for it to be a start tag of name.
 bool IsTagDelimiter(char c) { return IsBlank(c) || c == '/' || c == '>'; }
-
-void TrimBlanks(std::string& text) {
-  std::size_t end = text.size();
-  while (end > 0 && Byte(text[end - 1]) <= 0x20) --end;
-  std::size_t start = 0;
-  while (start < end && Byte(text[start]) <= 0x20) ++start;
-  text = text.substr(start, end - start);
-}
 
 // One UTF-8 sequence at i: its length (1..4) and code point. 0 for a byte that cannot start a
 // sequence or a lead whose next byte is no continuation byte; npos when the text ends inside it.
@@ -447,7 +440,7 @@ void TXMLObject::ParseXML(const std::string& text) {
       }
     }
     if (stop) {
-      TrimBlanks(level.node->text_);
+      level.node->text_ = TrimText(level.node->text_);
       levels.pop_back();
       if (levels.empty()) break;
       // Back in the parent: its character data resumes after where the child stopped.
