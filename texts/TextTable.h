@@ -11,74 +11,10 @@
 #include <string>
 #include <vector>
 
-// Registered texts, in registration (and export) order.
-extern std::string cName;
-extern std::string cDoYouExit;
-extern std::string cDoYouExitTitle;
-extern std::string UninstallDesc;
-extern std::string cZarelWebmail;
-extern std::string cZarelWebAdmin;
-extern std::string cZarelLogs;
-extern std::string cWebMailManualFile;
-extern std::string cWebMailManual;
-extern std::string ZarelSMTPLinkDesc;
-extern std::string ZarelPOP3LinkDesc;
-extern std::string ZarelControlLinkDesc;
-extern std::string ZarelIMLinkDesc;
-extern std::string ZarelGWLinkDesc;
-extern std::string cSetup;
-extern std::string cInstallQ;
-extern std::string cInstallLicenseQ;
-extern std::string cUnInstallQ;
-extern std::string cComplete;
-extern std::string cCompleteRemove;
-extern std::string cInternet;
-extern std::string cNotRunning;
-extern std::string cSetupError;
-extern std::string cSetupRequireWebMail;
-extern std::string cTutorialCaption;
-extern std::string cInformation;
-extern std::string cError;
-extern std::string cErrorDir;
-extern std::string cErrorFile;
-extern std::string cErrorDataFile;
-extern std::string cServiceError;
-extern std::string cRegistryError;
-extern std::string cQuestion;
-extern std::string cNewerVersion;
-extern std::string cInstallProgram;
-extern std::string cExtractingFiles;
-extern std::string cInstalling;
-extern std::string cStarting;
-extern std::string cFinishing;
-extern std::string cUnInstalling;
-extern std::string cStopping;
-extern std::string cChecking;
-extern std::string cFinished;
-extern std::string cCopying;
-extern std::string cInstallingAV;
-extern std::string cCreatingIcons;
-extern std::string cInstallingWeb;
-extern std::string cHintAdvanced;
-extern std::string cHintBasic;
-extern std::string cYes;
-extern std::string cNo;
-extern std::string cBack;
-extern std::string cNext;
-extern std::string cCancel;
-extern std::string cInstallC;
-extern std::string cPSetup;
-extern std::string cFinish;
-extern std::string cSLA;
-extern std::string cStartCopyingFiles;
-extern std::string cInstallingFiles;
-extern std::string cUpdateSetup;
-extern std::string cSetupType;
-extern std::string cComponentSetup;
-extern std::string cSetupFinished;
-extern std::string cWizardHostName;
-extern std::string cWizardDomain;
-extern std::string cWizardAdmin;
+// Registered texts, in registration (and export) order: one variable per line of TextList.h.
+#define ZAREL_TEXT(name, text) extern std::string name;
+#include "texts/TextList.h"
+#undef ZAREL_TEXT
 
 // Not registered, so a language file cannot change them; info.xml may replace them.
 extern std::string cDemoMessage;
@@ -112,7 +48,7 @@ TLocalizationStrings& LocalizationStrings();
 
 // Appends an entry (name lower-cased, cut to 255 characters) referring to the variable.
 void RegisterText(const std::string& name, std::string& variable);
-// Registers every text above the "Not registered" line, in its order.
+// Registers every text of TextList.h, in its order.
 void RegisterTexts();
 // Assigns the text to the first entry with that name (any letter case). True when the name
 // is registered; an unknown name changes nothing.

@@ -1,0 +1,86 @@
+// Every registered text of the setup, named once: its variable name (also its name in a
+// language file) and its English default, in registration and export order. Included by
+// texts/TextTable.h and texts/TextTable.cpp with ZAREL_TEXT defined for what they need.
+// The example host and domain names in the first-run memos are names reserved for examples.
+//
+// A new text: one line here; nothing else needs changing for it to be declared, defined,
+// registered, exported and replaceable by a language file.
+
+ZAREL_TEXT(cName, "Zarel Mail Server")
+ZAREL_TEXT(cDoYouExit, "Do you wish to cancel this installation?")
+ZAREL_TEXT(cDoYouExitTitle, "Exit Setup")
+ZAREL_TEXT(UninstallDesc, "Uninstall Zarel Mail Server")
+ZAREL_TEXT(cZarelWebmail, "Zarel Mail Server Web Mail")
+ZAREL_TEXT(cZarelWebAdmin, "Zarel Mail Server Web Administration")
+ZAREL_TEXT(cZarelLogs, "Zarel Mail Server Logs")
+ZAREL_TEXT(cWebMailManualFile, "html\\mail\\help\\index.htm")
+ZAREL_TEXT(cWebMailManual, "Quenfor WebMail Documentation")
+ZAREL_TEXT(ZarelSMTPLinkDesc, "Start Zarel SMTP Service")
+ZAREL_TEXT(ZarelPOP3LinkDesc, "Start Zarel POP3-IMAP4 Service")
+ZAREL_TEXT(ZarelControlLinkDesc, "Start Zarel Control Service")
+ZAREL_TEXT(ZarelIMLinkDesc, "Start Zarel Instant Messaging Service")
+ZAREL_TEXT(ZarelGWLinkDesc, "Start Zarel GroupWare Service")
+ZAREL_TEXT(cSetup, "%s Setup")
+ZAREL_TEXT(cInstallQ, "This will install %s. Do you wish to continue?")
+ZAREL_TEXT(cInstallLicenseQ,
+           "By installing this software you agree with the software license agreement. Do you wish to continue?")
+ZAREL_TEXT(cUnInstallQ,
+           "Are you sure to completely remove all files and components of this program?")
+ZAREL_TEXT(cComplete,
+           "The setup of %s is complete.\r\n\r\nIn order to get started it is suggested to run the Configuration program and read the Help.")
+ZAREL_TEXT(cCompleteRemove,
+           "Uninstall completed. Some elements could not be removed. You should manually remove items related to the application.")
+ZAREL_TEXT(cInternet, "Is this computer connected to the Internet now?")
+ZAREL_TEXT(cNotRunning,
+           "The following service(s) could not be started:\r\n%s\r\nThere must be already running some other service(s) on the same TCP/IP port(s). Please, make sure no other SMTP or POP3 servers are running (including MS SMTP and Norton POP3).")
+ZAREL_TEXT(cSetupError, "Setup could not find the required files.")
+ZAREL_TEXT(cSetupRequireWebMail,
+           "Setup has detected an old version of Quenfor Web Mail on your computer. It is required for you to upgrade Quenfor Web Mail or it will not function properly.")
+ZAREL_TEXT(cTutorialCaption, "Installation Wizard")
+ZAREL_TEXT(cInformation, "Information")
+ZAREL_TEXT(cError, "Error")
+ZAREL_TEXT(cErrorDir, "Directory could not be created: ")
+ZAREL_TEXT(cErrorFile,
+           "File copy error: %s\r\n%s\r\nIt is suggested to reboot this computer and run the setup again.")
+ZAREL_TEXT(cErrorDataFile, "Extracting files error: data file error")
+ZAREL_TEXT(cServiceError, "Service error: ")
+ZAREL_TEXT(cRegistryError, "Registry error: ")
+ZAREL_TEXT(cQuestion, "Question")
+ZAREL_TEXT(cNewerVersion,
+           "There is new %s %s version on the Internet. It is suggested to download and use the latest version instead. Do you want to download it now?")
+ZAREL_TEXT(cInstallProgram, "Programs")
+ZAREL_TEXT(cExtractingFiles, "Extracting Files...")
+ZAREL_TEXT(cInstalling, "Installing Services...")
+ZAREL_TEXT(cStarting, "Starting Services...")
+ZAREL_TEXT(cFinishing, "Finishing Installation...")
+ZAREL_TEXT(cUnInstalling, "Removing Services...")
+ZAREL_TEXT(cStopping, "Stopping Services...")
+ZAREL_TEXT(cChecking, "Checking For Running Services...")
+ZAREL_TEXT(cFinished, "Installation Complete")
+ZAREL_TEXT(cCopying, "Copying File:\r\n")
+ZAREL_TEXT(cInstallingAV, "Installing Antivirus Engine...")
+ZAREL_TEXT(cCreatingIcons, "Creating Icons...")
+ZAREL_TEXT(cInstallingWeb, "Installing Web Mail...")
+ZAREL_TEXT(cHintAdvanced, "All options will be visible. Expert's mode.")
+ZAREL_TEXT(cHintBasic, "Some options will be invisible. Beginner's mode.")
+ZAREL_TEXT(cYes, "&Yes")
+ZAREL_TEXT(cNo, "&No")
+ZAREL_TEXT(cBack, "< &Back")
+ZAREL_TEXT(cNext, "&Next >")
+ZAREL_TEXT(cCancel, "&Cancel")
+ZAREL_TEXT(cInstallC, "&Install >")
+ZAREL_TEXT(cPSetup, "%s %s Setup")
+ZAREL_TEXT(cFinish, "&Finish")
+ZAREL_TEXT(cSLA, "Software License Agreement")
+ZAREL_TEXT(cStartCopyingFiles, "Start The Installation Process")
+ZAREL_TEXT(cInstallingFiles, "Installing")
+ZAREL_TEXT(cUpdateSetup, "Upgrade Setup")
+ZAREL_TEXT(cSetupType, "Server Type && Console Mode")
+ZAREL_TEXT(cComponentSetup, "Components To Install")
+ZAREL_TEXT(cSetupFinished, "Setup Complete")
+ZAREL_TEXT(cWizardHostName,
+           "Enter the name of the mail server computer.\r\nIt must not be blank. Typically it would be\r\n'mail.example.com'.")
+ZAREL_TEXT(cWizardDomain,
+           "Enter the name of the primary domain.\r\nTypically it would be 'example.com'.")
+ZAREL_TEXT(cWizardAdmin,
+           "Enter the username and password of the\r\nprimary domain administrator. Do not fill in\r\nthe domain. Only the alias needs to be\r\nspecified. Typically the username would be\r\n'administrator'.")
