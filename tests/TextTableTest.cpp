@@ -38,7 +38,8 @@ const std::vector<std::pair<const char*, std::string*>> kRegistered = {
     {"cUpdateSetup", &cUpdateSetup}, {"cSetupType", &cSetupType},
     {"cComponentSetup", &cComponentSetup}, {"cSetupFinished", &cSetupFinished},
     {"cWizardHostName", &cWizardHostName}, {"cWizardDomain", &cWizardDomain},
-    {"cWizardAdmin", &cWizardAdmin},
+    {"cWizardAdmin", &cWizardAdmin}, {"cInstallAborted", &cInstallAborted},
+    {"cFolderNotAbsolute", &cFolderNotAbsolute},
 };
 
 std::string Lower(std::string text) {
@@ -67,7 +68,7 @@ class TextTableTest : public ::testing::Test {
 
 TEST_F(TextTableTest, RegistersEveryTextOnceInOrderLowerCased) {
   const TLocalizationStrings& table = LocalizationStrings();
-  ASSERT_EQ(table.Count(), 67u);
+  ASSERT_EQ(table.Count(), kRegistered.size());
   for (std::size_t i = 0; i < kRegistered.size(); ++i) {
     SCOPED_TRACE(kRegistered[i].first);
     EXPECT_EQ(table[i].name, Lower(kRegistered[i].first));
@@ -75,7 +76,7 @@ TEST_F(TextTableTest, RegistersEveryTextOnceInOrderLowerCased) {
   }
   // Start-up may call it again (language step, then export): no second set of entries.
   RegisterTexts();
-  EXPECT_EQ(table.Count(), 67u);
+  EXPECT_EQ(table.Count(), kRegistered.size());
 }
 
 TEST_F(TextTableTest, DefaultsAreTheBuiltInEnglishTexts) {
@@ -142,8 +143,8 @@ TEST_F(TextTableTest, SetTextByNameReplacesTheVariableCodeReads) {
 TEST_F(TextTableTest, FirstRegisteredEntryWinsAndLongNamesAreCut) {
   std::string shadow = "shadow";
   RegisterText("CERROR", shadow);
-  ASSERT_EQ(LocalizationStrings().Count(), 68u);
-  EXPECT_EQ(LocalizationStrings()[67].name, "cerror");
+  ASSERT_EQ(LocalizationStrings().Count(), kRegistered.size() + 1);
+  EXPECT_EQ(LocalizationStrings()[kRegistered.size()].name, "cerror");
   EXPECT_TRUE(SetTextByName("cError", "first"));
   EXPECT_EQ(cError, "first");
   EXPECT_EQ(shadow, "shadow");
@@ -151,7 +152,7 @@ TEST_F(TextTableTest, FirstRegisteredEntryWinsAndLongNamesAreCut) {
   std::string longText;
   const std::string longName = "cLong" + std::string(300, 'X');
   RegisterText(longName, longText);
-  EXPECT_EQ(LocalizationStrings()[68].name.size(), kTextNameMax);
+  EXPECT_EQ(LocalizationStrings()[kRegistered.size() + 1].name.size(), kTextNameMax);
   // Whatever is cut away does not take part in the lookup.
   EXPECT_TRUE(SetTextByName(longName.substr(0, kTextNameMax) + "ignored", "long"));
   EXPECT_EQ(longText, "long");
@@ -161,7 +162,7 @@ TEST_F(TextTableTest, TableGrowsInStepsOfOneHundred) {
   EXPECT_EQ(LocalizationStrings().Capacity(), 100u);
   std::vector<std::string> extra(40);
   for (std::size_t i = 0; i < extra.size(); ++i) RegisterText("cExtra" + std::to_string(i), extra[i]);
-  EXPECT_EQ(LocalizationStrings().Count(), 107u);
+  EXPECT_EQ(LocalizationStrings().Count(), kRegistered.size() + extra.size());
   EXPECT_EQ(LocalizationStrings().Capacity(), 200u);
   EXPECT_TRUE(SetTextByName("CEXTRA39", "last"));
   EXPECT_EQ(extra[39], "last");

@@ -9,7 +9,6 @@
 #include "base/FileSystemUnit.h"
 #include "app/CommandLine.h"
 #include "wizard/ControlModel.h"
-#include "wizard/WizardTexts.h"
 #include "texts/TextTable.h"
 #include "wizard/TranslateUnit.h"
 #include "tests/TestFolder.h"
@@ -23,7 +22,6 @@ class TranslateTest : public ::testing::Test {
   void SetUp() override {
     LocalizationStrings().Clear();
     RegisterTexts();
-    RegisterWizardTexts();
     for (std::size_t i = 0; i < LocalizationStrings().Count(); ++i) {
       saved_[LocalizationStrings()[i].text] = *LocalizationStrings()[i].text;
     }

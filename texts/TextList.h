@@ -84,3 +84,7 @@ ZAREL_TEXT(cWizardDomain,
            "Enter the name of the primary domain.\r\nTypically it would be 'example.com'.")
 ZAREL_TEXT(cWizardAdmin,
            "Enter the username and password of the\r\nprimary domain administrator. Do not fill in\r\nthe domain. Only the alias needs to be\r\nspecified. Typically the username would be\r\n'administrator'.")
+ZAREL_TEXT(cInstallAborted,
+           "The installation stopped because of an unexpected error:\r\n%s\r\nThe installation is not complete. Details are in the setup log.")
+ZAREL_TEXT(cFolderNotAbsolute,
+           "The Folder:\r\n\r\n'%s'\r\n\r\nis not a full path. Please enter the folder with its drive letter (for example C:\\Program Files\\Zarel\\) or as a network path (\\\\server\\share\\folder\\).")

@@ -3,6 +3,8 @@
 
 #include "wizard/BrowseUnit.h"
 
+#include "texts/TextTable.h"
+
 #include <algorithm>
 
 #include "base/FileSystemUnit.h"
@@ -10,7 +12,6 @@
 #include "base/TextFormat.h"
 #include "wizard/WizardLogic.h"
 #include "wizard/WindowUnit.h"
-#include "wizard/WizardTexts.h"
 
 const char* const kBrowseQuestionCaption = "Setup";
 const char* const kBrowseMissingFolderText =

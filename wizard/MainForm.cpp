@@ -24,7 +24,6 @@
 #include "base/TextFormat.h"
 #include "wizard/WizardLogic.h"
 #include "wizard/WindowUnit.h"
-#include "wizard/WizardTexts.h"
 #include "texts/TextTable.h"
 #include "wizard/TranslateUnit.h"
 #include "system/AdvancedRegistry.h"

@@ -6,7 +6,6 @@
 
 #include "base/FileSystemUnit.h"
 #include "wizard/ControlModel.h"
-#include "wizard/WizardTexts.h"
 #include "texts/TextTable.h"
 #include "xml/XMLUnit.h"
 
@@ -196,7 +195,6 @@ bool RunLanguageStep(const TCommandLine& commandLine, const std::string& setupFo
   const bool exists = FileExists(path);
   if (exportAsked || exists) {
     RegisterTexts();
-    RegisterWizardTexts();
   }
   if (exists) ApplyLanguageFile(path, true);
   if (exportAsked) ExportLanguageFile(path, true);
