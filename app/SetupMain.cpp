@@ -1,4 +1,4 @@
-// Program entry of setup.exe: the wizard window (which runs the start-up in its creation),
+// Program entry of setup.exe: the wizard window, the start-up (before the window shows),
 // then the folder chooser, then the message loop. The program ends only through EndProgram.
 #include <windows.h>
 #include <commctrl.h>
@@ -7,7 +7,9 @@
 #include "engine/InstallLog.h"
 #include "wizard/BrowseUnit.h"
 #include "app/CommandLine.h"
+#include "app/StartupSequence.h"
 #include "engine/ExitCodes.h"
+#include "engine/FailureUnit.h"
 #include "wizard/MainForm.h"
 #include "engine/ProgramEnd.h"
 #include "base/SafeLibrary.h"
@@ -28,7 +30,7 @@ int RunSetup(HINSTANCE instance, int showCommand) {
 
   static TMainForm mainForm;
   if (!mainForm.CreateFormWindow(instance)) EndProgram(kExitFatalError);
-  mainForm.FormCreate(commandLine);
+  RunStartup(mainForm, commandLine);
 
   static TBrowseFolder browseFolder;
   browseFolder.CreateFormWindow(instance);
@@ -54,11 +56,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   HardenLibrarySearch();
   // Errors inside window handlers are dropped there; one that escapes the start-up or the
   // loop is logged and shown, and ends with its own code rather than as a crash.
-  try {
-    EndProgram(RunSetup(instance, showCommand));
-  } catch (const std::exception& error) {
-    ShowUnexpectedErrorAndEnd("The setup", &error);
-  } catch (...) {
-    ShowUnexpectedErrorAndEnd("The setup", nullptr);
-  }
+  RunOrEnd("The setup", [&] { EndProgram(RunSetup(instance, showCommand)); });
+  EndProgram(kExitSuccess);
 }

@@ -9,20 +9,10 @@
 #include "base/FileSystemUnit.h"
 #include "base/StringUnit.h"
 #include "engine/InstallLog.h"
-#include "engine/InstallUI.h"
-#include "engine/ExitCodes.h"
-#include "engine/ProgramEnd.h"
-#include "texts/TextTable.h"
 #include "system/AdvancedRegistry.h"
 #include "base/HandleTypes.h"
 
 std::string SystemErrorText(DWORD code) { return RegistryErrorText(static_cast<LONG>(code)); }
-
-void ShowErrorAndEnd(const std::string& text) {
-  CurrentUI().ShowMessage(cError, text, MessageButtons::Ok, MessageIcon::Error);
-  InstallLog("Setup ends after the error");
-  EndProgram(kExitFatalError);
-}
 
 bool EnsureFolder(const std::string& folder) {
   if (DirectoryExists(folder)) return true;

@@ -1,5 +1,5 @@
-// Small pieces the engine's steps share: the system's error text, the fatal error box, and
-// folder and file effects that are logged where they happen.
+// Small pieces the engine's steps share: the system's error text, and folder and file
+// effects that are logged where they happen.
 #pragma once
 
 #include <windows.h>
@@ -10,11 +10,6 @@
 
 // The system's message for a Win32 error code.
 std::string SystemErrorText(DWORD code);
-// Fills the "%s" places of a text-table pattern in order (a language file's pattern is never
-// handed to printf).
-
-// The task-modal error box (caption cError) and the end of the program.
-[[noreturn]] void ShowErrorAndEnd(const std::string& text);
 
 // Creates the folder with its parents, logging it when it was not there.
 bool EnsureFolder(const std::string& folder);

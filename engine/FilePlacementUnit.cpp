@@ -7,6 +7,7 @@
 
 #include "archive/ArchiveUnit.h"
 #include "engine/EngineSupport.h"
+#include "engine/FailureUnit.h"
 #include "base/FileSystemUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
@@ -46,7 +47,7 @@ bool ExtractLogged(const std::string& archive, const std::string& destination, b
 }
 
 void ExtractRequired(const std::string& archive, const std::string& destination) {
-  if (!ExtractLogged(archive, destination, true)) ShowErrorAndEnd(cErrorDataFile);
+  if (!ExtractLogged(archive, destination, true)) Fail("Extracting " + archive, cErrorDataFile);
 }
 
 void CreateInstallationFolder() {
@@ -58,7 +59,7 @@ void CreateInstallationFolder() {
   }
   const DWORD error = GetLastError();
   InstallLog("Installation folder not created: " + folder + ": " + SystemErrorText(error));
-  ShowErrorAndEnd(cErrorDir + SystemErrorText(error));
+  Fail("Creating the installation folder " + folder, cErrorDir + SystemErrorText(error), error);
 }
 
 void CopyIfPresent(const std::string& name, const std::string& source, const std::string& target) {
@@ -286,7 +287,7 @@ bool CopyFileToFolder(const std::string& name, const std::string& sourceFolder,
   }
   const DWORD error = GetLastError();
   InstallLog("File not copied: " + source + " -> " + target + ": " + SystemErrorText(error));
-  if (fatal) ShowErrorAndEnd(FormatText(cErrorFile, {SystemErrorText(error), target}));
+  if (fatal) Fail("Copying " + source, FormatText(cErrorFile, {SystemErrorText(error), target}), error);
   return false;
 }
 

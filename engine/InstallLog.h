@@ -54,6 +54,7 @@ class TLoggedUI final : public TInstallUI {
   void ProcessMessages() override;
   MessageAnswer ShowMessage(const std::string& caption, const std::string& text,
                            MessageButtons buttons, MessageIcon icon) override;
+  bool CancelRequested() override { return inner_ != nullptr && inner_->CancelRequested(); }
 
  private:
   TInstallUI* inner_;

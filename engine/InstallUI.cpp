@@ -22,3 +22,7 @@ TInstallUI* currentUI = &silentUI;
 TInstallUI& CurrentUI() { return *currentUI; }
 
 void SetCurrentUI(TInstallUI* ui) { currentUI = ui != nullptr ? ui : &silentUI; }
+
+bool AskYes(const std::string& caption, const std::string& text) {
+  return CurrentUI().ShowMessage(caption, text, MessageButtons::YesNo, MessageIcon::Question) == MessageAnswer::Yes;
+}

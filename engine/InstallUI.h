@@ -22,7 +22,13 @@ class TInstallUI {
   virtual void ProcessMessages() = 0;
   virtual MessageAnswer ShowMessage(const std::string& caption, const std::string& text,
                                    MessageButtons buttons, MessageIcon icon) = 0;
+  // True once the person confirmed Cancel while the install sequence runs; the engine stops
+  // at its next step, after putting the servers back.
+  virtual bool CancelRequested() { return false; }
 };
+
+// A task-modal question with Yes and No; any answer but Yes counts as No.
+bool AskYes(const std::string& caption, const std::string& text);
 
 // The interface the running program reports through (the wizard window once it exists).
 // Never null: until a window is set, a silent implementation answers Ok/No.

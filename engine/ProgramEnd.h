@@ -8,6 +8,11 @@
 
 [[noreturn]] void EndProgram(int exitCode);
 
+// What a test's handler throws to observe the end; jobs let it pass untouched.
+struct TProgramEnded {
+  int code;
+};
+
 using ProgramEndHandler = std::function<void(int exitCode)>;
 // The handler must not return (a test's handler throws an exception of its own).
 // An empty handler restores the process exit.

@@ -12,8 +12,6 @@
 // instant messaging, groupware).
 constexpr int kServerKindCount = 5;
 
-// Start type value meaning "none was recorded" (first installation, 9x, service not opened).
-constexpr std::int32_t kNoStartType = -1;
 
 struct TSetupState {
   std::string InstallDir;        // ends in '\'
@@ -33,9 +31,9 @@ struct TSetupState {
   bool WebMailInstalled = false;
   // Per server kind: the service must be created by the install sequence.
   bool ServiceToCreate[kServerKindCount] = {};
-  // Per server kind: the start type before an upgrade, kNoStartType when none was recorded.
-  std::int32_t PreviousStartType[kServerKindCount] = {kNoStartType, kNoStartType, kNoStartType,
-                                                       kNoStartType, kNoStartType};
+  // Per server kind: the start type before an upgrade; -1 (kNoStartType of the service
+  // installation) when none was recorded.
+  std::int32_t PreviousStartType[kServerKindCount] = {-1, -1, -1, -1, -1};
 };
 
 // The process-wide record.

@@ -9,11 +9,12 @@
 #include <cctype>
 
 #include "engine/EngineSupport.h"
+#include "engine/FailureUnit.h"
 #include "engine/FilePlacementUnit.h"
 #include "base/FileSystemUnit.h"
+#include "base/StringUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
-#include "engine/ProgramEnd.h"
 #include "engine/SetupState.h"
 #include "texts/TextTable.h"
 #include "system/ServerTable.h"
@@ -27,14 +28,8 @@ constexpr char kRegistryErrorAdvice[] =
     "\r\nThere might be already some service running on the same TCP/IP port. Make sure MS SMTP, "
     "Norton Antivirus POP3 or some other mail server is not running on this machine.";
 
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
-
 bool IsReservedDeviceName(const std::string& name) {
-  std::string base = Upper(name.substr(0, name.find('.')));
+  std::string base = UpperCase(name.substr(0, name.find('.')));
   static const char* const devices[] = {"CON", "PRN", "AUX", "NUL"};
   for (const char* device : devices)
     if (base == device) return true;
@@ -53,7 +48,7 @@ bool IsSingleFolderName(const std::string& name) {
 }
 
 bool EndsWithLnk(const std::string& name) {
-  return name.size() >= 4 && Upper(name.substr(name.size() - 4)) == ".LNK";
+  return name.size() >= 4 && UpperCase(name.substr(name.size() - 4)) == ".LNK";
 }
 
 // Keeps COM initialised for the thread during one call.
@@ -263,5 +258,7 @@ void CreateIcons() {
   const std::string installDir = SetupState().InstallDir;
   TRegistryResult result = WriteUninstallEntry(installDir, CompletedPlacementFolders().SetupProgram);
   if (result) result = WriteSuiteKey(installDir);
-  if (!result) ShowErrorAndEnd(cRegistryError + result.message + kRegistryErrorAdvice);
+  if (!result)
+    Fail("Writing the uninstall entry and the suite's key", cRegistryError + result.message + kRegistryErrorAdvice,
+         static_cast<std::uint32_t>(result.code));
 }

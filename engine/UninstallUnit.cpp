@@ -9,12 +9,12 @@
 #include "base/FileSystemUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
+#include "engine/ServiceSteps.h"
 #include "engine/ShortcutUnit.h"
 #include "engine/SetupState.h"
 #include "texts/TextTable.h"
 #include "system/AntivirusUnit.h"
 #include "system/ComRegistration.h"
-#include "system/ServiceInstall.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "serverconfig/HostSeam.h"
+#include "base/HandleTypes.h"
 #include "base/SafeLibrary.h"
 
 namespace {
@@ -115,12 +116,17 @@ class TWin32HostSeam : public THostSeam {
 
   unsigned long ConnectNetworkShare(const std::string& remoteName, const std::string& userName,
                                     const std::string& password) override {
+    // mpr.dll is no known library: imported, a copy beside the program would be loaded first.
+    using TAddConnection = DWORD(WINAPI*)(LPNETRESOURCEA, LPCSTR, LPCSTR, DWORD);
+    const TLibrary mpr(LoadSystemLibrary("mpr.dll"));
+    const auto addConnection = ::LibraryEntry<TAddConnection>(mpr, "WNetAddConnection2A");
+    if (addConnection == nullptr) return ERROR_PROC_NOT_FOUND;
     NETRESOURCEA resource{};
     resource.dwType = RESOURCETYPE_DISK;
     std::string remote = remoteName;
     resource.lpRemoteName = remote.data();
-    return WNetAddConnection2A(&resource, password.empty() ? nullptr : password.c_str(),
-                               userName.empty() ? nullptr : userName.c_str(), 0);
+    return addConnection(&resource, password.empty() ? nullptr : password.c_str(),
+                         userName.empty() ? nullptr : userName.c_str(), 0);
   }
 
   void* LoadLibraryFile(const std::string& path) override {

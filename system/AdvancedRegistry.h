@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/SetupState.h"
 #include "base/HandleTypes.h"
 
 struct TRegistryKeyTraits {
@@ -123,12 +122,3 @@ class TAdvancedRegistry {
   std::string section_;
   TRegistryResult lastError_;
 };
-
-// The components left out at an installation (the NoInstall... flags of the setup state),
-// remembered in the suite's key.
-// Reads the five values into the state (missing = false, component installed).
-void ReadNoInstallFlags(TAdvancedRegistry& registry, TSetupState& state);
-// Writes NoInstallIM, NoInstallWebMail, NoInstallCalendar, NoInstallAV, NoInstallIAS in this
-// order; the first failing write ends the writing and is given back (the install sequence
-// goes on without a message).
-TRegistryResult WriteNoInstallFlags(TAdvancedRegistry& registry, const TSetupState& state);

@@ -2,35 +2,39 @@
 
 #include <windows.h>
 
+#include "base/FileSystemUnit.h"
+
 namespace {
 
-const TServerInfo kSmtp = {"ZarelSMTP", "smtp.exe", "Zarel Mail Server SMTP",
+std::string serverFolder;
+
+const TServerInfo kSmtpRow = {"ZarelSMTP", "smtp.exe", "Zarel Mail Server SMTP",
                            "Provides support for SMTP protocol.", "TSMTPForm", "SMTP"};
-const TServerInfo kPop3 = {"ZarelPOP3", "pop3.exe", "Zarel Mail Server POP3 / IMAP",
+const TServerInfo kPop3Row = {"ZarelPOP3", "pop3.exe", "Zarel Mail Server POP3 / IMAP",
                            "Provides support for POP3 and IMAP4 protocols.", "TPOP3Form", "POP3"};
-const TServerInfo kControl = {"ZarelControl", "control.exe", "Zarel Mail Server Web / Control",
+const TServerInfo kControlRow = {"ZarelControl", "control.exe", "Zarel Mail Server Web / Control",
                               "Provides support for remote administration and web services.", "TControlForm",
                               "Control"};
-const TServerInfo kIM = {"ZarelIM", "im.exe", "Zarel Instant Messaging Server",
+const TServerInfo kIMRow = {"ZarelIM", "im.exe", "Zarel Instant Messaging Server",
                          "Provides support for Instant Messaging.", "TIMForm", "Instant Messaging Server"};
-const TServerInfo kGroupWare = {"ZarelCalendar", "cal.exe", "Zarel GroupWare Server",
+const TServerInfo kGroupWareRow = {"ZarelCalendar", "cal.exe", "Zarel GroupWare Server",
                                 "Provides support for GroupWare & Calendaring.", "TGroupWareForm", "GroupWare"};
-const TServerInfo kWebMail = {"QWebMail", "webmail.exe", "", "", "TWebMailForm", "Quenfor Web Mail"};
-const TServerInfo kPop3Alias = {"ZarelPOP3", "pop3.exe", "", "", "TPOP3Form", "POP3"};
-const TServerInfo kControlAlias = {"ZarelControl", "", "", "", "TControlForm", "Control"};
+const TServerInfo kWebMailRow = {"QWebMail", "webmail.exe", "", "", "TWebMailForm", "Quenfor Web Mail"};
+const TServerInfo kPop3AliasRow = {"ZarelPOP3", "pop3.exe", "", "", "TPOP3Form", "POP3"};
+const TServerInfo kControlAliasRow = {"ZarelControl", "", "", "", "TControlForm", "Control"};
 
 }  // namespace
 
 const TServerInfo* FindServerInfo(int kind) {
   switch (kind) {
-    case 0: return &kSmtp;
-    case 1: return &kPop3;
-    case 2: return &kControl;
-    case 3: return &kIM;
-    case 4: return &kGroupWare;
-    case 6: return &kWebMail;
-    case 8: return &kPop3Alias;
-    case 10: return &kControlAlias;
+    case kSmtpServer: return &kSmtpRow;
+    case kPop3Server: return &kPop3Row;
+    case kControlServer: return &kControlRow;
+    case kIMServer: return &kIMRow;
+    case kGroupWareServer: return &kGroupWareRow;
+    case kWebMailServer: return &kWebMailRow;
+    case kPop3Alias: return &kPop3AliasRow;
+    case kControlAlias: return &kControlAliasRow;
     default: return nullptr;
   }
 }
@@ -43,3 +47,9 @@ bool IsNTPlatform() {
   }();
   return isNT;
 }
+
+void SetServerFolder(const std::string& folder) {
+  serverFolder = folder.empty() ? std::string() : NormalizePath(folder, true, false);
+}
+
+std::string ServerFolder() { return serverFolder.empty() ? ProgramFolder() : serverFolder; }

@@ -3,20 +3,13 @@
 #include <vector>
 
 #include "base/FileSystemUnit.h"
-#include "engine/InstallUI.h"
-#include "texts/TextTable.h"
-#include "system/AdvancedRegistry.h"
-#include "base/DeadlineClock.h"
-#include "system/ServerTable.h"
-#include "system/ServiceControl.h"
-#include "system/ServiceManager.h"
-#include "system/ServicesFuncUnit.h"
 #include "base/SafeLibrary.h"
+#include "system/AdvancedRegistry.h"
+#include "system/ServiceManager.h"
 
 namespace {
 
 constexpr char kServicesKey[] = "\\System\\CurrentControlSet\\Services\\";
-constexpr char kSystemSmtpService[] = "SMTPSVC";
 
 TChangeServiceConfig2 LookUpChangeServiceConfig2(HMODULE advapi32) {
   return reinterpret_cast<TChangeServiceConfig2>(
@@ -46,38 +39,18 @@ bool EqualIgnoringCase(const std::string& a, const std::string& b) {
                                                 static_cast<int>(a.size()), b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
 }
 
-// The operating system's own SMTP service holds port 25 while ours could not start:
-// stop and disable it, then start ours in its place.
-void ReplaceSystemSmtpService() {
-  const std::string ours = GetServerServiceName(kSmtpServer);
-  if (!IsServiceInstalled(ours) || IsServiceInState(ours, SERVICE_RUNNING)) return;
-  if (!IsServiceInstalled(kSystemSmtpService) || !IsServiceInState(kSystemSmtpService, SERVICE_RUNNING)) return;
-  ControlServer(kSmtpServer, false, kSystemSmtpService);
-  DisableService(kSystemSmtpService);
-  ControlServer(kSmtpServer, true);
-  PauseMs(kSettlePauseMs);
-}
-
-std::string FormatList(std::string pattern, const std::string& list) {
-  const std::size_t at = pattern.find("%s");
-  if (at != std::string::npos) pattern.replace(at, 2, list);
-  return pattern;
-}
-
 }  // namespace
 
-void InstallOrRemoveService(bool install, const ServiceDefinition& definition, const std::string& installDir) {
+DWORD InstallOrRemoveService(bool install, const ServiceDefinition& definition, const std::string& installDir) {
   const TServiceHandle manager = OpenServiceManager(SC_MANAGER_ALL_ACCESS);
-  if (!manager) return ShowServiceError();
-  if (install)
-    InstallService(manager.Get(), definition, installDir.empty() ? SetupState().InstallDir : installDir);
-  else
-    RemoveService(manager.Get(), definition.ServiceName);
+  if (!manager) return GetLastError();
+  return install ? InstallService(manager.Get(), definition, installDir)
+                 : RemoveService(manager.Get(), definition.ServiceName);
 }
 
 std::string QuotedServicePath(const std::string& programPath) { return "\"" + programPath + "\""; }
 
-void InstallService(SC_HANDLE manager, const ServiceDefinition& definition, const std::string& installDir) {
+DWORD InstallService(SC_HANDLE manager, const ServiceDefinition& definition, const std::string& installDir) {
   const std::string path = QuotedServicePath(NormalizePath(installDir, true, false) + definition.ProgramFile);
   const TServiceHandle service(CreateServiceA(manager, definition.ServiceName.c_str(), definition.DisplayName.c_str(),
                                               SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
@@ -85,16 +58,14 @@ void InstallService(SC_HANDLE manager, const ServiceDefinition& definition, cons
                                               nullptr));
   const DWORD creationError = service ? ERROR_SUCCESS : GetLastError();
   WriteServiceDescription(definition.ServiceName, definition.Description);
-  if (service)
-    SetServiceRestartOnFailure(service.Get());
-  else
-    ShowServiceError(creationError);
+  if (service) SetServiceRestartOnFailure(service.Get());
+  return creationError;
 }
 
-void RemoveService(SC_HANDLE manager, const std::string& serviceName) {
+DWORD RemoveService(SC_HANDLE manager, const std::string& serviceName) {
   const TServiceHandle service(OpenServiceA(manager, serviceName.c_str(), SERVICE_ALL_ACCESS));
-  if (!service) return;
-  if (!DeleteService(service.Get())) ShowServiceError();
+  if (!service) return ERROR_SUCCESS;
+  return DeleteService(service.Get()) ? ERROR_SUCCESS : GetLastError();
 }
 
 void WriteServiceDescription(const std::string& serviceName, const std::string& description) {
@@ -151,32 +122,4 @@ bool QuoteReusedServicePath(const std::string& serviceName, const std::string& p
   const std::string quoted = QuotedServicePath(programPath);
   return ChangeServiceConfigA(service.Get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, quoted.c_str(),
                               nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) != FALSE;
-}
-
-void RemoveAllServices() {
-  constexpr int kinds[] = {kSmtpServer, kPop3Server, kControlServer, kIMServer, kGroupWareServer};
-  for (const int kind : kinds) StopServerIfRunning(kind);
-  CurrentUI().ProcessMessages();
-  PauseMs(kSettlePauseMs);
-  if (!IsNTPlatform()) return;
-  // A service that still runs is left installed rather than deleted under a live process.
-  for (const int kind : kinds) {
-    const std::string name = GetServerServiceName(kind);
-    if (IsServiceInstalled(name) && IsServiceInState(name, SERVICE_STOPPED))
-      InstallOrRemoveService(false, ServiceDefinition{"", name, "", ""});
-  }
-}
-
-void CheckStartedServices(const TSetupState& state) {
-  if (IsNTPlatform()) ReplaceSystemSmtpService();
-  const bool started[] = {IsServerRunning(kSmtpServer), IsServerRunning(kPop3Server), IsServerRunning(kControlServer),
-                          state.NoInstallIM || IsServerRunning(kIMServer)};
-  bool allFine = true;
-  for (int kind = kSmtpServer; kind <= kIMServer; ++kind)
-    allFine = allFine && (started[kind] || state.PreviousStartType[kind] == SERVICE_DISABLED);
-  if (allFine) return;
-  std::string list;
-  for (int kind = kSmtpServer; kind <= kIMServer; ++kind)
-    if (!started[kind]) list += std::string(FindServerInfo(kind)->displayName) + "\r\n";
-  CurrentUI().ShowMessage("Warning", FormatList(cNotRunning, list), MessageButtons::Ok, MessageIcon::Warning);
 }

@@ -1,13 +1,12 @@
-// Creating and removing the suite's services, their start types around an upgrade, and the
-// check after installation that the servers really run.
+// Creating and removing the suite's services and their start types around an upgrade. Calls
+// that can fail give the Win32 code of the failure (ERROR_SUCCESS when there is nothing to
+// report); the engine turns it into the service-error warning.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
-
-#include "engine/SetupState.h"
 
 struct ServiceDefinition {
   std::string ProgramFile;  // file name inside the installation folder, e.g. "smtp.exe"
@@ -16,36 +15,31 @@ struct ServiceDefinition {
   std::string Description;  // at most 255 characters
 };
 
-// Opens the manager and creates (install) or removes the service; a manager that does not
-// open shows the service-error warning. installDir is used for creation only; empty means
-// SetupState's InstallDir.
-void InstallOrRemoveService(bool install, const ServiceDefinition& definition, const std::string& installDir = "");
+// Opens the manager and creates (install) or removes the service. installDir is used for
+// creation only.
+DWORD InstallOrRemoveService(bool install, const ServiceDefinition& definition, const std::string& installDir = "");
 
 // Creates an automatically started own-process service running the program in double
 // quotes (a path with spaces stays one path), writes its description and asks for a
-// restart on failure. A creation failure shows the service-error warning with the
-// creation's own error code; the description is written either way.
-void InstallService(SC_HANDLE manager, const ServiceDefinition& definition, const std::string& installDir);
-// Deletes the service; a failed deletion shows the service-error warning.
-void RemoveService(SC_HANDLE manager, const std::string& serviceName);
+// restart on failure. Gives the creation's own error code; the description is written
+// either way.
+DWORD InstallService(SC_HANDLE manager, const ServiceDefinition& definition, const std::string& installDir);
+// Deletes the service; a service that does not open is no failure.
+DWORD RemoveService(SC_HANDLE manager, const std::string& serviceName);
 // HKLM\System\CurrentControlSet\Services\<name> value Description; failures are ignored.
 void WriteServiceDescription(const std::string& serviceName, const std::string& description);
 // Restart after 0 ms on every failure, through ChangeServiceConfig2A looked up at run time;
 // without it nothing happens.
 void SetServiceRestartOnFailure(SC_HANDLE service);
 
+// "No start type was recorded" (first installation, 9x, a service that did not open).
+constexpr std::int32_t kNoStartType = -1;
+
 // The service's start type, or -1 when it cannot be read; with change set, the start type
 // is then changed to newStartType and nothing else. change with -1 does nothing.
 std::int32_t GetSetServiceStartType(const std::string& serviceName, bool change, std::int32_t newStartType);
 // Sets the start type to disabled; failures are silent.
 void DisableService(const std::string& serviceName);
-
-// The uninstaller's service step: stops the servers and removes every stopped service.
-void RemoveAllServices();
-
-// After installation: replaces the operating system's own SMTP service if it holds the port,
-// then warns (cNotRunning) about servers that do not run.
-void CheckStartedServices(const TSetupState& state);
 
 // The program path a service is created with: "<folder><program>" in double quotes.
 std::string QuotedServicePath(const std::string& programPath);

@@ -2,11 +2,8 @@
 
 #include <windows.h>
 
-#include "base/FileSystemUnit.h"
-#include "engine/ExitCodes.h"
-#include "engine/ProgramEnd.h"
-#include "engine/SetupState.h"
 #include "base/DeadlineClock.h"
+#include "base/FileSystemUnit.h"
 #include "system/ProcessUnit.h"
 #include "system/ServerTable.h"
 #include "system/ServiceManager.h"
@@ -24,27 +21,6 @@ std::mutex& PipeWaitLock() {
 }
 
 bool TrayWindowExists(int kind) { return FindServerWindow(kind) != nullptr; }
-
-void StopServerService(int kind, bool wait) {
-  const TServiceHandle manager = OpenServiceManager(SC_MANAGER_ALL_ACCESS);
-  if (!manager) return;
-  const TServiceHandle service =
-      OpenNamedService(manager, GetServerServiceName(kind), SERVICE_QUERY_STATUS | SERVICE_STOP);
-  if (!service) return;
-  SERVICE_STATUS status{};
-  if (!ControlService(service.Get(), SERVICE_CONTROL_STOP, &status) || !wait) return;
-  if (!WaitForServiceState(service, SERVICE_STOPPED, kServerWaitMs)) ForceEndServer(kind);
-}
-
-void StartServerService(int kind, bool wait) {
-  const TServiceHandle manager = OpenServiceManager(SC_MANAGER_ALL_ACCESS);
-  if (!manager) return;
-  const TServiceHandle service =
-      OpenNamedService(manager, GetServerServiceName(kind), SERVICE_QUERY_STATUS | SERVICE_START);
-  if (!service) return;
-  StartServiceA(service.Get(), 0, nullptr);
-  if (wait) WaitForServiceState(service, SERVICE_RUNNING, kServerWaitMs);
-}
 
 }  // namespace
 
@@ -82,14 +58,30 @@ bool IsServerInState(int kind, DWORD state) {
   return TrayWindowExists(kind);
 }
 
-std::string InstalledServerFolder() {
-  const std::string& installDir = SetupState().InstallDir;
-  return installDir.empty() ? SetupFolder() : NormalizePath(installDir, true, false);
-}
-
 std::string InstalledServerProgram(int kind) {
   const std::string program = GetServerExeName(kind);
-  return program.empty() ? std::string() : InstalledServerFolder() + program;
+  return program.empty() ? std::string() : ServerFolder() + program;
+}
+
+DWORD StopNamedService(const std::string& serviceName, int kind, bool wait) {
+  const TServiceHandle manager = OpenServiceManager(SC_MANAGER_ALL_ACCESS);
+  if (!manager) return GetLastError();
+  const TServiceHandle service = OpenNamedService(manager, serviceName, SERVICE_STOP | SERVICE_QUERY_STATUS);
+  if (!service) return ERROR_SUCCESS;  // nothing installed, nothing to stop
+  SERVICE_STATUS status{};
+  if (!ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) return GetLastError();
+  if (wait && !WaitForServiceState(service, SERVICE_STOPPED, kServerWaitMs)) ForceEndServer(kind);
+  return ERROR_SUCCESS;
+}
+
+DWORD StartNamedService(const std::string& serviceName, bool wait) {
+  const TServiceHandle manager = OpenServiceManager(SC_MANAGER_ALL_ACCESS);
+  if (!manager) return GetLastError();
+  const TServiceHandle service = OpenNamedService(manager, serviceName, SERVICE_START | SERVICE_QUERY_STATUS);
+  if (!service) return GetLastError();
+  if (!StartServiceA(service.Get(), 0, nullptr)) return GetLastError();
+  if (wait) WaitForServiceState(service, SERVICE_RUNNING, kServerWaitMs);
+  return ERROR_SUCCESS;
 }
 
 void CloseTrayProgram(int kind, bool wait) {
@@ -102,18 +94,20 @@ void CloseTrayProgram(int kind, bool wait) {
 void LaunchTrayProgram(int kind, const std::string& parameters, bool wait) {
   const std::string program = InstalledServerProgram(kind);
   if (program.empty() || !FileExists(program)) return;
-  RunProgram(nullptr, "", program, parameters, InstalledServerFolder(), kShowNormal);
+  RunProgram(nullptr, "", program, parameters, ServerFolder(), kShowNormal);
   if (wait) WaitUntil([kind] { return TrayWindowExists(kind); }, kServerWaitMs, kServerPollMs);
 }
 
 bool ForceEndServer(int kind) { return KillProcessByPath(InstalledServerProgram(kind)); }
 
 void SetServerRunning(int kind, bool start, bool wait) {
-  if (IsServiceInstalled(GetServerServiceName(kind))) {
+  // Nothing is reported here: a failed call leaves the server as it was.
+  const std::string serviceName = GetServerServiceName(kind);
+  if (IsServiceInstalled(serviceName)) {
     if (start)
-      StartServerService(kind, wait);
+      StartNamedService(serviceName, wait);
     else
-      StopServerService(kind, wait);
+      StopNamedService(serviceName, kind, wait);
   } else if (start) {
     LaunchTrayProgram(kind, IsNTPlatform() ? "/systray" : "", wait);
   } else {
@@ -137,11 +131,11 @@ bool ServerHasStopped(int kind) {
 
 }  // namespace
 
-void RestartServer(int kind) {
+bool RestartServer(int kind) {
   const TDeadline deadline(kRestartWaitMs);
   for (;;) {
-    // Nobody waits for a server that will not stop: the program ends without a start.
-    if (deadline.Passed()) EndProgram(kExitRestartTimedOut);
+    // Nobody waits for a server that will not stop: nothing is started then.
+    if (deadline.Passed()) return false;
     SetServerRunning(kind, false, false);
     if (ServerHasStopped(kind)) break;
     PauseMs(kRestartPollMs);
@@ -149,7 +143,7 @@ void RestartServer(int kind) {
   const std::string program = InstalledServerProgram(kind);
   if (!program.empty()) WaitFileFree(program);
   SetServerRunning(kind, true, false);
-  EndProgram(0);
+  return true;
 }
 
 bool ParseServerKindWord(const std::string& word, int& kind) {
@@ -161,12 +155,6 @@ bool ParseServerKindWord(const std::string& word, int& kind) {
   }
   kind = value;
   return true;
-}
-
-void RestartServerByWord(const std::string& kindWord) {
-  int kind = 0;
-  if (ParseServerKindWord(kindWord, kind)) RestartServer(kind);
-  EndProgram(0);
 }
 
 LRESULT SendServerWindowMessage(int kind, std::uint32_t message, std::uint32_t first, std::uint32_t second) {

@@ -27,11 +27,7 @@ bool IsServiceInState(const std::string& serviceName, DWORD state);
 // On NT the service's state, else (and on 9x only) whether the tray window exists.
 bool IsServerInState(int kind, DWORD state);
 
-// The folder the servers are installed in: SetupState's InstallDir, or the setup program's
-// own folder when none is known (the one-shot "restart" runs from the installation folder
-// before any installation is read).
-std::string InstalledServerFolder();
-// Installation folder + the kind's program file; empty when the kind has no program file.
+// ServerFolder() + the kind's program file; empty when the kind has no program file.
 std::string InstalledServerProgram(int kind);
 
 // Ends by force the processes running the kind's installed program (full path compared,
@@ -47,14 +43,17 @@ void LaunchTrayProgram(int kind, const std::string& parameters, bool wait);
 
 void SetServerRunning(int kind, bool start, bool wait);
 
-// Stops and restarts one server, then ends the program with exit code 0 (also when the
-// server does not stop within 30 s; then nothing is started). Before the start it waits
-// for the installed program file to come free.
-[[noreturn]] void RestartServer(int kind);
-// The "restart" command word's entry: the kind word must be a whole decimal number. Any
-// other word restarts nothing (a guess could stop a server nobody asked for); the program
-// ends either way.
-[[noreturn]] void RestartServerByWord(const std::string& kindWord);
+// Stops the service; with wait, polls until it has stopped or 10 s have passed and then ends
+// the kind's installed program by force. Gives the Win32 code of a failed call (manager not
+// opened, stop control refused); a service that is not installed is no failure.
+DWORD StopNamedService(const std::string& serviceName, int kind, bool wait);
+// Starts the service; with wait, polls until it runs or 10 s have passed. Gives the Win32
+// code of a failed call (manager or service not opened, start refused).
+DWORD StartNamedService(const std::string& serviceName, bool wait);
+
+// Stops and restarts one server; before the start it waits for the installed program file to
+// come free. False when the server did not stop within 30 s: then nothing was started.
+bool RestartServer(int kind);
 // The kind named by a "restart" word; false when the word is not a whole decimal number.
 bool ParseServerKindWord(const std::string& word, int& kind);
 

@@ -55,7 +55,7 @@ class AntivirusTest : public EngineTest {
 
   void Place() {
     try {
-      PlaceAntivirusEngine();
+      RunOrEnd("PlaceAntivirusEngine", PlaceAntivirusEngine);
     } catch (const TProgramEnded&) {
       ADD_FAILURE() << "ended the program";
     }
@@ -119,7 +119,7 @@ TEST_F(AntivirusTest, DamagedArchiveEndsTheProgramAndFailingInstallerIsSilent) {
   WriteText(dist_ + "SetupAV.Dat", "ILDS\xff\xff\xff\x7f");
   int endCode = -1;
   try {
-    PlaceAntivirusEngine();
+    RunOrEnd("PlaceAntivirusEngine", PlaceAntivirusEngine);
   } catch (const TProgramEnded& ended) {
     endCode = ended.code;
   }

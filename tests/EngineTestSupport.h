@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/FileSystemUnit.h"
+#include "engine/FailureUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/ProgramEnd.h"
 #include "engine/SetupState.h"
@@ -18,9 +19,6 @@
 #include "tests/TestFolder.h"
 #include "tests/support/RecordingUI.h"
 
-struct TProgramEnded {
-  int code;
-};
 
 inline void WriteText(const std::string& path, const std::string& text) {
   ForceDirectories(ExtractFilePath(path));
@@ -34,7 +32,8 @@ inline bool Contains(const std::string& text, const std::string& part) {
 }
 
 // Every registry access of the test lands below a scratch key of the real HKCU; the
-// program's end becomes a TProgramEnded exception; the engine reports to a recorder; a fresh
+// program's end becomes a TProgramEnded exception (a fatal failure reaches it through
+// RunOrEnd, as in the program); the engine reports to a recorder; a fresh
 // install log in the test's folder.
 class EngineTest : public ::testing::Test {
  protected:

@@ -96,7 +96,7 @@ class PlacementTest : public EngineTest {
 
   void RunPlacement() {
     try {
-      PlaceFiles();
+      RunOrEnd("PlaceFiles", PlaceFiles);
     } catch (const TProgramEnded&) {
       ADD_FAILURE() << "placement ended the program: " << (ui_.boxes.empty() ? "" : ui_.boxes.back().text);
     }
@@ -273,7 +273,7 @@ TEST_F(PlacementTest, FatalCopyShowsTheErrorAndEndsTheProgram) {
     c.prepare(install_, extraction_, held);
     int endCode = -1;
     try {
-      PlaceFiles();
+      RunOrEnd("PlaceFiles", PlaceFiles);
     } catch (const TProgramEnded& ended) {
       endCode = ended.code;
     }
@@ -295,7 +295,7 @@ TEST_F(PlacementTest, InstallationFolderThatCannotBeCreatedEndsTheProgram) {
   SetupState().InstallDir = folder_ / "missing parent\\Zarel\\";
   int endCode = -1;
   try {
-    PlaceFiles();
+    RunOrEnd("PlaceFiles", PlaceFiles);
   } catch (const TProgramEnded& ended) {
     endCode = ended.code;
   }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/FileSystemUnit.h"
+#include "engine/ComponentFlags.h"
 #include "system/AdvancedRegistry.h"
 #include "system/ComRegistration.h"
 #include "system/ConvertRegistryUnit.h"

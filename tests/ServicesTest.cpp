@@ -5,9 +5,12 @@
 // its program file being free prove the forced stop instead).
 #include "tests/ServicesTestSupport.h"
 
+#include "app/OneShotCommands.h"
+
 #include <thread>
 
 #include "engine/ExitCodes.h"
+#include "engine/ServiceSteps.h"
 #include "engine/SetupState.h"
 #include "texts/TextTable.h"
 #include "system/AdvancedRegistry.h"
@@ -112,6 +115,7 @@ class ServicesTest : public ::testing::Test {
     ForceDirectories(installDir);
     for (const char* program : kPrograms) ASSERT_TRUE(CopyFile(kStandInDir + program, installDir + program, false));
     SetupState().InstallDir = installDir;
+    SetServerFolder(installDir);
     SetCurrentUI(&ui);
     failureActionCall = TFailureActionCall{};
   }
@@ -300,11 +304,12 @@ TEST_F(ServicesTest, CreatesServiceWithQuotedPathDescriptionAndRestartOnFailure)
   StartAndWait(kSmtpServer);
   EXPECT_EQ(CountContaining(Log("smtp", "events"), "service ZarelSMTP running"), 1);
 
-  // Over an existing service: the warning with the system's text, the description rewritten.
   TRegistryKeyHandle handle;
   ASSERT_EQ(OpenRegistryKey(HKEY_LOCAL_MACHINE, key, KEY_SET_VALUE, handle), ERROR_SUCCESS);
   RegSetValueExA(handle.Get(), "Description", 0, REG_SZ, reinterpret_cast<const BYTE*>("old"), 4);
-  InstallOrRemoveService(true, DefinitionOf(kSmtpServer), installDir);
+  // Over an existing service: the creation's own error, shown as the warning with the system's
+  // text; the description is rewritten all the same.
+  ShowServiceError(InstallOrRemoveService(true, DefinitionOf(kSmtpServer), installDir));
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].caption, "Warning");
   EXPECT_EQ(ui.boxes[0].icon, MessageIcon::Warning);
@@ -329,7 +334,7 @@ TEST(ServiceError, TextIsMadeOfThreePieces) {
 
 TEST_F(ServicesTest, StartCommandAndStopOfAService) {
   CreateServices({kSmtpServer});
-  ControlServer(kSmtpServer, true);
+  ControlServerWarning(kSmtpServer, true);
   ASSERT_TRUE(WaitForState("ZarelSMTP", SERVICE_RUNNING));
   DWORD state = 0;
   EXPECT_TRUE(QueryServerState(kSmtpServer, state));
@@ -344,7 +349,7 @@ TEST_F(ServicesTest, StartCommandAndStopOfAService) {
   EXPECT_EQ(Log("smtp", "commands"), sent);
 
   const DWORD pid = ServiceProcessId("ZarelSMTP");
-  StopServerIfRunning(kSmtpServer);
+  StopServerIfRunningWarning(kSmtpServer);
   EXPECT_EQ(ServiceState("ZarelSMTP"), static_cast<DWORD>(SERVICE_STOPPED));
   EXPECT_TRUE(WaitFor([&] { return !ProcessAlive(pid); }, 5000));
   EXPECT_TRUE(WaitFileFree(installDir + "smtp.exe", 2000));
@@ -355,9 +360,9 @@ TEST_F(ServicesTest, StartCommandAndStopOfAService) {
   EXPECT_TRUE(ui.boxes.empty());
 
   // A missing service: stopping is silent, starting warns with the system's text.
-  ControlServer(kPop3Server, false);
+  ControlServerWarning(kPop3Server, false);
   EXPECT_TRUE(ui.boxes.empty());
-  ControlServer(kPop3Server, true);
+  ControlServerWarning(kPop3Server, true);
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].text, ServiceErrorText(ERROR_SERVICE_DOES_NOT_EXIST));
 }
@@ -376,7 +381,7 @@ TEST_F(ServicesTest, ServerIgnoringStopIsEndedAfterTenSecondsAndOnlyThatProgram)
   ASSERT_TRUE(other.Started());
 
   const DWORD start = GetTickCount();
-  ControlServer(kSmtpServer, false);
+  ControlServerWarning(kSmtpServer, false);
   const DWORD elapsed = GetTickCount() - start;
   EXPECT_GE(elapsed, 9900u);
   EXPECT_LT(elapsed, 16000u);
@@ -477,7 +482,7 @@ TEST_F(ServicesTest, CheckStartedServicesReplacesSystemSmtpAndNamesTheFailingSer
 
   SetSwitches("pop3", "fail-start");
   CreateServices({kSmtpServer, kPop3Server, kControlServer, kIMServer});
-  for (const int kind : {kPop3Server, kControlServer, kIMServer}) ControlServer(kind, true);
+  for (const int kind : {kPop3Server, kControlServer, kIMServer}) ControlServerWarning(kind, true);
   EXPECT_TRUE(WaitForState("ZarelControl", SERVICE_RUNNING));
   EXPECT_TRUE(WaitForState("ZarelIM", SERVICE_RUNNING));
   EXPECT_TRUE(WaitForState("ZarelPOP3", SERVICE_STOPPED));
@@ -533,17 +538,11 @@ TEST_F(ServicesTest, ReusedServiceWithTheUnquotedPathGetsTheQuotedOne) {
   EXPECT_TRUE(ui.boxes.empty());
 }
 
-TEST_F(ServicesTest, RestartServerStopsStartsAndEndsTheProgram) {
+TEST_F(ServicesTest, RestartServerStopsAndStartsTheServer) {
   CreateServices({kSmtpServer});
   StartAndWait(kSmtpServer);
   const DWORD pid = ServiceProcessId("ZarelSMTP");
-  const TProgramEndTrap trap;
-  try {
-    RestartServer(kSmtpServer);
-    FAIL() << "RestartServer returned";
-  } catch (const TProgramEnded& ended) {
-    EXPECT_EQ(ended.exitCode, 0);
-  }
+  EXPECT_TRUE(RestartServer(kSmtpServer));
   EXPECT_TRUE(WaitForState("ZarelSMTP", SERVICE_RUNNING));
   EXPECT_NE(ServiceProcessId("ZarelSMTP"), pid);
   const std::vector<std::string> events = Log("smtp", "events");
@@ -561,10 +560,10 @@ TEST_F(ServicesTest, RestartGivesUpAfterThirtySecondsWhenTheServiceNeverStops) {
   const TProgramEndTrap trap;
   const std::uint64_t start = clock.now;
   try {
-    RestartServer(kSmtpServer);
-    FAIL() << "RestartServer returned";
+    RunRestartCommand("0");
+    FAIL() << "the restart command returned";
   } catch (const TProgramEnded& ended) {
-    EXPECT_EQ(ended.exitCode, kExitRestartTimedOut);
+    EXPECT_EQ(ended.code, kExitRestartTimedOut);
   }
   // Ended at the deadline: no wait for the file (which would add 20 s), no start.
   EXPECT_GE(clock.now - start, 30000u);
@@ -582,10 +581,10 @@ TEST_F(ServicesTest, RestartWordThatIsNoNumberTouchesNoServer) {
   for (const char* word : {"smtp", "", "0x0", "-0"}) {
     SCOPED_TRACE(word);
     try {
-      RestartServerByWord(word);
-      FAIL() << "RestartServerByWord returned";
+      RunRestartCommand(word);
+      FAIL() << "the restart command returned";
     } catch (const TProgramEnded& ended) {
-      EXPECT_EQ(ended.exitCode, 0);
+      EXPECT_EQ(ended.code, 0);
     }
   }
   EXPECT_EQ(ServiceState("ZarelSMTP"), static_cast<DWORD>(SERVICE_RUNNING));

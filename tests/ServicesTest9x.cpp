@@ -4,6 +4,7 @@
 // that name win98 and runs the TrayMode tests in it.
 #include "tests/ServicesTestSupport.h"
 
+#include "engine/ServiceSteps.h"
 #include "engine/SetupState.h"
 #include "system/ServerTable.h"
 #include "system/ServiceControl.h"
@@ -27,6 +28,7 @@ class TTrayInstallation {
     for (const char* program : {"smtp.exe", "pop3.exe", "control.exe", "im.exe", "cal.exe"})
       CopyFile(kStandInDir + program, installDir + program, false);
     SetupState().InstallDir = installDir;
+    SetServerFolder(installDir);
     SetCurrentUI(&ui);
   }
   ~TTrayInstallation() {
@@ -56,7 +58,7 @@ TEST(TrayMode, StartCommandAndStopThroughTheWindow) {
   TTrayInstallation installation;
   EXPECT_FALSE(IsServiceInstalled("ZarelSMTP"));
 
-  ControlServer(kSmtpServer, true);  // through the shell, no parameters
+  ControlServerWarning(kSmtpServer, true);  // through the shell, no parameters
   ASSERT_TRUE(WindowShows(kSmtpServer));
   EXPECT_TRUE(IsServerRunning(kSmtpServer));
   EXPECT_TRUE(IsServerInState(kSmtpServer, SERVICE_STOPPED));  // off NT every state is "window present"
@@ -67,7 +69,7 @@ TEST(TrayMode, StartCommandAndStopThroughTheWindow) {
             (std::vector<std::string>{"window 1280 3 4", "window 1280 5 2147483648"}));
 
   const DWORD start = GetTickCount();
-  ControlServer(kSmtpServer, false);
+  ControlServerWarning(kSmtpServer, false);
   EXPECT_LT(GetTickCount() - start, 5000u);
   EXPECT_EQ(FindServerWindow(kSmtpServer), nullptr);
   EXPECT_TRUE(WaitFileFree(installation.installDir + "smtp.exe", 5000));
@@ -87,13 +89,13 @@ TEST(TrayMode, ProgramIgnoringCloseIsLeftRunningAfterTenSeconds) {
   if (IsNTPlatform()) GTEST_SKIP() << "runs in the win98 copy (NinetyEightMode)";
   TTrayInstallation installation;
   WriteWholeFile("ignore-stop", installation.installDir + "control.test", false);
-  ControlServer(kControlServer, true);
+  ControlServerWarning(kControlServer, true);
   ASSERT_TRUE(WindowShows(kControlServer));
 
   TFakeClock clock;
   const TScopedClock scoped(clock);
   const std::uint64_t start = clock.now;
-  ControlServer(kControlServer, false);
+  ControlServerWarning(kControlServer, false);
   EXPECT_GE(clock.now - start, 10000u);
   EXPECT_LT(clock.now - start, 10100u);
   EXPECT_NE(FindServerWindow(kControlServer), nullptr);
@@ -102,8 +104,8 @@ TEST(TrayMode, ProgramIgnoringCloseIsLeftRunningAfterTenSeconds) {
 TEST(TrayMode, CheckRunningServicesClosesTrayPrograms) {
   if (IsNTPlatform()) GTEST_SKIP() << "runs in the win98 copy (NinetyEightMode)";
   TTrayInstallation installation;
-  ControlServer(kSmtpServer, true);
-  ControlServer(kIMServer, true);
+  ControlServerWarning(kSmtpServer, true);
+  ControlServerWarning(kIMServer, true);
   ASSERT_TRUE(WindowShows(kSmtpServer));
   ASSERT_TRUE(WindowShows(kIMServer));
   TFakeClock clock;

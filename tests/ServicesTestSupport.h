@@ -54,10 +54,6 @@ class TScopedClock {
   ~TScopedClock() { SetDeadlineClock(nullptr); }
 };
 
-struct TProgramEnded {
-  int exitCode;
-};
-
 // EndProgram throws TProgramEnded instead of ending the test program.
 class TProgramEndTrap {
  public:

@@ -228,7 +228,7 @@ TEST_F(ShortcutTest, RegistryWriteFailureShowsTheBoxAndEnds) {
   RegCloseKey(uninstall);
   int endCode = -1;
   try {
-    CreateIcons();
+    RunOrEnd("CreateIcons", CreateIcons);
   } catch (const TProgramEnded& ended) {
     endCode = ended.code;
   }

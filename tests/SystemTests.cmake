@@ -1,13 +1,13 @@
 # Windows system integration: registry, services, processes, COM (win32 tree only).
 if(TARGET zarel_system)
-  zarel_test(RegistryTest LIBS zarel_system zarel_base)
+  zarel_test(RegistryTest LIBS zarel_engine zarel_system zarel_base)
   if(TARGET RegistryTest AND TARGET comserver_api)
     # The COM stand-ins are found in the build tree and copied into each test's folder.
     target_compile_definitions(RegistryTest PRIVATE
       ZAREL_COMSERVERS_DIR="$<TARGET_FILE_DIR:comserver_api>")
     add_dependencies(RegistryTest comserver_api comserver_quenforcom)
   endif()
-  zarel_test(ServicesTest LIBS zarel_system zarel_engine_core zarel_base)
+  zarel_test(ServicesTest LIBS zarel_app zarel_engine zarel_system zarel_base)
   target_compile_definitions(ServicesTest PRIVATE ZAREL_STANDIN_DIR="$<TARGET_FILE_DIR:zarel_standin_smtp>"
                              ZAREL_SLEEPER_EXE="$<TARGET_FILE:sleeper>")
   add_dependencies(ServicesTest zarel_standin_servers sleeper comserver_api comserver_quenforcom)
@@ -32,3 +32,13 @@ foreach(name ServicesTest SmtpReceiverTest)
     set_tests_properties(${ZAREL_TREE}.${name} PROPERTIES RESOURCE_LOCK zarel_services)
   endif()
 endforeach()
+
+# What we ship imports only the system's known libraries: setup.exe, the tools and the
+# stand-ins and placeholders the demonstration distribution carries.
+find_program(ZAREL_OBJDUMP NAMES ${CMAKE_C_COMPILER_TARGET}-objdump i686-w64-mingw32-objdump objdump)
+if(ZAREL_OBJDUMP AND TARGET setup)
+  add_test(NAME ${ZAREL_TREE}.ImportTables
+           COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/ImportTableCheck.py ${ZAREL_OBJDUMP}
+                   $<TARGET_FILE:setup> $<TARGET_FILE:ilds> $<TARGET_FILE:zcfg> ${CMAKE_BINARY_DIR}/suite)
+  set_tests_properties(${ZAREL_TREE}.ImportTables PROPERTIES TIMEOUT 60)
+endif()

@@ -13,6 +13,7 @@
 #include "engine/InstallUI.h"
 #include "wizard/BrowseUnit.h"
 #include "engine/ExitCodes.h"
+#include "engine/FailureUnit.h"
 #include "wizard/MainForm.h"
 #include "engine/ProgramEnd.h"
 #include "engine/SetupState.h"
@@ -22,9 +23,6 @@
 
 namespace {
 
-struct TProgramEnded {
-  int code;
-};
 
 class WizardFormTest : public ::testing::Test {
  protected:
@@ -304,7 +302,7 @@ TEST_F(WizardFormTest, ErrorEscapingTheInstallSequenceIsShownAndEndsWithItsCode)
   EXPECT_EQ(ui_.boxes[0].text.find("successful"), std::string::npos);
 }
 
-TEST_F(WizardFormTest, CancelDuringTheInstallSequenceEndsWithItsCode) {
+TEST_F(WizardFormTest, CancelDuringTheInstallSequenceStopsItWithItsCode) {
   ui_.answers = {MessageAnswer::No, MessageAnswer::Yes};
   form_.SetInstallSequence([&] {
     EXPECT_FALSE(Enabled("NextButton"));
@@ -313,8 +311,11 @@ TEST_F(WizardFormTest, CancelDuringTheInstallSequenceEndsWithItsCode) {
     form_.SetStatus("Extracting Files...");
     EXPECT_EQ(form_.ControlText("InstallPanelText"), "Extracting Files...");
     form_.CloseButtonClick();  // No: goes on
+    EXPECT_FALSE(form_.CancelRequested());
     form_.StepProgress();
-    form_.CloseButtonClick();  // Yes: ends at once
+    form_.CloseButtonClick();  // Yes: the sequence stops at its next step
+    ASSERT_TRUE(form_.CancelRequested());
+    FailCancelled("the next step");
   });
   form_.SetPageIndex(4);
   form_.Control("PathEdit").SetCaption("C:\\Zarel\\");

@@ -8,6 +8,8 @@
 #include <algorithm>
 
 #include "base/FileSystemUnit.h"
+#include "base/HandleTypes.h"
+#include "base/SafeLibrary.h"
 #include "engine/InstallLog.h"
 #include "base/TextFormat.h"
 #include "wizard/WizardLogic.h"
@@ -252,7 +254,12 @@ void TBrowseFolder::DriveChanged() {
 }
 
 void TBrowseFolder::NetbuttonClick() {
-  const DWORD result = WNetConnectionDialog(handle_, RESOURCETYPE_DISK);
+  // mpr.dll is no known library: imported, a copy beside setup.exe would be loaded first.
+  using TConnectionDialog = DWORD(WINAPI*)(HWND, DWORD);
+  const TLibrary mpr(LoadSystemLibrary("mpr.dll"));
+  const auto connectionDialog = LibraryEntry<TConnectionDialog>(mpr, "WNetConnectionDialog");
+  const DWORD result = connectionDialog != nullptr ? connectionDialog(handle_, RESOURCETYPE_DISK)
+                                                   : static_cast<DWORD>(ERROR_PROC_NOT_FOUND);
   InstallLog("Network drive dialog: " + std::to_string(result));
   FillDrives();
   ShowFolder(currentFolder_);

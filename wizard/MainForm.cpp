@@ -11,23 +11,17 @@
 #include "base/StringUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallSequence.h"
-#include "engine/UninstallUnit.h"
 #include "net/VersionCheckUnit.h"
-#include "serverconfig/DatabaseLibrary.h"
-#include "serverconfig/ServerStore.h"
 #include "wizard/BrowseUnit.h"
 #include "engine/ExitCodes.h"
+#include "engine/FailureUnit.h"
 #include "wizard/FinishUnit.h"
 #include "engine/ProgramEnd.h"
 #include "engine/SetupState.h"
-#include "app/StartupUnit.h"
 #include "base/TextFormat.h"
 #include "wizard/WizardLogic.h"
 #include "wizard/WindowUnit.h"
 #include "texts/TextTable.h"
-#include "wizard/TranslateUnit.h"
-#include "system/AdvancedRegistry.h"
-#include "system/ConvertRegistryUnit.h"
 #include "system/ServicesFuncUnit.h"
 
 const char* const kPagePanels[kPageCount] = {"WelcomePanel",    "LicensePanel",   "SetupTypePanel",
@@ -47,20 +41,6 @@ constexpr int kProgressSteps = 12;
 constexpr UINT kShowWizardMessage = WM_USER + 1;
 
 TMainForm* theForm = nullptr;
-
-// The suite's own key; start-up re-points it for two single reads and back.
-constexpr char kSuiteArea[] = "\\Software\\Quenfor";
-constexpr char kSuiteSection[] = "Zarel Mail Server";
-
-TAdvancedRegistry& PathRegistry() {
-  static TAdvancedRegistry registry(TRegistryKey::hkLOCAL_MACHINE, "\\Software", "Zarel");
-  return registry;
-}
-
-void PointAtSuiteKey() {
-  PathRegistry().SetRegistryArea(kSuiteArea);
-  PathRegistry().SetRegistrySection(kSuiteSection);
-}
 
 UINT BoxFlags(MessageButtons buttons, MessageIcon icon) {
   UINT flags = MB_TASKMODAL;
@@ -89,35 +69,7 @@ MessageAnswer AnswerOf(int result) {
   }
 }
 
-bool Ask(const std::string& caption, const std::string& text) {
-  return CurrentUI().ShowMessage(caption, text, MessageButtons::YesNo, MessageIcon::Question) ==
-         MessageAnswer::Yes;
-}
-
-// Edit controls want CR LF; License.txt may come with bare LF.
-std::string WithCrLf(const std::string& text) {
-  std::string result;
-  result.reserve(text.size() + text.size() / 32);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) result += '\r';
-    result += text[i];
-  }
-  return result;
-}
-
-std::string ErrorDescription(const std::exception* error) {
-  return error != nullptr && error->what() != nullptr ? error->what() : "unknown error";
-}
-
 }  // namespace
-
-void ShowUnexpectedErrorAndEnd(const std::string& what, const std::exception* error) {
-  const std::string description = ErrorDescription(error);
-  InstallLog(what + " stopped on an unexpected error: " + description);
-  CurrentUI().ShowMessage(cError, FormatText(cInstallAborted, {description}), MessageButtons::Ok,
-                         MessageIcon::Error);
-  EndProgram(kExitInstallException);
-}
 
 TMainForm* MainForm() { return theForm; }
 
@@ -801,15 +753,10 @@ void TMainForm::BackButtonClick(int senderTag) {
     case 8: {
       const std::string password = ControlText("PassEdit");
       AddLogSecret(password);
-      try {
-        ApplyTutorialSettings(TrimText(ControlText("HostNameEdit")),
-                              TrimText(ControlText("DomainEdit")),
+      RunOrEnd("The first-run configuration", [&] {
+        ApplyTutorialSettings(TrimText(ControlText("HostNameEdit")), TrimText(ControlText("DomainEdit")),
                               TrimText(ControlText("UserEdit")), password);
-      } catch (const std::exception& error) {
-        ShowUnexpectedErrorAndEnd("The first-run configuration", &error);
-      } catch (...) {
-        ShowUnexpectedErrorAndEnd("The first-run configuration", nullptr);
-      }
+      });
       FinishActions();
     }
     default:
@@ -853,13 +800,7 @@ void TMainForm::RunInstallSequence(int senderTag) {
   EnableWindow(next, FALSE);
   EnableWindow(back, FALSE);
   installRunning_ = true;
-  try {
-    installSequence_();
-  } catch (const std::exception& error) {
-    ShowUnexpectedErrorAndEnd("The install sequence", &error);
-  } catch (...) {
-    ShowUnexpectedErrorAndEnd("The install sequence", nullptr);
-  }
+  RunOrEnd("The install sequence", installSequence_);
   installRunning_ = false;
   EnableWindow(next, TRUE);
   EnableWindow(back, TRUE);
@@ -871,11 +812,17 @@ void TMainForm::RunInstallSequence(int senderTag) {
 void TMainForm::CloseButtonClick() {
   if (cancelAsked_) return;  // one question at a time (Escape and the close box together)
   cancelAsked_ = true;
-  const bool yes = Ask(cDoYouExitTitle, cDoYouExit);
+  const bool yes = AskYes(cDoYouExitTitle, cDoYouExit);
   cancelAsked_ = false;
   if (!yes) return;
-  InstallLog(installRunning_ ? "Cancelled during the installation" : "Cancelled");
-  EndProgram(installRunning_ ? kExitCancelledDuringInstall : kExitSuccess);
+  if (installRunning_) {
+    // The install sequence stops at its next step, once it has put the servers back.
+    InstallLog("Cancel confirmed during the installation");
+    cancelRequested_ = true;
+    return;
+  }
+  InstallLog("Cancelled");
+  EndProgram(kExitSuccess);
 }
 
 void TMainForm::AdvancedModeClick() {
@@ -908,147 +855,4 @@ void TMainForm::BrowseButtonClick() {
   if (browse_ == nullptr) return;
   std::string folder;
   if (browse_->Execute(ControlText("PathEdit"), folder, handle_)) Control("PathEdit").SetCaption(folder);
-}
-
-// ---- start-up ------------------------------------------------------------------------------
-
-void TMainForm::FormCreate(const TCommandLine& commandLine) {
-  TSetupState& state = SetupState();
-  // 1. Language file (and its export, which ends the run).
-  if (RunLanguageStep(commandLine, SetupFolder())) EndProgram(kExitSuccess);
-  // 2. Restart one server and end.
-  if (commandLine.Restart) RestartServerByWord(commandLine.RestartKindWord);
-  // 3. info.xml beside the program.
-  ReadInfoXml(SetupFolder() + "info.xml", state);
-  // 4. Flags start clear; handler errors are discarded by the window procedure.
-  const std::string productsUrl = state.ProductsXmlUrl;
-  ResetSetupState();
-  state.ProductsXmlUrl = productsUrl;
-  // 5. Older registry keys copied, not deleted.
-  ConvertRegistry(false);
-  // 6.
-  PointAtSuiteKey();
-  // 7.
-  char systemFolder[MAX_PATH + 1] = {};
-  const UINT length = GetSystemDirectoryA(systemFolder, MAX_PATH);
-  state.SystemDir = SystemFolderText(length > 0 && length <= MAX_PATH ? std::string(systemFolder, length)
-                                                                      : std::string(),
-                                     SetupFolder());
-  // 8. One-shot command words.
-  if (!commandLine.RunsWizard()) {
-    InitServerFolders();
-    LoadServerSettings(false, false);
-    switch (commandLine.First) {
-      case TFirstWord::Uninstall:
-        StartInstallLog(SystemLogHeader());
-        if (!Ask(FormatText(cSetup, {cName}), cUnInstallQ)) EndProgram(kExitSuccess);
-        try {
-          Uninstall();
-        } catch (const std::exception& error) {
-          ShowUnexpectedErrorAndEnd("Uninstalling", &error);
-        } catch (...) {
-          ShowUnexpectedErrorAndEnd("Uninstalling", nullptr);
-        }
-        break;
-      case TFirstWord::WebMailLogon:
-      case TFirstWord::WebAdminLogon: {
-        const TServerSettings& settings = ServerSettings();
-        const std::string address =
-            LogonAddress(settings.Get(settings::kUseServerListForWebHost) != 0,
-                         settings.Get(settings::kServerList), settings.Get(settings::kHttpPort),
-                         commandLine.First == TFirstWord::WebMailLogon);
-        ShellExecuteA(nullptr, "open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-        break;
-      }
-      case TFirstWord::Logs:
-        ShellExecuteA(nullptr, "open", LogsFolder().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-        break;
-      default:
-        break;
-    }
-    EndProgram(kExitSuccess);
-  }
-  StartInstallLog(SystemLogHeader());
-  // 9. Captions.
-  model_.SetCaption(FormatText(cPSetup, {cName, ProductVersion}).substr(0, 255));
-  TControl& about = Control("AboutLabel");
-  if (about.Caption.find("%s") != std::string::npos) {
-    about.SetCaption(FormatText(about.Caption, {ProductVersion}));
-  }
-  // 10. The data archive must be there.
-  if (!FileExists(SetupFolder() + "Setup.Dat")) {
-    CurrentUI().ShowMessage(cError, cSetupError, MessageButtons::Ok, MessageIcon::Error);
-    EndProgram(kExitFatalError);
-  }
-  // 11. The opening question.
-  if (!commandLine.Silent() &&
-      !Ask(FormatText(cSetup, {cName}), FormatText(cInstallQ, {cName + " " + ProductVersion}))) {
-    EndProgram(kExitSuccess);
-  }
-  // 12.
-  state.InstalledVersion = PathRegistry().ReadString("Version").substr(0, 255);
-  // 13.
-  const std::string licensePath = SetupFolder() + "License.txt";
-  if (FileExists(licensePath)) {
-    try {
-      Control("LicenseMemo").SetCaption(WithCrLf(ReadWholeFile(licensePath, false)));
-    } catch (...) {
-      Control("LicenseMemo").SetCaption("");
-    }
-  }
-  // 14.
-  try {
-    ReadNoInstallFlags(PathRegistry(), state);
-  } catch (...) {
-  }
-  // 15 and 16.
-  ReadEarlierInstallation();
-  // 17. The older web mail product.
-  try {
-    PathRegistry().SetRegistryArea(kSuiteArea);
-    PathRegistry().SetRegistrySection("Quenfor Web Mail");
-    const std::string webMailVersion = PathRegistry().ReadString("Version");
-    const std::string webMailFolder = PathRegistry().ReadString("InstallDir");
-    state.WebMailOutdated = IsWebMailOutdated(webMailVersion, webMailFolder,
-                                              [](const std::string& f) { return DirectoryExists(f); });
-  } catch (...) {
-  }
-  PointAtSuiteKey();
-  // 18.
-  pageIndex_ = 0;
-  ShowPage();
-  SetChecked("AdvancedMode", true);
-  SetChecked("BasicMode", false);
-  AdvancedModeClick();
-}
-
-void TMainForm::ReadEarlierInstallation() {
-  TSetupState& state = SetupState();
-  const std::string designDestination = Control("PathEdit").Caption;
-  bool earlier = false;
-  try {
-    const std::string installDir = PathRegistry().ReadString("InstallDir");
-    if (!installDir.empty()) {
-      state.InstallDir = installDir;
-      Control("PathEdit").SetCaption(installDir);
-      Control("SetupTypeLabel").SetCaption(cUpdateSetup);
-      state.ConfigDir = installDir + "config\\";
-      earlier = true;
-      InitServerFoldersAt(installDir);
-      SetConfigFolder(state.ConfigDir);
-      LoadServerSettings(false, false);
-      // Loading may open the account database; its files must not stay open meanwhile.
-      CloseAccountDatabase();
-      state.OlderThan534 = IsOlderThan534(state.InstalledVersion);
-    }
-  } catch (...) {
-    earlier = false;
-    Control("PathEdit").SetCaption(designDestination);
-  }
-  if (earlier) return;
-  PathRegistry().SetRegistryArea("\\Software\\Microsoft\\Windows");
-  PathRegistry().SetRegistrySection("CurrentVersion");
-  const std::string programFiles = PathRegistry().ReadString("ProgramFilesDir");
-  PointAtSuiteKey();
-  Control("PathEdit").SetCaption(DefaultDestination(programFiles, Control("PathEdit").Caption));
 }

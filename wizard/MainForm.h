@@ -1,6 +1,5 @@
 // The wizard window TMainForm: top band with logo and page caption, one panel per page,
-// bottom band with Back, Next and Cancel. It runs the start-up in its creation, walks the
-// pages, and is the engine's UI while the install sequence runs (status, progress, message
+// bottom band with Back, Next and Cancel. It walks the pages, and is the engine's UI while the install sequence runs (status, progress, message
 // pump, task-modal message boxes it owns).
 #pragma once
 
@@ -13,7 +12,6 @@
 #include <utility>
 
 #include "engine/InstallUI.h"
-#include "app/CommandLine.h"
 #include "wizard/ControlModel.h"
 
 class TBrowseFolder;
@@ -29,8 +27,6 @@ class TMainForm final : public TInstallUI {
 
   // Creates the (hidden) window with all its controls. False when the system refused.
   bool CreateFormWindow(HINSTANCE instance);
-  // The start-up sequence; ends the program itself for the one-shot runs.
-  void FormCreate(const TCommandLine& commandLine);
 
   HWND Handle() const { return handle_; }
   TFormModel& Model() { return model_; }
@@ -64,6 +60,7 @@ class TMainForm final : public TInstallUI {
   void ProcessMessages() override;
   MessageAnswer ShowMessage(const std::string& caption, const std::string& text,
                            MessageButtons buttons, MessageIcon icon) override;
+  bool CancelRequested() override { return cancelRequested_; }
 
   // Keys the window previews before its controls see them (Escape asks the Cancel
   // question). True when the message was handled.
@@ -92,7 +89,6 @@ class TMainForm final : public TInstallUI {
   void LoadComponentChecks();
   void StoreComponentChecks();
   bool IsWizardWindow(HWND window) const;
-  void ReadEarlierInstallation();
 
   HWND handle_ = nullptr;
   HINSTANCE instance_ = nullptr;
@@ -109,6 +105,7 @@ class TMainForm final : public TInstallUI {
   bool busy_ = false;
   bool installRunning_ = false;
   bool cancelAsked_ = false;
+  bool cancelRequested_ = false;
   TBrowseFolder* browse_ = nullptr;
   WNDPROC listDefaultProc_ = nullptr;
   std::function<void()> installSequence_;
@@ -117,6 +114,3 @@ class TMainForm final : public TInstallUI {
 // The process's wizard window (null before it is created).
 TMainForm* MainForm();
 
-// Logs an unexpected error of what ("The install sequence"), shows it in an error box and
-// ends the program with its exit code.
-[[noreturn]] void ShowUnexpectedErrorAndEnd(const std::string& what, const std::exception* error);

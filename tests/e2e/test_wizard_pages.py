@@ -217,7 +217,9 @@ class WizardPagesTest(unittest.TestCase):
             self.assertEqual(len(logs), 1)
             self.assertIn("Page 5: InstallingPanel", logs[0])
             self.assertIn("unexpected error: The install sequence is not part of this build.", logs[0])
-            self.assertTrue(logs[0].rstrip().endswith("Answer: OK"), logs[0][-200:])
+            tail = logs[0].rstrip().splitlines()[-2:]
+            self.assertTrue(tail[0].endswith("Answer: OK"), logs[0][-200:])
+            self.assertTrue(tail[1].endswith("Setup ends with exit code 4"), logs[0][-200:])
 
 
 if __name__ == "__main__":

@@ -1,0 +1,171 @@
+#include <windows.h>
+
+#include "app/StartupSequence.h"
+
+#include "app/OneShotCommands.h"
+#include "app/StartupUnit.h"
+#include "base/FileSystemUnit.h"
+#include "base/TextFormat.h"
+#include "engine/ComponentFlags.h"
+#include "engine/ExitCodes.h"
+#include "engine/FailureUnit.h"
+#include "engine/InstallLog.h"
+#include "engine/InstallUI.h"
+#include "engine/ProgramEnd.h"
+#include "engine/SetupState.h"
+#include "serverconfig/DatabaseLibrary.h"
+#include "serverconfig/ServerStore.h"
+#include "system/AdvancedRegistry.h"
+#include "system/ConvertRegistryUnit.h"
+#include "system/ServerTable.h"
+#include "texts/TextTable.h"
+#include "wizard/MainForm.h"
+#include "wizard/TranslateUnit.h"
+
+namespace {
+
+// The suite's own key; start-up re-points it for two single reads and back.
+constexpr char kSuiteArea[] = "\\Software\\Quenfor";
+constexpr char kSuiteSection[] = "Zarel Mail Server";
+
+TAdvancedRegistry& PathRegistry() {
+  static TAdvancedRegistry registry(TRegistryKey::hkLOCAL_MACHINE, "\\Software", "Zarel");
+  return registry;
+}
+
+void PointAtSuiteKey() {
+  PathRegistry().SetRegistryArea(kSuiteArea);
+  PathRegistry().SetRegistrySection(kSuiteSection);
+}
+
+// Edit controls want CR LF; License.txt may come with bare LF.
+std::string WithCrLf(const std::string& text) {
+  std::string result;
+  result.reserve(text.size() + text.size() / 32);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) result += '\r';
+    result += text[i];
+  }
+  return result;
+}
+
+std::string SystemFolder() {
+  char systemFolder[MAX_PATH + 1] = {};
+  const UINT length = GetSystemDirectoryA(systemFolder, MAX_PATH);
+  return SystemFolderText(length > 0 && length <= MAX_PATH ? std::string(systemFolder, length) : std::string(),
+                          SetupFolder());
+}
+
+void SetCaptions(TMainForm& form) {
+  form.Model().SetCaption(FormatText(cPSetup, {cName, ProductVersion}).substr(0, 255));
+  TControl& about = form.Control("AboutLabel");
+  if (about.Caption.find("%s") != std::string::npos) about.SetCaption(FormatText(about.Caption, {ProductVersion}));
+}
+
+void LoadLicence(TMainForm& form) {
+  const std::string licensePath = SetupFolder() + "License.txt";
+  if (!FileExists(licensePath)) return;
+  try {
+    form.Control("LicenseMemo").SetCaption(WithCrLf(ReadWholeFile(licensePath, false)));
+  } catch (...) {
+    form.Control("LicenseMemo").SetCaption("");
+  }
+}
+
+// Steps 15 and 16: the earlier installation's folder and settings, or the default folder.
+void ReadEarlierInstallation(TMainForm& form) {
+  TSetupState& state = SetupState();
+  TControl& destination = form.Control("PathEdit");
+  const std::string designDestination = destination.Caption;
+  try {
+    const std::string installDir = PathRegistry().ReadString("InstallDir");
+    if (!installDir.empty()) {
+      state.InstallDir = installDir;
+      SetServerFolder(installDir);
+      destination.SetCaption(installDir);
+      form.Control("SetupTypeLabel").SetCaption(cUpdateSetup);
+      state.ConfigDir = installDir + "config\\";
+      InitServerFoldersAt(installDir);
+      SetConfigFolder(state.ConfigDir);
+      LoadServerSettings(false, false);
+      // Loading may open the account database; its files must not stay open meanwhile.
+      CloseAccountDatabase();
+      state.OlderThan534 = IsOlderThan534(state.InstalledVersion);
+      return;
+    }
+  } catch (...) {
+    destination.SetCaption(designDestination);
+  }
+  PathRegistry().SetRegistryArea("\\Software\\Microsoft\\Windows");
+  PathRegistry().SetRegistrySection("CurrentVersion");
+  const std::string programFiles = PathRegistry().ReadString("ProgramFilesDir");
+  PointAtSuiteKey();
+  destination.SetCaption(DefaultDestination(programFiles, destination.Caption));
+}
+
+// Step 17: the older web mail product.
+void CheckOlderWebMail() {
+  try {
+    PathRegistry().SetRegistryArea(kSuiteArea);
+    PathRegistry().SetRegistrySection("Quenfor Web Mail");
+    const std::string webMailVersion = PathRegistry().ReadString("Version");
+    const std::string webMailFolder = PathRegistry().ReadString("InstallDir");
+    SetupState().WebMailOutdated =
+        IsWebMailOutdated(webMailVersion, webMailFolder, [](const std::string& f) { return DirectoryExists(f); });
+  } catch (...) {
+  }
+  PointAtSuiteKey();
+}
+
+}  // namespace
+
+void RunStartup(TMainForm& form, const TCommandLine& commandLine) {
+  TSetupState& state = SetupState();
+  // 1. Language file (and its export, which ends the run).
+  if (RunLanguageStep(commandLine, SetupFolder())) EndProgram(kExitSuccess);
+  // 2. Restart one server and end.
+  if (commandLine.Restart) RunRestartCommand(commandLine.RestartKindWord);
+  // 3. info.xml beside the program.
+  ReadInfoXml(SetupFolder() + "info.xml", state);
+  // 4. Flags start clear; handler errors are discarded by the window procedure.
+  const std::string productsUrl = state.ProductsXmlUrl;
+  ResetSetupState();
+  state.ProductsXmlUrl = productsUrl;
+  // 5. Older registry keys copied, not deleted.
+  ConvertRegistry(false);
+  // 6.
+  PointAtSuiteKey();
+  // 7.
+  state.SystemDir = SystemFolder();
+  // 8. One-shot command words.
+  if (!commandLine.RunsWizard()) RunFirstWordCommand(commandLine);
+  StartInstallLog(SystemLogHeader());
+  // 9. Captions.
+  SetCaptions(form);
+  // 10. The data archive must be there.
+  if (!FileExists(SetupFolder() + "Setup.Dat")) EndWithFailure({TFailureKind::Fatal, "Looking for Setup.Dat", cSetupError, 0});
+  // 11. The opening question.
+  if (!commandLine.Silent() &&
+      !AskYes(FormatText(cSetup, {cName}), FormatText(cInstallQ, {cName + " " + ProductVersion}))) {
+    EndProgram(kExitSuccess);
+  }
+  // 12.
+  state.InstalledVersion = PathRegistry().ReadString("Version").substr(0, 255);
+  // 13.
+  LoadLicence(form);
+  // 14.
+  try {
+    ReadNoInstallFlags(PathRegistry(), state);
+  } catch (...) {
+  }
+  // 15 and 16.
+  ReadEarlierInstallation(form);
+  // 17.
+  CheckOlderWebMail();
+  // 18.
+  form.SetPageIndex(0);
+  form.ShowPage();
+  form.SetChecked("AdvancedMode", true);
+  form.SetChecked("BasicMode", false);
+  form.AdvancedModeClick();
+}

@@ -1,0 +1,13 @@
+// The components left out at an installation (the NoInstall... flags of the setup record),
+// remembered in the suite's registry key.
+#pragma once
+
+#include "engine/SetupState.h"
+#include "system/AdvancedRegistry.h"
+
+// Reads the five values into the state (missing = false, component installed).
+void ReadNoInstallFlags(TAdvancedRegistry& registry, TSetupState& state);
+// Writes NoInstallIM, NoInstallWebMail, NoInstallCalendar, NoInstallAV, NoInstallIAS in this
+// order; the first failing write ends the writing and is given back (the install sequence
+// goes on without a message).
+TRegistryResult WriteNoInstallFlags(TAdvancedRegistry& registry, const TSetupState& state);

@@ -1,0 +1,153 @@
+#include "engine/ServiceSteps.h"
+
+#include "base/DeadlineClock.h"
+#include "base/FileSystemUnit.h"
+#include "base/TextFormat.h"
+#include "base/VersionUnit.h"
+#include "engine/InstallUI.h"
+#include "system/AdvancedRegistry.h"
+#include "system/ComRegistration.h"
+#include "system/ServerTable.h"
+#include "system/ServiceControl.h"
+#include "system/ServiceInstall.h"
+#include "system/ServiceManager.h"
+#include "system/ServicesFuncUnit.h"
+#include "texts/TextTable.h"
+
+namespace {
+
+constexpr char kPortHint[] =
+    "\r\nThere might be already some service running on the same TCP/IP port. Make sure MS SMTP, Norton "
+    "Antivirus POP3 or some other mail server is not running on this machine.";
+constexpr char kSystemSmtpService[] = "SMTPSVC";
+// The groupware server's older program file, and the version that replaced it.
+constexpr char kOldGroupWareProgram[] = "calendar.exe";
+constexpr char kGroupWareReplacedIn[] = "8.1.7";
+
+bool ServiceExistsStopped(const std::string& serviceName) {
+  return IsServiceInstalled(serviceName) && IsServiceInState(serviceName, SERVICE_STOPPED);
+}
+
+bool KindExcluded(const TSetupState& state, int kind) {
+  return (kind == kIMServer && state.NoInstallIM) || (kind == kGroupWareServer && state.NoInstallCalendar);
+}
+
+void RemoveServiceWarning(const std::string& serviceName) {
+  ShowServiceError(InstallOrRemoveService(false, ServiceDefinition{"", serviceName, "", ""}));
+}
+
+void RemoveServiceIfStopped(const std::string& serviceName) {
+  if (ServiceExistsStopped(serviceName)) RemoveServiceWarning(serviceName);
+}
+
+ServiceDefinition DefinitionOf(int kind) {
+  const TServerInfo& info = *FindServerInfo(kind);
+  return ServiceDefinition{info.programFile, info.serviceName, info.displayName, info.description};
+}
+
+// The operating system's own SMTP service holds port 25 while ours could not start:
+// stop and disable it, then start ours in its place.
+void ReplaceSystemSmtpService() {
+  const std::string ours = GetServerServiceName(kSmtpServer);
+  if (!IsServiceInstalled(ours) || IsServiceInState(ours, SERVICE_RUNNING)) return;
+  if (!IsServiceInstalled(kSystemSmtpService) || !IsServiceInState(kSystemSmtpService, SERVICE_RUNNING)) return;
+  ControlServerWarning(kSmtpServer, false, kSystemSmtpService);
+  DisableService(kSystemSmtpService);
+  ControlServerWarning(kSmtpServer, true);
+  PauseMs(kSettlePauseMs);
+}
+
+// The kinds CheckStartedServices tests: the groupware server is never tested.
+constexpr int kTestedServers[] = {kSmtpServer, kPop3Server, kControlServer, kIMServer};
+
+}  // namespace
+
+std::string ServiceErrorText(DWORD errorCode) {
+  return cServiceError + RegistryErrorText(static_cast<LONG>(errorCode)) + kPortHint;
+}
+
+void ShowServiceError(DWORD errorCode) {
+  if (errorCode == ERROR_SUCCESS) return;
+  CurrentUI().ShowMessage("Warning", ServiceErrorText(errorCode), MessageButtons::Ok, MessageIcon::Warning);
+}
+
+void ControlServerWarning(int kind, bool start, const std::string& serviceName) {
+  ShowServiceError(ControlServer(kind, start, serviceName));
+}
+
+void StopServerIfRunningWarning(int kind) { ShowServiceError(StopServerIfRunning(kind)); }
+
+void CheckRunningServices(TSetupState& state) {
+  CurrentUI().SetStatus(cChecking);
+  for (const int kind : kInstalledServers) state.ServiceToCreate[kind] = true;
+  for (const int kind : kInstalledServers) {
+    StopServerIfRunningWarning(kind);
+    StopServerIfRunningWarning(kind);
+  }
+  CurrentUI().ProcessMessages();
+  PauseMs(kSettlePauseMs);
+  if (!IsNTPlatform()) return;
+
+  if (state.NoInstallIM) RemoveServiceIfStopped(GetServerServiceName(kIMServer));
+  const bool calendarOutdated =
+      !state.InstalledVersion.empty() && !VersionAtLeast(state.InstalledVersion, kGroupWareReplacedIn);
+  if (state.NoInstallCalendar || calendarOutdated) {
+    const std::string calendar = GetServerServiceName(kGroupWareServer);
+    if (ServiceExistsStopped(calendar)) {
+      RemoveServiceWarning(calendar);
+      if (calendarOutdated) DeleteFileAt(NormalizePath(state.InstallDir, true, false) + kOldGroupWareProgram);
+    }
+  }
+  // An existing, stopped service is reused as it is; one that would not stop keeps its flag.
+  for (const int kind : kInstalledServers)
+    if (ServiceExistsStopped(GetServerServiceName(kind))) state.ServiceToCreate[kind] = false;
+}
+
+void InstallServices(TSetupState& state, const std::string& installDir) {
+  const std::string folder = NormalizePath(installDir, true, false);
+  if (IsNTPlatform()) {
+    CurrentUI().SetStatus(cInstalling);
+    for (const int kind : kInstalledServers) {
+      if (KindExcluded(state, kind)) continue;
+      const ServiceDefinition definition = DefinitionOf(kind);
+      if (state.ServiceToCreate[kind])
+        ShowServiceError(InstallOrRemoveService(true, definition, folder));
+      else
+        QuoteReusedServicePath(definition.ServiceName, folder + definition.ProgramFile);
+    }
+  }
+  RegisterComServer(folder + "api.dll");
+  RegisterComServer(folder + "quenforcom.dll");
+
+  CurrentUI().SetStatus(cStarting);
+  for (const int kind : kInstalledServers) {
+    // A service that was disabled before the upgrade stays stopped.
+    if (!KindExcluded(state, kind) && state.PreviousStartType[kind] != SERVICE_DISABLED)
+      ControlServerWarning(kind, true);
+  }
+  CurrentUI().SetStatus(cFinishing);
+}
+
+void CheckStartedServices(const TSetupState& state) {
+  if (IsNTPlatform()) ReplaceSystemSmtpService();
+  bool started[kIMServer + 1] = {};
+  bool allFine = true;
+  for (const int kind : kTestedServers) {
+    started[kind] = (kind == kIMServer && state.NoInstallIM) || IsServerRunning(kind);
+    allFine = allFine && (started[kind] || state.PreviousStartType[kind] == SERVICE_DISABLED);
+  }
+  if (allFine) return;
+  std::string list;
+  for (const int kind : kTestedServers)
+    if (!started[kind]) list += std::string(FindServerInfo(kind)->displayName) + "\r\n";
+  CurrentUI().ShowMessage("Warning", FormatText(cNotRunning, {list}), MessageButtons::Ok, MessageIcon::Warning);
+}
+
+void RemoveAllServices() {
+  for (const int kind : kInstalledServers) StopServerIfRunningWarning(kind);
+  CurrentUI().ProcessMessages();
+  PauseMs(kSettlePauseMs);
+  if (!IsNTPlatform()) return;
+  // A service that still runs is left installed rather than deleted under a live process.
+  for (const int kind : kInstalledServers) RemoveServiceIfStopped(GetServerServiceName(kind));
+}
