@@ -3,6 +3,7 @@
 #include "base/FileSystemUnit.h"
 #include "base/StringUnit.h"
 #include "base/VersionUnit.h"
+#include "serverconfig/WebHostName.h"
 #include "texts/TextTable.h"
 #include "xml/XMLUnit.h"
 
@@ -58,8 +59,6 @@ bool IsWebMailOutdated(const std::string& version, const std::string& installDir
 
 std::string LogonAddress(bool useServerListForWebHost, const std::string& serverList,
                          std::uint16_t httpPort, bool webMail) {
-  std::string host;
-  if (useServerListForWebHost) host = TrimText(serverList.substr(0, serverList.find(';')));
-  if (host.empty()) host = "localhost";
+  const std::string host = WebHostName(useServerListForWebHost, serverList);
   return "http://" + host + ":" + std::to_string(httpPort) + "/" + (webMail ? "mail/" : "accounts/");
 }

@@ -16,7 +16,8 @@ for p in cmake make g++ clang git ca-certificates \
          libz-mingw-w64-dev zlib1g-dev googletest \
          wine wine32:i386 wine64 xvfb xauth imagemagick \
          nsis procps ccache \
-         python3 python3-aiosmtpd nginx-light openssl libssl3; do
+         python3 python3-aiosmtpd nginx-light openssl libssl3 \
+         slapd ldap-utils; do
   want_pkg "$p"
 done
 
@@ -24,6 +25,8 @@ if [ ${#need[@]} -gt 0 ] || [ -n "${added_arch:-}" ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   if [ ${#need[@]} -gt 0 ]; then
+    # The directory tests run slapd on a scratch database of their own: no system database.
+    echo "slapd slapd/no_configuration boolean true" | debconf-set-selections
     echo "deps: installing ${need[*]}"
     apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
   fi
