@@ -7,7 +7,7 @@
 #include <future>
 
 #include "net/NetSettings.h"
-#include "net/NetStoreLink.h"
+#include "engine/NetStoreLink.h"
 #include "net/SMTPClientUnit.h"
 #include "serverconfig/NetworkHandoff.h"
 #include "serverconfig/StoreLocks.h"

@@ -17,14 +17,15 @@ zarel_test(NetResolverTest LIBS zarel_net)
 zarel_test(SmtpClientTest LIBS zarel_net)
 zarel_test(HttpClientTest LIBS zarel_net)
 zarel_test(VersionCheckTest LIBS zarel_net)
-if(TARGET zarel_net_store)
-  zarel_test(NetStoreLinkTest LIBS zarel_net_store)
-endif()
-foreach(name SmtpClientTest HttpClientTest VersionCheckTest)
+# The engine's side of the clients: the store link and the demonstration message.
+zarel_test(NetStoreLinkTest LIBS zarel_engine_core)
+foreach(name SmtpClientTest HttpClientTest VersionCheckTest NetStoreLinkTest)
   if(TEST ${ZAREL_TREE}.${name})
     # TZ=UTC: the message date's zone is read through the host's time-zone facts.
+    # SSL_CERT_FILE: the host's OpenSSL trusts the peers' test authority in these programs
+    # only (besides the system's roots).
     set_tests_properties(${ZAREL_TREE}.${name} PROPERTIES
       FIXTURES_REQUIRED NetPeers
-      ENVIRONMENT "ZAREL_NET_PEERS=${net_peer_folder};TZ=UTC")
+      ENVIRONMENT "ZAREL_NET_PEERS=${net_peer_folder};TZ=UTC;SSL_CERT_FILE=${net_peer_folder}/ca.pem")
   endif()
 endforeach()

@@ -10,7 +10,6 @@
 #include "base/FileSystemUnit.h"
 #include "net/NetSettings.h"
 #include "net/SMTPClientUnit.h"
-#include "texts/TextTable.h"
 
 namespace {
 
@@ -343,27 +342,6 @@ TEST(SmtpClientAgainstRealServer, MessageArrivesIntact) {
   ASSERT_NE(date, std::string::npos);
   const std::string dateLine = message.substr(date, message.find("\r\n", date) - date);
   EXPECT_EQ(dateLine.substr(dateLine.size() - 6), " -0000") << dateLine;
-}
-
-TEST(SmtpClientAgainstRealServer, DemonstrationMessage) {
-  REQUIRE_NET_PEERS();
-  const std::string savedSubject = cDemoMessageSubject;
-  const std::string savedText = cDemoMessage;
-  const TNetSettings savedSettings = GetNetSettings();
-  TNetSettings settings = savedSettings;
-  settings.SmtpPort = static_cast<std::uint16_t>(std::stoi(nettest::NetPeer("SMTP_PORT")));
-  SetNetSettings(settings);
-  cDemoMessageSubject = "Demo" + UniqueToken();
-  cDemoMessage = "Welcome to the suite.";
-  const bool sent = SendDemonstrationMessage();
-  const std::string message = ReceivedMessage(cDemoMessageSubject);
-  cDemoMessageSubject = savedSubject;
-  cDemoMessage = savedText;
-  SetNetSettings(savedSettings);
-  EXPECT_TRUE(sent);
-  EXPECT_NE(message.find(std::string("X-Envelope-To: ") + kDemonstrationAdminMailbox), std::string::npos) << message;
-  EXPECT_NE(message.find(std::string("X-Envelope-From: <") + kDemonstrationUserMailbox + ">"), std::string::npos);
-  EXPECT_NE(message.find("\r\n\r\nWelcome to the suite.\r\n"), std::string::npos);
 }
 
 }  // namespace
