@@ -176,6 +176,7 @@ std::string SaveBody(THttpConnection& connection, const std::string& head, std::
   if (file == nullptr) return {};
   std::size_t written = 0;
   bool abandoned = false;
+  const std::size_t headBytes = keepHead ? head.size() : 0;
   if (keepHead) piece.insert(0, head);
   while (!piece.empty()) {
     written += piece.size();
@@ -185,6 +186,12 @@ std::string SaveBody(THttpConnection& connection, const std::string& head, std::
     }
     piece = connection.ReceivePiece();
   }
+  // A length the server announced must have arrived whole: an end of the connection
+  // is no proof (a TLS stream cut between two records looks the same).
+  const std::string length = HeadFieldValue(head, "Content-Length");
+  if (!length.empty() && length.size() <= 9 && length.find_first_not_of("0123456789") == std::string::npos &&
+      written - headBytes != std::stoul(length))
+    abandoned = true;
   if (!connection.Ended()) abandoned = true;
   std::fclose(file);
   if (abandoned || written == 0) {

@@ -121,7 +121,12 @@ struct TTLSSession::TState {
   bool ReadMore() {
     if (Incoming.size() >= 4 * kMaxRecordBytes) return false;  // the peer sends nonsense
     char buffer[8192];
-    const int got = Socket->ReceiveBuf(buffer, sizeof buffer);
+    if (!Socket->WaitForData(Socket->TimeOut)) return false;
+    const int got = netbackend::ReceiveBytes(Socket->Handle(), buffer, sizeof buffer);
+    // The end of the stream between two records ends the session: Wine decrypts the
+    // server's closing alert as an empty record (Windows reports it as the context's end),
+    // so only a cut inside a record is an error. The HTTP client checks the length.
+    if (got == 0 && Incoming.empty()) Ended = true;
     if (got <= 0) return false;
     Incoming.append(buffer, static_cast<std::size_t>(got));
     return true;
@@ -213,7 +218,10 @@ struct TTLSSession::TState {
       policy.pvExtraPolicyPara = &https;
       CERT_CHAIN_POLICY_STATUS result{};
       result.cbSize = sizeof result;
-      trusted = !name.empty() &&
+      // The chain's own status first: Wine's SSL policy passes a chain whose issuer was
+      // never found (a partial chain), which Windows refuses.
+      const DWORD ignored = CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION;
+      trusted = !name.empty() && (chain->TrustStatus.dwErrorStatus & ~ignored) == CERT_TRUST_NO_ERROR &&
                 api.CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &result) &&
                 result.dwError == 0;
       api.CertFreeCertificateChain(chain);

@@ -382,6 +382,12 @@ TEST(HttpClientAgainstNginx, DownloadSizeLimit) {
   EXPECT_TRUE(Leftovers(over.Folder).empty());
 }
 
+#ifdef _WIN32
+constexpr bool kUnderWine = true;  // the win32 tree runs only under Wine
+#else
+constexpr bool kUnderWine = false;
+#endif
+
 // The test authority is trusted only inside this test: on the host through SSL_CERT_FILE in
 // this program's environment, under Wine through the store of the prefix the test runs in
 // (see NetTests.cmake). The address asked for must match the certificate: localhost and
@@ -391,6 +397,7 @@ TEST(HttpClientAgainstNginx, HttpsOnlyFromTheServerNamed) {
   REQUIRE_NET_PEERS();
   ASSERT_TRUE(TLSAvailable());
   const std::string list = ServedProductsList();
+  const nettest::TTrustTestAuthority trust;
   const auto at = [](const char* portKey, const char* host, const char* path) {
     return std::string("https://") + host + ":" + nettest::NetPeer(portKey) + path;
   };
@@ -399,7 +406,9 @@ TEST(HttpClientAgainstNginx, HttpsOnlyFromTheServerNamed) {
     bool fetched;
   } cases[] = {
       {at("HTTPS_PORT", "localhost", "/products/QuenforProducts.xml"), true},
-      {at("HTTPS_PORT", "127.0.0.1", "/products/QuenforProducts.xml"), true},
+      // An address is checked against the certificate's IP entries; Wine's SSL policy knows
+      // only names (CERT_E_CN_NO_MATCH), so there the address is refused as well.
+      {at("HTTPS_PORT", "127.0.0.1", "/products/QuenforProducts.xml"), !kUnderWine},
       {at("HTTPS_PORT", "localhost", "/moved/relative.xml"), true},
       {at("WRONGNAME_PORT", "localhost", "/products/QuenforProducts.xml"), false},
       {at("UNTRUSTED_PORT", "localhost", "/products/QuenforProducts.xml"), false},

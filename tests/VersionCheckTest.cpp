@@ -131,6 +131,7 @@ std::string Nginx(const std::string& scheme, const std::string& path) {
 
 TEST(VersionCheckAgainstNginx, PlainRedirectedAndSecure) {
   REQUIRE_NET_PEERS();
+  const nettest::TTrustTestAuthority trust;
   for (const char* path : {"/products/QuenforProducts.xml", "/moved/relative.xml", "/cookie/QuenforProducts.xml"}) {
     TCheck check(Nginx("http", path));
     EXPECT_TRUE(check.Result.Found) << path;
@@ -142,7 +143,7 @@ TEST(VersionCheckAgainstNginx, PlainRedirectedAndSecure) {
   // Over https from the server named (its authority is trusted inside this test only);
   // the same list from a server that cannot prove its name is "not found".
   ASSERT_TRUE(TLSAvailable());
-  TCheck secure(Nginx("https", "/products/QuenforProducts.xml"));
+  TCheck secure("https://localhost:" + nettest::NetPeer("HTTPS_PORT") + "/products/QuenforProducts.xml");
   EXPECT_TRUE(secure.Result.Found);
   EXPECT_EQ(secure.Result.Version, "9.1.0");
   TCheck impostor("https://localhost:" + nettest::NetPeer("WRONGNAME_PORT") + "/products/QuenforProducts.xml");
