@@ -331,6 +331,53 @@ TEST(HttpClientExchange, DeadlineEndsASilentServer) {
   EXPECT_LT(elapsed, std::chrono::seconds(5));
 }
 
+TEST(HttpClientExchange, HeaderValuesWithLineBreaksAreNotCarriedOn) {
+  // A bare CR or LF inside a cookie or a location would make lines of its own in the next
+  // request: such a cookie is dropped, such a location is not followed.
+  TScriptedServer server(HttpServer([](const std::string& request) {
+    if (request.rfind("GET /first ", 0) == 0)
+      return std::string("HTTP/1.0 302 Found\r\nSet-Cookie: a=1\rX-Injected: yes\r\nLocation: /second\r\n\r\n");
+    if (request.rfind("GET /second ", 0) == 0)
+      return std::string("HTTP/1.0 302 Found\r\nLocation: /third\nX-Injected: yes\r\n\r\n");
+    return std::string("HTTP/1.0 200 OK\r\n\r\nlist");
+  }));
+  TDownload download(Local(server.Port(), "/first"));
+  EXPECT_EQ(download.Path, "");
+  const auto transcripts = server.Transcripts(2);
+  ASSERT_EQ(transcripts.size(), 2u);
+  EXPECT_EQ(transcripts[1], "GET /second HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(server.Connections(), 2);
+}
+
+TEST(HttpClientExchange, DeadlineHoldsAcrossLookupAndTlsReads) {
+  // A DNS server that never answers (the suite's resolver would ask 3 times for 5 s), and a
+  // TLS peer that answers the handshake one byte at a time: neither may outlast the deadline.
+  TestFolder folder;
+  nettest::TPrivateTemp temp(HostPath(folder.path()));
+  TScriptedServer dripping([](TPeerConnection& peer) {
+    peer.ReadUntil("", 300);
+    const std::string record = std::string("\x16\x03\x03\x40\x00", 5) + std::string(60, '\x01');
+    for (const char c : record) {
+      if (peer.ClientClosed()) return;
+      peer.Send(std::string(1, c));
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  });
+  nettest::TSilentDnsScope silentDns;
+  const struct {
+    std::string address;
+  } cases[] = {{"http://slow.zarel.test/x"}, {"https://127.0.0.1:" + std::to_string(dripping.Port()) + "/x"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.address);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(HttpGetToFile(c.address, false, "", "", 0, "", TNetDeadline::After(1000)), "");
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(900));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(2500));
+  }
+}
+
 std::string NginxAddress(const std::string& scheme, const std::string& path, const std::string& user = "") {
   const std::string port = nettest::NetPeer(scheme == "https" ? "HTTPS_PORT" : "HTTP_PORT");
   return scheme + "://" + user + "127.0.0.1:" + port + path;

@@ -34,6 +34,8 @@
 #include <thread>
 #include <vector>
 
+#include "net/NetSettings.h"
+
 namespace nettest {
 
 #ifdef _WIN32
@@ -284,6 +286,35 @@ class TPrivateTemp {
     return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
   }
 #endif
+};
+
+// Points the suite's resolver at a DNS server on 127.0.0.1 that never answers (5 s a wait,
+// 3 attempts) for its lifetime.
+class TSilentDnsScope {
+ public:
+  TSilentDnsScope() : saved_(GetNetSettings()) {
+    StartPeerSockets();
+    socket_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
+    TNetSettings settings = saved_;
+    settings.DnsServers = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    settings.ResolverTimeoutSeconds = 5;
+    settings.ResolverAttempts = 3;
+    SetNetSettings(settings);
+  }
+  ~TSilentDnsScope() {
+    SetNetSettings(saved_);
+    ClosePeerSocket(socket_);
+  }
+
+ private:
+  TNetSettings saved_;
+  TPeerSocket socket_;
 };
 
 // Makes the peers' test authority (CA_FILE) trusted for as long as it lives, and only where
