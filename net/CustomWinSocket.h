@@ -7,6 +7,7 @@
 #include <string>
 
 #include "net/NetBackend.h"
+#include "net/NetDeadline.h"
 
 constexpr int kDefaultSocketTimeOut = 60000;
 
@@ -28,14 +29,18 @@ class TCustomWinSocket {
   TCustomWinSocket& operator=(const TCustomWinSocket&) = delete;
 
   // Connects to the host name when one is given (resolved by ResolveHostName), else to the
-  // address (dotted IPv4, or an IPv6 literal). Every address of the name is tried in turn.
-  // Throws ESocketError when no connection comes about within TimeOut.
+  // address (dotted IPv4, or an IPv6 literal). Every address of the name is tried in turn;
+  // the look-up and all the attempts together end within TimeOut and by the Deadline.
+  // Throws ESocketError when no connection comes about by then.
   void Open(const std::string& hostName, const std::string& address, std::uint16_t port);
-  // Bytes sent, 0 on error or when closed.
+  // Bytes sent (possibly fewer than given), 0 on error, when closed, or when the peer
+  // takes nothing for TimeOut or until the Deadline.
   int SendBuf(const void* data, int length);
-  // Bytes received, 0 at the end of the stream, on error or when closed.
+  // Bytes received, 0 at the end of the stream, on error, when closed, or when nothing
+  // arrives for TimeOut or until the Deadline.
   int ReceiveBuf(void* buffer, int size);
-  // True when data (or the end of the stream) can be read within the time.
+  // True when data (or the end of the stream) can be read within the time (and before the
+  // Deadline).
   bool WaitForData(int milliseconds);
   // Shuts the sending side down, then closes. Safe to call twice.
   void Close();
@@ -45,6 +50,8 @@ class TCustomWinSocket {
 
   int TimeOut = kDefaultSocketTimeOut;
   bool IPv6 = false;
+  // The operation's deadline: no wait of this connection, from the look-up on, lasts past it.
+  TNetDeadline Deadline;
 
  private:
   netbackend::SocketHandle handle_ = netbackend::kNoSocket;

@@ -1,6 +1,12 @@
 #include "net/DNSResolver.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <random>
+#include <system_error>
+#include <thread>
 
 #include "net/NetSettings.h"
 
@@ -42,11 +48,14 @@ std::uint16_t NewQueryId() {
 }
 
 std::vector<TIpAddress> AskServers(const std::vector<TDNSServer>& servers, const std::string& hostName,
-                                   std::uint16_t type, const TNetSettings& settings) {
+                                   std::uint16_t type, const TNetSettings& settings,
+                                   const TNetDeadline& deadline) {
   const int attempts = settings.ResolverAttempts > 0 ? settings.ResolverAttempts : 1;
   const int waitMs = (settings.ResolverTimeoutSeconds > 0 ? settings.ResolverTimeoutSeconds : 5) * 1000;
   for (int attempt = 0; attempt < attempts; ++attempt) {
     for (const TDNSServer& server : servers) {
+      const int leftMs = deadline.RemainingMs(waitMs);
+      if (leftMs <= 0) return {};
       const std::uint16_t id = NewQueryId();
       const std::string query = BuildDNSQuery(id, hostName, type);
       if (query.empty()) return {};
@@ -56,7 +65,7 @@ std::vector<TIpAddress> AskServers(const std::vector<TDNSServer>& servers, const
       TDNSAnswer answer = TDNSAnswer::Invalid;
       if (netbackend::SendDatagram(socket, server.Address, server.Port, query)) {
         const std::string reply =
-            netbackend::ReceiveDatagram(socket, server.Address, server.Port, waitMs);
+            netbackend::ReceiveDatagram(socket, server.Address, server.Port, leftMs);
         if (!reply.empty()) answer = ParseDNSAnswer(reply, id, type, addresses);
       }
       netbackend::CloseSocket(socket);
@@ -66,6 +75,38 @@ std::vector<TIpAddress> AskServers(const std::vector<TDNSServer>& servers, const
     }
   }
   return {};
+}
+
+// The system resolver has no time limit of its own: within a deadline it runs on a helper
+// thread that is left behind (to finish and free its answer alone) when the time is up.
+std::vector<TIpAddress> SystemResolveWithin(const std::string& hostName, bool allowIPv6,
+                                            const TNetDeadline& deadline) {
+  if (!deadline.Bounded()) return netbackend::SystemResolve(hostName, allowIPv6);
+  struct TLookup {
+    std::mutex Mutex;
+    std::condition_variable Done;
+    bool Finished = false;
+    std::vector<TIpAddress> Addresses;
+  };
+  const auto lookup = std::make_shared<TLookup>();
+  try {
+    std::thread([lookup, hostName, allowIPv6] {
+      std::vector<TIpAddress> addresses = netbackend::SystemResolve(hostName, allowIPv6);
+      std::lock_guard<std::mutex> hold(lookup->Mutex);
+      lookup->Addresses = std::move(addresses);
+      lookup->Finished = true;
+      lookup->Done.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    return {};
+  }
+  std::unique_lock<std::mutex> hold(lookup->Mutex);
+  while (!lookup->Finished) {
+    const int leftMs = deadline.RemainingMs(kNetPollSliceMs);
+    if (leftMs <= 0) return {};
+    lookup->Done.wait_for(hold, std::chrono::milliseconds(leftMs));
+  }
+  return lookup->Addresses;
 }
 
 }  // namespace
@@ -194,14 +235,15 @@ std::vector<TDNSServer> ParseDNSServerList(const std::string& list) {
   return servers;
 }
 
-std::vector<TIpAddress> ResolveHostName(const std::string& hostName, bool allowIPv6) {
+std::vector<TIpAddress> ResolveHostName(const std::string& hostName, bool allowIPv6,
+                                        const TNetDeadline& deadline) {
   if (hostName.empty() || !netbackend::StartSockets()) return {};
   const TNetSettings settings = GetNetSettings();
   const std::vector<TDNSServer> servers = ParseDNSServerList(settings.DnsServers);
-  if (servers.empty()) return netbackend::SystemResolve(hostName, allowIPv6);
+  if (servers.empty()) return SystemResolveWithin(hostName, allowIPv6, deadline);
   std::vector<TIpAddress> addresses;
-  if (allowIPv6) addresses = AskServers(servers, hostName, kDNSTypeAAAA, settings);
-  const std::vector<TIpAddress> v4 = AskServers(servers, hostName, kDNSTypeA, settings);
+  if (allowIPv6) addresses = AskServers(servers, hostName, kDNSTypeAAAA, settings, deadline);
+  const std::vector<TIpAddress> v4 = AskServers(servers, hostName, kDNSTypeA, settings, deadline);
   addresses.insert(addresses.end(), v4.begin(), v4.end());
   return addresses;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "net/NetBackend.h"
+#include "net/NetDeadline.h"
 
 constexpr std::uint16_t kDNSTypeA = 1;
 constexpr std::uint16_t kDNSTypeAAAA = 28;
@@ -35,5 +36,6 @@ std::vector<TDNSServer> ParseDNSServerList(const std::string& list);
 bool ParseDottedIPv4(const std::string& text, netbackend::TIpAddress& address);
 
 // The addresses of a host name by the configured path (see above); IPv6 answers first
-// and only when allowIPv6. Empty when the name does not resolve.
-std::vector<netbackend::TIpAddress> ResolveHostName(const std::string& hostName, bool allowIPv6);
+// and only when allowIPv6. Empty when the name does not resolve before the deadline.
+std::vector<netbackend::TIpAddress> ResolveHostName(const std::string& hostName, bool allowIPv6,
+                                                    const TNetDeadline& deadline = TNetDeadline());

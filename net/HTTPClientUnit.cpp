@@ -60,42 +60,35 @@ std::string StatusLine(const std::string& head) {
   return head.substr(0, end);
 }
 
-int RemainingMs(THttpDeadline deadline, int cap) {
-  if (deadline == kNoHttpDeadline) return cap;
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
-  if (left <= 0) return 0;
-  return left < cap ? static_cast<int>(left) : cap;
+// A header value that carries a line break of its own would start lines of its own in the
+// next request (a cookie) or in its request line (a location); such a value is not used.
+bool HasControlCharacters(const std::string& value) {
+  for (const char c : value)
+    if ((static_cast<unsigned char>(c) < ' ' && c != '\t') || c == '\x7f') return true;
+  return false;
 }
 
-bool Expired(THttpDeadline deadline) {
-  return deadline != kNoHttpDeadline && std::chrono::steady_clock::now() >= deadline;
-}
-
-// One connection, plain or through a TLS session.
+// One connection, plain or through a TLS session; every wait ends by the deadline.
 class THttpConnection {
  public:
-  explicit THttpConnection(THttpDeadline deadline) : deadline_(deadline) {}
+  explicit THttpConnection(const TNetDeadline& deadline) : deadline_(deadline) { socket_.Deadline = deadline; }
 
   bool Open(const THttpTarget& target) {
-    socket_.TimeOut = RemainingMs(deadline_, kDefaultSocketTimeOut);
-    if (socket_.TimeOut <= 0) return false;
     try {
       socket_.Open(target.HostName, target.Address, target.Port);
     } catch (const ESocketError&) {
       return false;
     }
+    socket_.TimeOut = kHttpReadWaitMs;
     if (!target.Secure) return true;
-    // Without a session an https address is not fetched at all: sending the request in
-    // clear would give away what was meant to be protected.
-    if (!tls_.Create(socket_.Handle(), target.HostName)) {
+    // Without a session, or with a server that cannot prove to be the one asked for, an
+    // https address is not fetched at all: sending the request in clear would give away
+    // what was meant to be protected, and an answer from anyone else is worth nothing.
+    secure_ = true;
+    if (!tls_.Create(socket_, target.HostName.empty() ? target.Address : target.HostName) || !tls_.Handshake()) {
       Close();
       return false;
     }
-    netbackend::SetIoTimeout(socket_.Handle(), RemainingMs(deadline_, kHttpReadWaitMs));
-    if (!tls_.Handshake()) Close();
-    secure_ = true;
     return true;
   }
 
@@ -104,30 +97,27 @@ class THttpConnection {
     while (done < text.size()) {
       if (!socket_.Connected()) return false;
       const int chunk = static_cast<int>(std::min<std::size_t>(text.size() - done, 65536));
-      const int sent = secure_ ? tls_.Send(text.data() + done, chunk)
-                               : socket_.SendBuf(text.data() + done, chunk);
+      const int sent = secure_ ? tls_.Send(text.data() + done, chunk) : socket_.SendBuf(text.data() + done, chunk);
       if (sent <= 0) return false;
       done += static_cast<std::size_t>(sent);
     }
     return true;
   }
 
-  // One piece; empty at the end of the stream, on error, or when the wait expires (which
-  // closes the connection).
+  // One piece; empty at the end of the stream, on error, or when a wait expires (which
+  // closes the connection). Ended() tells a proper end from the others.
   std::string ReceivePiece() {
     if (!socket_.Connected()) return {};
-    const int waitMs = RemainingMs(deadline_, kHttpReadWaitMs);
-    const bool ready = (secure_ && tls_.HasPending()) || (waitMs > 0 && socket_.WaitForData(waitMs));
-    if (!ready) {
-      // The wait was cut short by the deadline (the clock may round just below it).
-      if (waitMs < kHttpReadWaitMs) deadlineReached_ = true;
-      Close();
-      return {};
-    }
     char buffer[kHttpPieceSize];
-    if (secure_) netbackend::SetIoTimeout(socket_.Handle(), RemainingMs(deadline_, kHttpReadWaitMs));
-    const int got = secure_ ? tls_.Receive(buffer, sizeof buffer) : socket_.ReceiveBuf(buffer, sizeof buffer);
+    int got = -1;
+    if (secure_) {
+      got = tls_.Receive(buffer, sizeof buffer);
+    } else if (socket_.WaitForData(kHttpReadWaitMs)) {
+      // Readable: 0 is the peer's end of the stream, -1 an error (a reset included).
+      got = netbackend::ReceiveBytes(socket_.Handle(), buffer, sizeof buffer);
+    }
     if (got <= 0) {
+      ended_ = got == 0 && !deadline_.Passed();
       Close();
       return {};
     }
@@ -139,14 +129,16 @@ class THttpConnection {
     socket_.Close();
   }
 
-  bool DeadlineReached() const { return deadlineReached_ || Expired(deadline_); }
+  // The server ended the response itself (not a time-out, an error or the deadline).
+  bool Ended() const { return ended_; }
+  bool DeadlineReached() const { return deadline_.Passed(); }
 
  private:
-  THttpDeadline deadline_;
-  bool deadlineReached_ = false;
+  TNetDeadline deadline_;
   TCustomWinSocket socket_;
   TTLSSession tls_;
   bool secure_ = false;
+  bool ended_ = false;
 };
 
 std::string TemporaryFolder() {
@@ -175,7 +167,8 @@ struct TAttemptResult {
 };
 
 // Writes the body (head first when asked) into a new file. Empty when nothing was written,
-// the download grew too large or the deadline passed; the file is then removed.
+// the download grew too large, or the server did not end it itself (a time-out, an error,
+// the deadline): a cut download is no download. The file is then removed.
 std::string SaveBody(THttpConnection& connection, const std::string& head, std::string piece,
                      bool keepHead) {
   std::string path;
@@ -183,6 +176,7 @@ std::string SaveBody(THttpConnection& connection, const std::string& head, std::
   if (file == nullptr) return {};
   std::size_t written = 0;
   bool abandoned = false;
+  const std::size_t headBytes = keepHead ? head.size() : 0;
   if (keepHead) piece.insert(0, head);
   while (!piece.empty()) {
     written += piece.size();
@@ -192,7 +186,13 @@ std::string SaveBody(THttpConnection& connection, const std::string& head, std::
     }
     piece = connection.ReceivePiece();
   }
-  if (connection.DeadlineReached()) abandoned = true;
+  // A length the server announced must have arrived whole: an end of the connection
+  // is no proof (a TLS stream cut between two records looks the same).
+  const std::string length = HeadFieldValue(head, "Content-Length");
+  if (!length.empty() && length.size() <= 9 && length.find_first_not_of("0123456789") == std::string::npos &&
+      written - headBytes != std::stoul(length))
+    abandoned = true;
+  if (!connection.Ended()) abandoned = true;
   std::fclose(file);
   if (abandoned || written == 0) {
     DeleteFileAt(path);
@@ -202,7 +202,7 @@ std::string SaveBody(THttpConnection& connection, const std::string& head, std::
 }
 
 TAttemptResult RunAttempt(const std::string& address, bool keepHead, const std::string& method,
-                          const std::string& proxy, std::string extraHeaders, THttpDeadline deadline) {
+                          const std::string& proxy, std::string extraHeaders, const TNetDeadline& deadline) {
   TAttemptResult result;
   result.KeepHead = keepHead;
   result.ExtraHeaders = extraHeaders;
@@ -238,7 +238,7 @@ TAttemptResult RunAttempt(const std::string& address, bool keepHead, const std::
   if (connection.DeadlineReached()) return result;
 
   const std::string cookie = HeadFieldValue(head, "Set-Cookie");
-  if (!cookie.empty()) {
+  if (!cookie.empty() && !HasControlCharacters(cookie)) {
     result.ExtraHeaders += "Cookie: " + cookie + "\r\n";
     result.KeepHead = true;
   }
@@ -246,7 +246,8 @@ TAttemptResult RunAttempt(const std::string& address, bool keepHead, const std::
     result.FilePath = SaveBody(connection, head, bodyStart, result.KeepHead);
   } else if (HeadIsRedirect(head)) {
     const std::string location = HeadFieldValue(head, "Location");
-    if (!location.empty()) result.NextAddress = RedirectAddress(target, proxy, location);
+    if (!location.empty() && !HasControlCharacters(location))
+      result.NextAddress = RedirectAddress(target, proxy, location);
   }
   connection.Close();
   return result;
@@ -492,7 +493,7 @@ std::string DownloadFileName(const netbackend::TLocalTime& time, unsigned counte
 
 std::string HttpGetToFile(const std::string& address, bool keepHead, const std::string& method,
                           const std::string& proxy, int redirectCount, const std::string& extraHeaders,
-                          THttpDeadline deadline) {
+                          const TNetDeadline& deadline) {
   std::string current = address;
   std::string headers = extraHeaders;
   for (;;) {
@@ -505,7 +506,10 @@ std::string HttpGetToFile(const std::string& address, bool keepHead, const std::
       return {};
     }
     if (!result.FilePath.empty()) return result.FilePath;
-    if (result.NextAddress.empty() || redirectCount > kHttpMaxRedirects || Expired(deadline)) return {};
+    if (result.NextAddress.empty() || redirectCount > kHttpMaxRedirects || deadline.Passed()) return {};
+    // What was asked for over https is never taken from a plain connection: anyone on the
+    // way could answer that one.
+    if (StartsWithNoCase(Trim(current), "https://") && !StartsWithNoCase(result.NextAddress, "https://")) return {};
     const THttpTarget from = SplitHttpAddress(current, proxy);
     const THttpTarget to = SplitHttpAddress(result.NextAddress, proxy);
     headers = from.Origin == to.Origin ? result.ExtraHeaders : WithoutCredentials(result.ExtraHeaders);

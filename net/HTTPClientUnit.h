@@ -2,11 +2,11 @@
 // redirects. Used by the new-version check. Portable.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 
 #include "net/NetBackend.h"
+#include "net/NetDeadline.h"
 
 constexpr int kHttpReadWaitMs = 300000;
 constexpr std::size_t kHttpPieceSize = 2048;
@@ -16,9 +16,6 @@ constexpr int kHttpMaxRedirects = 32;
 // server must not fill the memory or the disk.
 constexpr std::size_t kHttpMaxHeadBytes = 65536;
 constexpr std::size_t kHttpMaxDownloadBytes = 16u * 1024 * 1024;
-
-using THttpDeadline = std::chrono::steady_clock::time_point;
-constexpr THttpDeadline kNoHttpDeadline = THttpDeadline::max();
 
 // One request target, split out of an address (and a proxy).
 struct THttpTarget {
@@ -70,9 +67,11 @@ std::string DownloadFileName(const netbackend::TLocalTime& time, unsigned counte
 // Downloads address into a new file in the temporary folder; the path, or empty when
 // nothing was written. keepHead writes the response head first; method defaults to GET;
 // with a proxy the whole address is requested from it; extraHeaders are whole lines with
-// CR LF. Every wait ends at the deadline at the latest, which abandons the download.
+// CR LF. An https address is only fetched from a server that proves to be the one named,
+// and never redirected to plain http. Everything (look-ups, connects, handshakes, every
+// wait) ends by the deadline, which abandons the download.
 std::string HttpGetToFile(const std::string& address, bool keepHead = false,
                           const std::string& method = std::string(),
                           const std::string& proxy = std::string(), int redirectCount = 0,
                           const std::string& extraHeaders = std::string(),
-                          THttpDeadline deadline = kNoHttpDeadline);
+                          const TNetDeadline& deadline = TNetDeadline());

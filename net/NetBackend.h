@@ -31,17 +31,20 @@ std::string AddressText(const TIpAddress& address);
 std::vector<TIpAddress> SystemResolve(const std::string& hostName, bool allowIPv6);
 
 // Connects a TCP socket within timeoutMs. On failure the result is kNoSocket and
-// LastNetError() holds the reason.
+// LastNetError() holds the reason. The socket stays non-blocking: every send and receive
+// returns at once, and the callers wait with WaitReadable / WaitWritable against their
+// deadline (a blocking call could outlast it).
 SocketHandle ConnectTcp(const TIpAddress& address, std::uint16_t port, int timeoutMs);
-// Bytes written, or -1.
+// Bytes written, or -1 (WouldBlock() when the send buffer is full).
 int SendBytes(SocketHandle socket, const char* data, int length);
-// Bytes read, 0 at the end of the stream, -1 on error (a receive time-out included).
+// Bytes read, 0 at the end of the stream, -1 on error (WouldBlock() when nothing waits).
 int ReceiveBytes(SocketHandle socket, char* buffer, int size);
+// The last failed send or receive only found the socket not ready.
+bool WouldBlock();
 // 1 readable (data or end of stream), 0 time-out, -1 error.
 int WaitReadable(SocketHandle socket, int timeoutMs);
-// Bounds every later blocking send and receive (the TLS layer reads and writes the socket
-// itself, so it cannot use WaitReadable).
-void SetIoTimeout(SocketHandle socket, int timeoutMs);
+// 1 writable (or failed, which the next send reports), 0 time-out, -1 error.
+int WaitWritable(SocketHandle socket, int timeoutMs);
 void ShutdownSending(SocketHandle socket);
 void CloseSocket(SocketHandle socket);
 
@@ -56,6 +59,8 @@ std::string ReceiveDatagram(SocketHandle socket, const TIpAddress& from, std::ui
 int LastNetError();
 // The error number the socket layer gives for a name that does not resolve.
 int HostNotFoundError();
+// The error number of a connection attempt that ran out of time.
+int TimedOutError();
 // The system's text for an error number of the socket layer.
 std::string NetErrorText(int code);
 

@@ -136,7 +136,6 @@ SocketHandle ConnectTcp(const TIpAddress& address, std::uint16_t port, int timeo
     ::close(fd);
     return kNoSocket;
   }
-  SetBlocking(fd, true);
   return fd;
 }
 
@@ -152,20 +151,25 @@ int ReceiveBytes(SocketHandle socket, char* buffer, int size) {
   return static_cast<int>(got);
 }
 
-int WaitReadable(SocketHandle socket, int timeoutMs) {
-  pollfd item{Fd(socket), POLLIN, 0};
-  const int result = ::poll(&item, 1, timeoutMs < 0 ? 0 : timeoutMs);
+bool WouldBlock() { return lastError == EAGAIN || lastError == EWOULDBLOCK; }
+
+namespace {
+
+int WaitFor(SocketHandle socket, short events, int timeoutMs) {
+  pollfd item{Fd(socket), events, 0};
+  int result;
+  do {
+    result = ::poll(&item, 1, timeoutMs < 0 ? 0 : timeoutMs);
+  } while (result < 0 && errno == EINTR);
   if (result < 0) lastError = errno;
   return result < 0 ? -1 : (result > 0 ? 1 : 0);
 }
 
-void SetIoTimeout(SocketHandle socket, int timeoutMs) {
-  timeval value{};
-  value.tv_sec = timeoutMs / 1000;
-  value.tv_usec = (timeoutMs % 1000) * 1000;
-  setsockopt(Fd(socket), SOL_SOCKET, SO_RCVTIMEO, &value, sizeof value);
-  setsockopt(Fd(socket), SOL_SOCKET, SO_SNDTIMEO, &value, sizeof value);
-}
+}  // namespace
+
+int WaitReadable(SocketHandle socket, int timeoutMs) { return WaitFor(socket, POLLIN, timeoutMs); }
+
+int WaitWritable(SocketHandle socket, int timeoutMs) { return WaitFor(socket, POLLOUT, timeoutMs); }
 
 void ShutdownSending(SocketHandle socket) { ::shutdown(Fd(socket), SHUT_WR); }
 
@@ -223,6 +227,8 @@ std::string ReceiveDatagram(SocketHandle socket, const TIpAddress& from, std::ui
 int LastNetError() { return lastError; }
 
 int HostNotFoundError() { return kHostNotFound; }
+
+int TimedOutError() { return ETIMEDOUT; }
 
 std::string NetErrorText(int code) {
   if (code == kHostNotFound) return "No such host is known.";

@@ -218,7 +218,6 @@ SocketHandle ConnectTcp(const TIpAddress& address, std::uint16_t port, int timeo
     ::closesocket(s);
     return kNoSocket;
   }
-  SetBlocking(s, true);
   return static_cast<SocketHandle>(s);
 }
 
@@ -240,6 +239,8 @@ int ReceiveBytes(SocketHandle socket, char* buffer, int size) {
   return got;
 }
 
+bool WouldBlock() { return lastError == WSAEWOULDBLOCK; }
+
 int WaitReadable(SocketHandle socket, int timeoutMs) {
   fd_set readable;
   FD_ZERO(&readable);
@@ -253,12 +254,20 @@ int WaitReadable(SocketHandle socket, int timeoutMs) {
   return result > 0 ? 1 : 0;
 }
 
-void SetIoTimeout(SocketHandle socket, int timeoutMs) {
-  const DWORD value = timeoutMs < 0 ? 0 : static_cast<DWORD>(timeoutMs);
-  setsockopt(Sock(socket), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&value),
-             sizeof value);
-  setsockopt(Sock(socket), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&value),
-             sizeof value);
+int WaitWritable(SocketHandle socket, int timeoutMs) {
+  // A failed connection shows in the exception set; the next send then reports it.
+  fd_set writable, failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(Sock(socket), &writable);
+  FD_SET(Sock(socket), &failed);
+  timeval wait = Timeval(timeoutMs);
+  const int result = ::select(0, nullptr, &writable, &failed, &wait);
+  if (result == SOCKET_ERROR) {
+    lastError = WSAGetLastError();
+    return -1;
+  }
+  return result > 0 ? 1 : 0;
 }
 
 void ShutdownSending(SocketHandle socket) { ::shutdown(Sock(socket), SD_SEND); }
@@ -315,6 +324,8 @@ std::string ReceiveDatagram(SocketHandle socket, const TIpAddress& from, std::ui
 int LastNetError() { return lastError; }
 
 int HostNotFoundError() { return WSAHOST_NOT_FOUND; }
+
+int TimedOutError() { return WSAETIMEDOUT; }
 
 std::string NetErrorText(int code) {
   char* buffer = nullptr;

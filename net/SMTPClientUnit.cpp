@@ -1,14 +1,14 @@
 #include "net/SMTPClientUnit.h"
 
+#include <chrono>
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 
 #include "net/CustomWinSocket.h"
 #include "net/NetSettings.h"
-#include "texts/TextTable.h"
-
-const char kDemonstrationAdminMailbox[] = "admin@demo.zarel.example";
-const char kDemonstrationUserMailbox[] = "user@demo.zarel.example";
 
 namespace {
 
@@ -156,55 +156,65 @@ std::string FormatMessageDate(bool withZone) {
   return FormatMessageDateAt(netbackend::LocalTimeNow(), zone, withZone);
 }
 
-TSMTPClientThread::TSMTPClientThread(const std::string& address, const std::string& hostName,
-                                     const std::string& greetingName, const std::string& to,
-                                     const std::string& from, std::uint16_t port,
-                                     const std::string& message)
-    : address_(address.substr(0, kServerFieldMax)),
-      hostName_(hostName.substr(0, kServerFieldMax)),
-      greetingName_(greetingName.empty() ? "localhost" : greetingName.substr(0, kNameFieldMax)),
-      sender_(NormalizeEnvelopeSender(from)),
-      recipients_(SplitRecipients(to)),
-      port_(port),
-      message_(message),
-      thread_(&TSMTPClientThread::Execute, this) {}
+struct TSMTPClientThread::TDialogue {
+  std::string Address;
+  std::string HostName;
+  std::string GreetingName;
+  std::string Sender;
+  std::vector<std::string> Recipients;
+  std::uint16_t Port = kSMTPPort;
+  std::string Message;
+  TNetDeadline Deadline;
+  int State = 7;
+  std::size_t RecipientCounter = 0;
+  TSMTPReplyBuffer Reply;
+  std::string LastReply;
+  bool Sent = false;
+  bool Connected = false;
+  std::unique_ptr<TCustomWinSocket> Socket;
+  std::atomic<bool> Terminated{false};
+  // Set once the worker has finished with every field above.
+  std::mutex Mutex;
+  std::condition_variable Done;
+  bool Finished = false;
 
-TSMTPClientThread::~TSMTPClientThread() {
-  Terminate();
-  WaitFor();
+  void Execute();
+  void Run();
+  bool ReadReply(int& code);
+  void Act(int code);
+  void SendText(const std::string& text);
+  void SendCommand(const std::string& command) { SendText(command + "\r\n"); }
+  void SendMessageText();
+  void CloseAndTerminate();
+  bool Running() const { return !Terminated && Socket != nullptr && Socket->Connected(); }
+};
+
+void TSMTPClientThread::TDialogue::CloseAndTerminate() {
+  if (Socket != nullptr) Socket->Close();
+  Terminated = true;
 }
 
-void TSMTPClientThread::WaitFor() {
-  if (thread_.joinable()) thread_.join();
-}
-
-bool TSMTPClientThread::Running() const {
-  return !terminated_ && socket_ != nullptr && socket_->Connected();
-}
-
-void TSMTPClientThread::CloseAndTerminate() {
-  if (socket_ != nullptr) socket_->Close();
-  terminated_ = true;
-}
-
-void TSMTPClientThread::Execute() {
+void TSMTPClientThread::TDialogue::Execute() {
   // Nothing may leave the thread: a failure is simply "not sent".
   try {
     Run();
   } catch (...) {
   }
-  reply_.Clear();
-  delete socket_;
-  socket_ = nullptr;
+  Reply.Clear();
+  Socket.reset();
+  std::lock_guard<std::mutex> hold(Mutex);
+  Finished = true;
+  Done.notify_all();
 }
 
-void TSMTPClientThread::Run() {
-  socket_ = new TCustomWinSocket();
+void TSMTPClientThread::TDialogue::Run() {
+  Socket = std::make_unique<TCustomWinSocket>();
+  Socket->Deadline = Deadline;
   try {
-    socket_->Open(hostName_, hostName_.empty() ? address_ : std::string(), port_);
-    connected_ = true;
+    Socket->Open(HostName, HostName.empty() ? Address : std::string(), Port);
+    Connected = true;
   } catch (const ESocketError&) {
-    socket_->Close();
+    Socket->Close();
     return;
   }
   while (Running()) {
@@ -214,61 +224,66 @@ void TSMTPClientThread::Run() {
   }
 }
 
-bool TSMTPClientThread::ReadReply(int& code) {
-  reply_.Clear();
+bool TSMTPClientThread::TDialogue::ReadReply(int& code) {
+  Reply.Clear();
   char buffer[255];
+  // Each reply gets its own wait, the whole dialogue the deadline; the wait is cut in
+  // slices so that a terminate request is seen.
+  const TNetDeadline replyLimit = TNetDeadline::After(kSMTPReplyWaitMs);
   for (;;) {
-    if (!socket_->WaitForData(kSMTPReplyWaitMs)) {
+    const int sliceMs = Deadline.RemainingMs(replyLimit.RemainingMs(kNetPollSliceMs));
+    if (Terminated || sliceMs <= 0) {
       CloseAndTerminate();
       return false;
     }
-    const int got = socket_->ReceiveBuf(buffer, sizeof buffer);
+    const int ready = netbackend::WaitReadable(Socket->Handle(), sliceMs);
+    if (ready == 0) continue;
+    const int got = ready == 1 ? Socket->ReceiveBuf(buffer, sizeof buffer) : 0;
     if (got <= 0) {
       CloseAndTerminate();
       return false;
     }
-    if (reply_.Append(buffer, static_cast<std::size_t>(got))) break;
+    if (Reply.Append(buffer, static_cast<std::size_t>(got))) break;
   }
-  code = SMTPReplyCode(reply_.Text());
-  lastReply_ = reply_.Text();
+  code = SMTPReplyCode(Reply.Text());
+  LastReply = Reply.Text();
   return true;
 }
-
-void TSMTPClientThread::Act(int code) {
-  switch (state_) {
+void TSMTPClientThread::TDialogue::Act(int code) {
+  switch (State) {
     case 7:
       if (code != 220 && code != 250) break;
-      SendCommand("HELO " + greetingName_);
-      recipientCounter_ = 0;
-      state_ = 0;
+      SendCommand("HELO " + GreetingName);
+      RecipientCounter = 0;
+      State = 0;
       return;
     case 0:
       if (code != 220 && code != 250) break;
-      SendCommand("MAIL From:" + sender_);
-      recipientCounter_ = 0;
-      state_ = 1;
+      SendCommand("MAIL From:" + Sender);
+      RecipientCounter = 0;
+      State = 1;
       return;
     case 1:
       if (code != 250) break;
-      ++recipientCounter_;
-      SendCommand("RCPT To:" + recipients_[recipientCounter_ - 1]);
-      state_ = recipientCounter_ == recipients_.size() ? 2 : 1;
+      ++RecipientCounter;
+      SendCommand("RCPT To:" + Recipients[RecipientCounter - 1]);
+      State = RecipientCounter == Recipients.size() ? 2 : 1;
       return;
     case 2:
       if (code != 250) break;
       SendCommand("DATA");
-      state_ = 3;
+      State = 3;
       return;
     case 3:
       if (code != 354) break;
       SendMessageText();
-      state_ = 4;
+      State = 4;
       return;
     case 4:
       if (code != 250) break;
       SendCommand("QUIT");
-      sent_ = true;
-      state_ = 6;
+      Sent = true;
+      State = 6;
       return;
     default:
       break;
@@ -276,10 +291,10 @@ void TSMTPClientThread::Act(int code) {
   CloseAndTerminate();
 }
 
-void TSMTPClientThread::SendText(const std::string& text) {
+void TSMTPClientThread::TDialogue::SendText(const std::string& text) {
   std::size_t done = 0;
   while (done < text.size() && Running()) {
-    const int sent = socket_->SendBuf(text.data() + done, static_cast<int>(text.size() - done));
+    const int sent = Socket->SendBuf(text.data() + done, static_cast<int>(text.size() - done));
     if (sent <= 0) {
       CloseAndTerminate();
       return;
@@ -288,39 +303,101 @@ void TSMTPClientThread::SendText(const std::string& text) {
   }
 }
 
-void TSMTPClientThread::SendMessageText() {
+void TSMTPClientThread::TDialogue::SendMessageText() {
   // Taken off the front block by block, so a long message is not held twice.
-  while (!message_.empty() && Running()) {
-    const std::string block = message_.substr(0, kSMTPBlockSize);
-    message_.erase(0, block.size());
+  while (!Message.empty() && Running()) {
+    const std::string block = Message.substr(0, kSMTPBlockSize);
+    Message.erase(0, block.size());
     for (std::size_t piece = 0; piece < block.size() && Running(); piece += kSMTPPieceSize)
       SendText(block.substr(piece, kSMTPPieceSize));
   }
 }
 
+TSMTPClientThread::TSMTPClientThread(const std::string& address, const std::string& hostName,
+                                     const std::string& greetingName, const std::string& to,
+                                     const std::string& from, std::uint16_t port,
+                                     const std::string& message, const TNetDeadline& deadline)
+    : dialogue_(std::make_shared<TDialogue>()) {
+  TDialogue& d = *dialogue_;
+  d.Address = address.substr(0, kServerFieldMax);
+  d.HostName = hostName.substr(0, kServerFieldMax);
+  d.GreetingName = greetingName.empty() ? "localhost" : greetingName.substr(0, kNameFieldMax);
+  d.Sender = NormalizeEnvelopeSender(from);
+  d.Recipients = SplitRecipients(to);
+  d.Port = port;
+  d.Message = message;
+  d.Deadline = deadline;
+  // The worker holds the dialogue too, so it may outlive this object.
+  std::shared_ptr<TDialogue> shared = dialogue_;
+  thread_ = std::thread([shared] { shared->Execute(); });
+}
+
+TSMTPClientThread::~TSMTPClientThread() {
+  Terminate();
+  const bool finished = WaitFinished(2 * kNetPollSliceMs);
+  if (!thread_.joinable()) return;
+  if (finished)
+    thread_.join();
+  else
+    thread_.detach();
+}
+
+void TSMTPClientThread::WaitFor() {
+  if (thread_.joinable()) thread_.join();
+}
+
+bool TSMTPClientThread::WaitFinished(int ms) {
+  std::unique_lock<std::mutex> hold(dialogue_->Mutex);
+  return dialogue_->Done.wait_for(hold, std::chrono::milliseconds(ms), [this] { return dialogue_->Finished; });
+}
+
+bool TSMTPClientThread::WaitFor(const TNetCancel& cancelled) {
+  // The worker ends by the deadline on its own; the grace covers its last slice.
+  int graceMs = 5 * kNetPollSliceMs;
+  while (!WaitFinished(kNetPollSliceMs)) {
+    if ((cancelled && cancelled()) || (dialogue_->Deadline.Passed() && (graceMs -= kNetPollSliceMs) <= 0)) {
+      Terminate();
+      return false;
+    }
+  }
+  WaitFor();
+  return true;
+}
+
+void TSMTPClientThread::Terminate() { dialogue_->Terminated = true; }
+
+bool TSMTPClientThread::Sent() const {
+  std::lock_guard<std::mutex> hold(dialogue_->Mutex);
+  return dialogue_->Finished && dialogue_->Sent;
+}
+
+bool TSMTPClientThread::Connected() const {
+  std::lock_guard<std::mutex> hold(dialogue_->Mutex);
+  return dialogue_->Finished && dialogue_->Connected;
+}
+
+std::string TSMTPClientThread::LastReply() const {
+  std::lock_guard<std::mutex> hold(dialogue_->Mutex);
+  return dialogue_->Finished ? dialogue_->LastReply : std::string();
+}
+
 bool SendMailMessage(const std::string& to, const std::string& from, const std::string& replyTo,
                      const std::string& server, const std::string& body,
-                     const std::string& subject, std::uint16_t port) {
+                     const std::string& subject, std::uint16_t port, const TNetDeadline& deadline,
+                     const TNetCancel& cancelled) {
+  std::unique_ptr<TSMTPClientThread> thread;
   try {
     const std::string message =
         ComposeMailMessage(to, from, replyTo, body, subject, FormatMessageDate(true));
     const bool isHostName = EndsWithLetter(server);
-    std::unique_ptr<TSMTPClientThread> thread;
-    {
-      TNetStoreLockGuard lock;
-      thread = std::make_unique<TSMTPClientThread>(isHostName ? std::string() : server,
-                                                   isHostName ? server : std::string(),
-                                                   std::string(), to, from, port, message);
-    }
-    thread->WaitFor();
-    return thread->Sent();
+    TNetStoreLockGuard lock;
+    thread = std::make_unique<TSMTPClientThread>(isHostName ? std::string() : server,
+                                                 isHostName ? server : std::string(), std::string(),
+                                                 to, from, port, message, deadline);
   } catch (...) {
     return false;
   }
-}
-
-bool SendDemonstrationMessage() {
-  return SendMailMessage(kDemonstrationAdminMailbox, kDemonstrationUserMailbox,
-                         kDemonstrationUserMailbox, "127.0.0.1", cDemoMessage, cDemoMessageSubject,
-                         GetNetSettings().SmtpPort);
+  // Outside the try: what the caller's predicate throws (the program ending on a confirmed
+  // Cancel, in tests) is the caller's, and the thread's deletion still ends the dialogue.
+  return thread->WaitFor(cancelled) && thread->Sent();
 }

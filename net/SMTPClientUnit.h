@@ -1,15 +1,16 @@
 // Message submission: composes one plain message and hands it to an SMTP server over one
 // TCP connection, on a worker thread the caller waits for. Used to prove a freshly started
-// SMTP service with the demonstration message. Portable.
+// SMTP service with the demonstration message (composed by the engine). Portable.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "net/NetBackend.h"
+#include "net/NetDeadline.h"
 
 constexpr std::uint16_t kSMTPPort = 25;
 constexpr int kSMTPReplyWaitMs = 60000;
@@ -20,10 +21,6 @@ constexpr std::size_t kSMTPReplyMax = 1000;
 constexpr std::size_t kSMTPReplyTotalMax = 65536;
 constexpr std::size_t kSMTPBlockSize = 65536;
 constexpr std::size_t kSMTPPieceSize = 2048;
-
-// The demonstration domain's mailboxes (installation data).
-extern const char kDemonstrationAdminMailbox[];
-extern const char kDemonstrationUserMailbox[];
 
 // "<" + address + ">" out of a From text ("Name <a@b>", "a@b", ""); see the .cpp for the rules.
 std::string NormalizeEnvelopeSender(const std::string& from);
@@ -64,62 +61,49 @@ std::string FormatMessageDateAt(const netbackend::TLocalTime& time, const std::s
                                 bool withZone);
 std::string FormatMessageDate(bool withZone);
 
-class TCustomWinSocket;
-
 // One SMTP dialogue on its own thread, started by the constructor. The caller waits with
-// WaitFor, then reads the results and deletes the object.
+// WaitFor, then reads the results and deletes the object. Every wait of the dialogue (the
+// look-up, the connect, each reply, each send) ends by the deadline.
 class TSMTPClientThread {
  public:
   TSMTPClientThread(const std::string& address, const std::string& hostName,
                     const std::string& greetingName, const std::string& to,
-                    const std::string& from, std::uint16_t port, const std::string& message);
+                    const std::string& from, std::uint16_t port, const std::string& message,
+                    const TNetDeadline& deadline = TNetDeadline());
+  // Terminates the dialogue; a worker still inside a look-up or a connect is left to end
+  // by itself (by the deadline at the latest), so deleting never waits for the network.
   ~TSMTPClientThread();
   TSMTPClientThread(const TSMTPClientThread&) = delete;
   TSMTPClientThread& operator=(const TSMTPClientThread&) = delete;
 
+  // Until the dialogue has ended.
   void WaitFor();
-  void Terminate() { terminated_ = true; }
+  // Asks cancelled between short waits; when it says stop, or the deadline has passed, the
+  // dialogue is terminated and the result is false (not ended: nothing to read). An
+  // exception from cancelled passes to the caller.
+  bool WaitFor(const TNetCancel& cancelled);
+  void Terminate();
 
-  // Read after WaitFor.
-  bool Sent() const { return sent_; }
-  bool Connected() const { return connected_; }
-  const std::string& LastReply() const { return lastReply_; }
+  // Read after WaitFor; false and empty while the dialogue has not ended.
+  bool Sent() const;
+  bool Connected() const;
+  std::string LastReply() const;
+
+  struct TDialogue;  // shared by the object and its worker
 
  private:
-  void Execute();
-  void Run();
-  bool ReadReply(int& code);
-  void Act(int code);
-  void SendText(const std::string& text);
-  void SendCommand(const std::string& command) { SendText(command + "\r\n"); }
-  void SendMessageText();
-  void CloseAndTerminate();
-  bool Running() const;
+  bool WaitFinished(int ms);
 
-  std::string address_;
-  std::string hostName_;
-  std::string greetingName_;
-  std::string sender_;
-  std::vector<std::string> recipients_;
-  std::uint16_t port_;
-  std::string message_;
-  int state_ = 7;
-  std::size_t recipientCounter_ = 0;
-  TSMTPReplyBuffer reply_;
-  std::string lastReply_;
-  bool sent_ = false;
-  bool connected_ = false;
-  TCustomWinSocket* socket_ = nullptr;
-  std::atomic<bool> terminated_{false};
-  std::thread thread_;  // last: starts once every field above is set
+  std::shared_ptr<TDialogue> dialogue_;
+  std::thread thread_;
 };
 
 // Composes and sends one message; true only when the server accepted the message data.
 // A server text that ends with a letter is a host name, anything else a dotted address.
+// The whole exchange ends by the deadline; cancelled (may be empty) is asked by the waiting
+// thread between short waits and stops the exchange when it says so.
 bool SendMailMessage(const std::string& to, const std::string& from, const std::string& replyTo,
                      const std::string& server, const std::string& body,
-                     const std::string& subject, std::uint16_t port = kSMTPPort);
-
-// The demonstration message from the demonstration domain's user to its administrator,
-// through the local SMTP service. The result only tells the tests.
-bool SendDemonstrationMessage();
+                     const std::string& subject, std::uint16_t port = kSMTPPort,
+                     const TNetDeadline& deadline = TNetDeadline(),
+                     const TNetCancel& cancelled = TNetCancel());

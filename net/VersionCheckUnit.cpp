@@ -1,7 +1,5 @@
 #include "net/VersionCheckUnit.h"
 
-#include <chrono>
-
 #include "base/FileSystemUnit.h"
 #include "net/HTTPClientUnit.h"
 #include "xml/XMLUnit.h"
@@ -38,7 +36,7 @@ TNewVersion ReadProductEntry(const std::string& productsXml, const std::string& 
 }
 
 TNewVersion CheckNewVersion(const std::string& address, const std::string& productCode, int budgetMs) {
-  const THttpDeadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
+  const TNetDeadline deadline = TNetDeadline::After(budgetMs > 0 ? static_cast<std::uint32_t>(budgetMs) : 0);
   const std::string file = HttpGetToFile(address.empty() ? std::string(kDefaultProductsUrl) : address, false,
                                          std::string(), std::string(), 0, std::string(), deadline);
   if (file.empty()) return TNewVersion();

@@ -3,7 +3,9 @@
 
 #include <string>
 
-constexpr char kDefaultProductsUrl[] = "http://www.zarel.example/products/QuenforProducts.xml";
+// Over https: the answer decides what the setup offers to download, so it must come from
+// the maker's server and no one else.
+constexpr char kDefaultProductsUrl[] = "https://www.zarel.example/products/QuenforProducts.xml";
 constexpr char kProductCode[] = "ZM";
 // The whole check, every redirect and wait included, ends by then with "not found": it runs
 // on the wizard's thread, and an unresponsive server must not freeze the wizard.

@@ -16,7 +16,7 @@ for p in cmake make g++ clang git ca-certificates \
          libz-mingw-w64-dev zlib1g-dev googletest \
          wine wine32:i386 wine64 xvfb xauth imagemagick \
          nsis procps ccache \
-         python3 python3-aiosmtpd nginx-light openssl libssl3 \
+         python3 python3-aiosmtpd nginx-light openssl libssl3 libgnutls30:i386 \
          slapd ldap-utils; do
   want_pkg "$p"
 done

@@ -1,16 +1,20 @@
-// The network clients take their settings from the configuration store's hand-on, and an
-// SMTP thread is only constructed while store lock 0 is free.
+// The engine's side of the network clients: they take their settings from the configuration
+// store's hand-on, an SMTP thread is only constructed while store lock 0 is free, and the
+// demonstration message goes from the text table through an independent SMTP server.
 #include "tests/NetTestPeer.h"
 
 #include <gtest/gtest.h>
 
 #include <future>
 
+#include "base/FileSystemUnit.h"
+#include "engine/DemoMessageUnit.h"
+#include "engine/NetStoreLink.h"
 #include "net/NetSettings.h"
-#include "net/NetStoreLink.h"
 #include "net/SMTPClientUnit.h"
 #include "serverconfig/NetworkHandoff.h"
 #include "serverconfig/StoreLocks.h"
+#include "texts/TextTable.h"
 
 namespace {
 
@@ -66,6 +70,30 @@ TEST(NetStoreLink, SmtpThreadWaitsForStoreLockZero) {
   EXPECT_EQ(server.Connections(), 1);
   SetNetworkHandoffSink(nullptr);
   ResetNetworkHandoff();
+}
+
+TEST(DemoMessage, TextsFromTheTableReachTheServer) {
+  REQUIRE_NET_PEERS();
+  const std::string savedSubject = cDemoMessageSubject, savedText = cDemoMessage;
+  const TNetSettings savedSettings = GetNetSettings();
+  TNetSettings settings = savedSettings;
+  settings.SmtpPort = static_cast<std::uint16_t>(std::stoi(nettest::NetPeer("SMTP_PORT")));
+  SetNetSettings(settings);
+  cDemoMessageSubject = "Demo" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007);
+  cDemoMessage = "Welcome to the suite.";
+  int asked = 0;
+  const bool sent = SendDemonstrationMessage([&] { return ++asked < 0; });
+  // The independent server's sink keeps each message as <subject>.eml.
+  const std::string path = nettest::PeerPath(nettest::NetPeer("MAIL_DIR") + "/" + cDemoMessageSubject + ".eml");
+  for (int i = 0; i < 100 && !FileExists(path); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const std::string message = ReadWholeFile(path, false);
+  cDemoMessageSubject = savedSubject;
+  cDemoMessage = savedText;
+  SetNetSettings(savedSettings);
+  EXPECT_TRUE(sent);
+  EXPECT_NE(message.find(std::string("X-Envelope-To: ") + kDemonstrationAdminMailbox), std::string::npos) << message;
+  EXPECT_NE(message.find(std::string("X-Envelope-From: <") + kDemonstrationUserMailbox + ">"), std::string::npos);
+  EXPECT_NE(message.find("\r\n\r\nWelcome to the suite.\r\n"), std::string::npos);
 }
 
 }  // namespace

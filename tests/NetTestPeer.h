@@ -11,6 +11,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+#include <wincrypt.h>
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -26,11 +27,14 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "net/NetSettings.h"
 
 namespace nettest {
 
@@ -281,6 +285,94 @@ class TPrivateTemp {
     const DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
     return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
   }
+#endif
+};
+
+// Points the suite's resolver at a DNS server on 127.0.0.1 that never answers (5 s a wait,
+// 3 attempts) for its lifetime.
+class TSilentDnsScope {
+ public:
+  TSilentDnsScope() : saved_(GetNetSettings()) {
+    StartPeerSockets();
+    socket_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
+    TNetSettings settings = saved_;
+    settings.DnsServers = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    settings.ResolverTimeoutSeconds = 5;
+    settings.ResolverAttempts = 3;
+    SetNetSettings(settings);
+  }
+  ~TSilentDnsScope() {
+    SetNetSettings(saved_);
+    ClosePeerSocket(socket_);
+  }
+
+ private:
+  TNetSettings saved_;
+  TPeerSocket socket_;
+};
+
+// Makes the peers' test authority (CA_FILE) trusted for as long as it lives, and only where
+// the test runs. On the host the test list hands it to OpenSSL through SSL_CERT_FILE in the
+// test's own environment, so there is nothing to do here. Under Wine the chain engine takes
+// its roots from the system Root store: the host's roots (copied into the machine's
+// registry) plus the user's registry part. Adding through the system store itself is
+// accepted and silently lost, so the authority goes into a registry store on the user's
+// key of the test's own prefix, and is taken out again at the end. Construct it before the
+// first https request of the process: the chain engine reads the store once.
+class TTrustTestAuthority {
+ public:
+  TTrustTestAuthority() {
+#ifdef _WIN32
+    std::ifstream file(PeerPath(NetPeer("CA_FILE")));
+    const std::string pem((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    DWORD size = 0;
+    if (pem.empty() || !CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr))
+      return;
+    der_.resize(size);
+    if (!CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, der_.data(), &size, nullptr, nullptr)) return;
+    // Written to the registry when the store is closed.
+    WithUserRoot([this](HCERTSTORE store) {
+      CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der_.data(), static_cast<DWORD>(der_.size()),
+                                       CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+    });
+#endif
+  }
+  ~TTrustTestAuthority() {
+#ifdef _WIN32
+    if (der_.empty()) return;
+    WithUserRoot([this](HCERTSTORE store) {
+      PCCERT_CONTEXT wanted = CertCreateCertificateContext(X509_ASN_ENCODING, der_.data(), static_cast<DWORD>(der_.size()));
+      if (wanted == nullptr) return;
+      if (PCCERT_CONTEXT found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, wanted, nullptr))
+        CertDeleteCertificateFromStore(found);  // frees found too
+      CertFreeCertificateContext(wanted);
+    });
+#endif
+  }
+  TTrustTestAuthority(const TTrustTestAuthority&) = delete;
+  TTrustTestAuthority& operator=(const TTrustTestAuthority&) = delete;
+
+ private:
+#ifdef _WIN32
+  template <typename Use>
+  static void WithUserRoot(Use use) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\SystemCertificates\\Root", 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+      return;
+    if (HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_REG, 0, 0, 0, key)) {
+      use(store);
+      CertCloseStore(store, 0);
+    }
+    RegCloseKey(key);
+  }
+  std::vector<BYTE> der_;
 #endif
 };
 

@@ -17,14 +17,33 @@ zarel_test(NetResolverTest LIBS zarel_net)
 zarel_test(SmtpClientTest LIBS zarel_net)
 zarel_test(HttpClientTest LIBS zarel_net)
 zarel_test(VersionCheckTest LIBS zarel_net)
-if(TARGET zarel_net_store)
-  zarel_test(NetStoreLinkTest LIBS zarel_net_store)
+if(WIN32)
+  # The https tests add the peers' test authority to the Root store of the prefix they run
+  # in: a prefix of their own, so that no other test ever trusts it.
+  target_link_libraries(HttpClientTest PRIVATE crypt32)
+  target_link_libraries(VersionCheckTest PRIVATE crypt32)
+  set(net_prefix ${CMAKE_CURRENT_BINARY_DIR}/net-prefix)
+  add_test(NAME ${ZAREL_TREE}.NetPrefix
+           COMMAND sh -c "test -f '${net_prefix}/system.reg' || '${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh' '${net_prefix}'")
+  set_tests_properties(${ZAREL_TREE}.NetPrefix PROPERTIES FIXTURES_SETUP NetPrefix)
+  set(net_prefix_env "WINEPREFIX=${net_prefix}")
 endif()
-foreach(name SmtpClientTest HttpClientTest VersionCheckTest)
+# The engine's side of the clients: the store link and the demonstration message.
+zarel_test(NetStoreLinkTest LIBS zarel_engine_core)
+foreach(name SmtpClientTest HttpClientTest VersionCheckTest NetStoreLinkTest)
   if(TEST ${ZAREL_TREE}.${name})
     # TZ=UTC: the message date's zone is read through the host's time-zone facts.
+    # SSL_CERT_FILE: the host's OpenSSL trusts the peers' test authority in these programs
+    # only (besides the system's roots).
     set_tests_properties(${ZAREL_TREE}.${name} PROPERTIES
       FIXTURES_REQUIRED NetPeers
-      ENVIRONMENT "ZAREL_NET_PEERS=${net_peer_folder};TZ=UTC")
+      ENVIRONMENT "ZAREL_NET_PEERS=${net_peer_folder};TZ=UTC;SSL_CERT_FILE=${net_peer_folder}/ca.pem")
   endif()
 endforeach()
+if(WIN32)
+  foreach(name HttpClientTest VersionCheckTest)
+    set_tests_properties(${ZAREL_TREE}.${name} PROPERTIES
+      FIXTURES_REQUIRED "NetPeers;NetPrefix"
+      ENVIRONMENT "ZAREL_NET_PEERS=${net_peer_folder};TZ=UTC;${net_prefix_env}")
+  endforeach()
+endif()

@@ -10,7 +10,6 @@
 #include "base/FileSystemUnit.h"
 #include "net/NetSettings.h"
 #include "net/SMTPClientUnit.h"
-#include "texts/TextTable.h"
 
 namespace {
 
@@ -304,6 +303,42 @@ TEST(SmtpClientDialogue, NothingListeningFailsAtOnce) {
   EXPECT_FALSE(SendMailMessage("a@x", "b@x", "", "127.0.0.300", "Body", "S", nettest::ClosedPort()));
 }
 
+TEST(SmtpClientDialogue, DeadlineAndCancelEndASlowPeer) {
+  // Greets forever, one continuation line at a time, each well inside the reply wait.
+  TScriptedServer endlessGreeting([](TPeerConnection& peer) {
+    for (int i = 0; i < 100 && !peer.ClientClosed(); ++i) {
+      peer.Send("220-still greeting\r\n");
+      peer.ReadUntil("", 100);
+    }
+  });
+  TScriptedServer silent([](TPeerConnection& peer) { peer.StaySilent(); });
+  std::atomic<int> asked{0};
+  auto begun = std::chrono::steady_clock::now();
+  const TNetCancel cancelAfterThreeHundredMs = [&] {
+    ++asked;
+    return std::chrono::steady_clock::now() - begun >= std::chrono::milliseconds(300);
+  };
+  const struct {
+    const char* name;
+    std::uint16_t port;
+    TNetDeadline deadline;
+    TNetCancel cancelled;
+    int endMs;
+  } cases[] = {
+      {"deadline", endlessGreeting.Port(), TNetDeadline::After(1000), TNetCancel(), 1000},
+      {"cancel", silent.Port(), TNetDeadline(), cancelAfterThreeHundredMs, 300},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    begun = std::chrono::steady_clock::now();
+    EXPECT_FALSE(SendMailMessage("a@x", "b@x", "", "127.0.0.1", "Body", "S", c.port, c.deadline, c.cancelled));
+    const auto elapsed = std::chrono::steady_clock::now() - begun;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(c.endMs - 100));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(c.endMs + 1200));
+  }
+  EXPECT_GE(asked.load(), 2);  // polled while waiting, not once
+}
+
 TEST(SmtpClientDialogue, ConstructedUnderStoreLockZero) {
   static std::atomic<int> locks{0}, unlocks{0};
   TNetSettings settings = GetNetSettings();
@@ -343,27 +378,6 @@ TEST(SmtpClientAgainstRealServer, MessageArrivesIntact) {
   ASSERT_NE(date, std::string::npos);
   const std::string dateLine = message.substr(date, message.find("\r\n", date) - date);
   EXPECT_EQ(dateLine.substr(dateLine.size() - 6), " -0000") << dateLine;
-}
-
-TEST(SmtpClientAgainstRealServer, DemonstrationMessage) {
-  REQUIRE_NET_PEERS();
-  const std::string savedSubject = cDemoMessageSubject;
-  const std::string savedText = cDemoMessage;
-  const TNetSettings savedSettings = GetNetSettings();
-  TNetSettings settings = savedSettings;
-  settings.SmtpPort = static_cast<std::uint16_t>(std::stoi(nettest::NetPeer("SMTP_PORT")));
-  SetNetSettings(settings);
-  cDemoMessageSubject = "Demo" + UniqueToken();
-  cDemoMessage = "Welcome to the suite.";
-  const bool sent = SendDemonstrationMessage();
-  const std::string message = ReceivedMessage(cDemoMessageSubject);
-  cDemoMessageSubject = savedSubject;
-  cDemoMessage = savedText;
-  SetNetSettings(savedSettings);
-  EXPECT_TRUE(sent);
-  EXPECT_NE(message.find(std::string("X-Envelope-To: ") + kDemonstrationAdminMailbox), std::string::npos) << message;
-  EXPECT_NE(message.find(std::string("X-Envelope-From: <") + kDemonstrationUserMailbox + ">"), std::string::npos);
-  EXPECT_NE(message.find("\r\n\r\nWelcome to the suite.\r\n"), std::string::npos);
 }
 
 }  // namespace

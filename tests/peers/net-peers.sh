@@ -2,8 +2,12 @@
 # Starts (start) or stops (stop) the real peers of the network client tests, on 127.0.0.1
 # only, in a scratch folder of their own:
 #   - an independent SMTP server (Debian's aiosmtpd, smtp_sink.py) that keeps what it accepts;
-#   - nginx serving the products list over HTTP and HTTPS (self-signed certificate made
-#     here), with a redirect, basic authentication, a cookie and a too-large download.
+#   - nginx serving the products list over HTTP and HTTPS, with a redirect, basic
+#     authentication, a cookie and a too-large download. The HTTPS certificates come from a
+#     test authority made here at every start (its key never leaves the scratch folder):
+#     one for localhost and 127.0.0.1, one made out to another name, and a self-signed one
+#     no one trusts, each on a port of its own. Only the tests that are told of ca.pem
+#     trust that authority.
 # The ports (free ones, picked at start) and folders go to <folder>/peers.env for the tests.
 # Stop ends exactly the processes that start recorded.
 set -euo pipefail
@@ -63,12 +67,33 @@ products_xml() {
 XML
 }
 
+# The test authority and the server certificates signed by it (or not).
+make_certificates() {
+  local ec=(-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes)
+  openssl req -x509 "${ec[@]}" -days 2 -subj "/CN=Zarel Test Authority" \
+    -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign \
+    -keyout "$folder/ca-key.pem" -out "$folder/ca.pem" >/dev/null 2>&1
+  for name in trusted wrongname; do
+    local subject=localhost alt="DNS:localhost,IP:127.0.0.1"
+    if [ "$name" = wrongname ]; then subject=other.zarel.test; alt="DNS:other.zarel.test"; fi
+    openssl req "${ec[@]}" -subj "/CN=$subject" -keyout "$folder/$name-key.pem" \
+      -out "$folder/$name.csr" >/dev/null 2>&1
+    printf 'subjectAltName=%s\nextendedKeyUsage=serverAuth\nbasicConstraints=CA:FALSE\n' "$alt" \
+      >"$folder/$name.ext"
+    openssl x509 -req -in "$folder/$name.csr" -CA "$folder/ca.pem" -CAkey "$folder/ca-key.pem" \
+      -CAcreateserial -days 2 -extfile "$folder/$name.ext" -out "$folder/$name.pem" >/dev/null 2>&1
+  done
+  openssl req -x509 "${ec[@]}" -days 2 -subj /CN=localhost \
+    -addext "subjectAltName=DNS:localhost,IP:127.0.0.1" \
+    -keyout "$folder/untrusted-key.pem" -out "$folder/untrusted.pem" >/dev/null 2>&1
+}
+
 start_peers() {
   stop_peers
   rm -rf "$folder"
   mkdir -p "$folder"/www/products "$folder"/www/private "$folder"/www/cookie "$folder"/www/big \
            "$folder"/tmp "$folder"/mail
-  read -r smtp_port http_port https_port < <(free_ports 3)
+  read -r smtp_port http_port https_port wrongname_port untrusted_port < <(free_ports 5)
 
   # The SMTP server.
   "$python" "$here/smtp_sink.py" "$smtp_port" "$folder/mail" >"$folder/smtp.log" 2>&1 &
@@ -81,8 +106,7 @@ start_peers() {
   head -c $((16 * 1024 * 1024)) /dev/zero | tr '\0' 'x' >"$folder/www/big/limit.bin"
   head -c $((16 * 1024 * 1024 + 1)) /dev/zero | tr '\0' 'x' >"$folder/www/big/over.bin"
   printf 'setup:%s\n' "$(openssl passwd -apr1 'p@ss:w%rd')" >"$folder/htpasswd"
-  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
-    -subj /CN=localhost -keyout "$folder/key.pem" -out "$folder/cert.pem" >/dev/null 2>&1
+  make_certificates
   chmod -R a+rX "$folder"
 
   cat >"$folder/nginx.conf" <<CONF
@@ -103,11 +127,24 @@ http {
   # Locations go out as the redirect gives them, so relative ones stay relative.
   absolute_redirect off;
   server {
+    listen 127.0.0.1:$wrongname_port ssl;
+    ssl_certificate $folder/wrongname.pem;
+    ssl_certificate_key $folder/wrongname-key.pem;
+    root $folder/www;
+  }
+  server {
+    listen 127.0.0.1:$untrusted_port ssl;
+    ssl_certificate $folder/untrusted.pem;
+    ssl_certificate_key $folder/untrusted-key.pem;
+    root $folder/www;
+  }
+  server {
     listen 127.0.0.1:$http_port;
     listen 127.0.0.1:$https_port ssl;
-    ssl_certificate $folder/cert.pem;
-    ssl_certificate_key $folder/key.pem;
+    ssl_certificate $folder/trusted.pem;
+    ssl_certificate_key $folder/trusted-key.pem;
     root $folder/www;
+    location = /moved/to-plain.xml { return 302 http://127.0.0.1:$http_port/products/QuenforProducts.xml; }
     location = /moved/absolute.xml { return 301 /products/QuenforProducts.xml; }
     location = /moved/relative.xml { return 302 ../products/./QuenforProducts.xml; }
     location = /moved/ftp.xml { return 302 ftp://127.0.0.1/products/QuenforProducts.xml; }
@@ -123,7 +160,8 @@ CONF
     >"$folder/nginx.log" 2>&1 &
   echo $! >"$folder/nginx-master.pid"
 
-  if ! { wait_for_port "$smtp_port" && wait_for_port "$http_port" && wait_for_port "$https_port"; }; then
+  if ! { wait_for_port "$smtp_port" && wait_for_port "$http_port" && wait_for_port "$https_port" &&
+         wait_for_port "$wrongname_port" && wait_for_port "$untrusted_port"; }; then
     cat "$folder/smtp.log" "$folder/nginx-error.log" >&2 2>/dev/null || true
     stop_peers
     exit 1
@@ -133,10 +171,13 @@ CONF
 SMTP_PORT=$smtp_port
 HTTP_PORT=$http_port
 HTTPS_PORT=$https_port
+WRONGNAME_PORT=$wrongname_port
+UNTRUSTED_PORT=$untrusted_port
+CA_FILE=$folder/ca.pem
 MAIL_DIR=$folder/mail
 WWW_DIR=$folder/www
 ENV
-  echo "net-peers: smtp $smtp_port, http $http_port, https $https_port"
+  echo "net-peers: smtp $smtp_port, http $http_port, https $https_port (wrong name $wrongname_port, untrusted $untrusted_port)"
 }
 
 case "$action" in

@@ -1,4 +1,4 @@
-#include "net/NetStoreLink.h"
+#include "engine/NetStoreLink.h"
 
 #include <cstdint>
 #include <string>
