@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "base/FileSystemUnit.h"
+#include "serverconfig/AccountRecord.h"
 #include "tools/distribution/DemoStore.h"
 #include "tools/distribution/ProgramImports.h"
 #include "tools/ilds/ArchiveWriter.h"
@@ -139,7 +140,9 @@ class TDistributionBuild {
         if (found.empty()) found = FindProgram(source);
       }
       if (found.empty()) {
-        missing.push_back(program.Sources.front());
+        std::string names;
+        for (const std::string& source : program.Sources) names += (names.empty() ? "" : " or ") + source;
+        missing.push_back(names);
         continue;
       }
       if (!CheckImports({program.Entry, found})) return false;
@@ -158,6 +161,10 @@ class TDistributionBuild {
     TDemoStoreOptions store;
     store.SmtpPort = options_.SmtpPort;
     store.Password = options_.DemoPassword.empty() ? RandomDemoPassword() : options_.DemoPassword;
+    // The store would keep only the first characters, and nobody could log in with the rest.
+    if (store.Password.size() > account::kPassword.Max)
+      return Fail("the demonstration password is longer than " + std::to_string(account::kPassword.Max) +
+                  " characters");
     std::string root = scratch_.Path().string();
     root += fs::path::preferred_separator;
     std::string error;

@@ -10,9 +10,21 @@
 
 namespace {
 
-// PE layout (offsets into the file or into the optional header).
+// PE layout: the DOS header points at the "PE\0\0" signature, which the COFF header and the
+// optional header follow; offsets are into the header they belong to.
+constexpr std::uint32_t kDosMagic = 0x5A4D;  // "MZ"
+constexpr std::size_t kDosHeaderSize = 0x40;
 constexpr std::size_t kNewHeaderPointer = 0x3C;
+constexpr std::uint32_t kPeSignature = 0x00004550;
 constexpr std::size_t kCoffHeaderSize = 20;
+constexpr std::size_t kCoffSectionCount = 2;
+constexpr std::size_t kCoffOptionalHeaderSize = 16;
+constexpr std::size_t kPe32Directories = 96;  // 16 bytes further in PE32+
+constexpr std::size_t kPe32PlusDirectories = 112;
+constexpr std::size_t kDirectoryEntrySize = 8;
+constexpr std::uint32_t kDirectorySlots = 16;
+constexpr std::size_t kImportNameField = 12;
+constexpr std::size_t kDelayNameField = 4;
 constexpr std::size_t kSectionHeaderSize = 40;
 constexpr std::size_t kImportDescriptorSize = 20;
 constexpr std::size_t kDelayDescriptorSize = 32;
@@ -37,7 +49,7 @@ std::string Lower(std::string text) {
 }
 
 struct TSection {
-  std::uint32_t VirtualAddress, VirtualSize, RawOffset, RawSize;
+  std::uint32_t VirtualAddress, RawOffset, RawSize;
 };
 
 class TImage {
@@ -52,9 +64,9 @@ class TImage {
 
   // File offset of an address of the loaded image; false when no section holds it.
   bool FileOffset(std::uint32_t rva, std::size_t& offset) const {
+    // Only the part of a section that the file holds: tables must lie there.
     for (const TSection& s : sections_) {
-      const std::uint32_t size = std::max(s.VirtualSize, s.RawSize);
-      if (rva >= s.VirtualAddress && rva - s.VirtualAddress < size && rva - s.VirtualAddress < s.RawSize) {
+      if (rva >= s.VirtualAddress && rva - s.VirtualAddress < s.RawSize) {
         offset = static_cast<std::size_t>(s.RawOffset) + (rva - s.VirtualAddress);
         return offset < bytes_.size();
       }
@@ -76,7 +88,7 @@ class TImage {
     if (!Has(first, static_cast<std::size_t>(count) * kSectionHeaderSize)) return false;
     for (std::uint32_t i = 0; i < count; ++i) {
       const std::size_t at = first + i * kSectionHeaderSize;
-      sections_.push_back({U32(at + 12), U32(at + 8), U32(at + 20), U32(at + 16)});
+      sections_.push_back({U32(at + 12), U32(at + 20), U32(at + 16)});
     }
     return true;
   }
@@ -117,26 +129,28 @@ bool ReadProgramImports(const std::string& path, std::vector<std::string>& libra
   }
   TImage image(ReadWholeFile(path, false));
   error = path + ": not a Windows program or library";
-  if (!image.Has(0, 0x40) || image.U16(0) != 0x5A4D) return false;  // "MZ"
+  if (!image.Has(0, kDosHeaderSize) || image.U16(0) != kDosMagic) return false;
   const std::size_t pe = image.U32(kNewHeaderPointer);
-  if (!image.Has(pe, 4 + kCoffHeaderSize) || image.U32(pe) != 0x00004550) return false;  // "PE\0\0"
+  if (!image.Has(pe, 4 + kCoffHeaderSize) || image.U32(pe) != kPeSignature) return false;
   const std::size_t coff = pe + 4;
   const std::size_t optional = coff + kCoffHeaderSize;
-  const std::uint32_t optionalSize = image.U16(coff + 16);
+  const std::uint32_t optionalSize = image.U16(coff + kCoffOptionalHeaderSize);
   const std::uint32_t magic = image.U16(optional);
   if (magic != kPe32Magic && magic != kPe32PlusMagic) return false;
-  // The data directories follow the fixed part, which is 16 bytes longer in PE32+.
-  const std::size_t directories = optional + (magic == kPe32Magic ? 96 : 112);
-  const std::uint32_t directoryCount = image.U32(directories - 4);
-  if (directories - optional > optionalSize || !image.Has(directories, 16 * 8)) return false;
-  if (!image.ReadSections(optional + optionalSize, image.U16(coff + 2))) return false;
+  const std::size_t directories = optional + (magic == kPe32Magic ? kPe32Directories : kPe32PlusDirectories);
+  const std::uint32_t directoryCount = image.U32(directories - 4);  // NumberOfRvaAndSizes
+  if (directories - optional > optionalSize || !image.Has(directories, kDirectorySlots * kDirectoryEntrySize))
+    return false;
+  if (!image.ReadSections(optional + optionalSize, image.U16(coff + kCoffSectionCount))) return false;
 
   auto directory = [&](std::uint32_t index) {
-    return index < directoryCount ? image.U32(directories + index * 8) : 0u;
+    return index < directoryCount ? image.U32(directories + index * kDirectoryEntrySize) : 0u;
   };
-  error = path + ": damaged import table";
-  return ReadTable(image, directory(kImportDirectory), kImportDescriptorSize, 12, libraries) &&
-         ReadTable(image, directory(kDelayImportDirectory), kDelayDescriptorSize, 4, libraries);
+  const bool read =
+      ReadTable(image, directory(kImportDirectory), kImportDescriptorSize, kImportNameField, libraries) &&
+      ReadTable(image, directory(kDelayImportDirectory), kDelayDescriptorSize, kDelayNameField, libraries);
+  error = read ? std::string() : path + ": damaged import table";
+  return read;
 }
 
 bool IsSystemLibrary(const std::string& name) {
