@@ -32,12 +32,14 @@ if [ ! -x "$builder" ]; then
   echo "distribution.sh: $builder is not built (scripts/build.sh builds it)" >&2
   exit 1
 fi
-# The directory client's stand-in is taken when its folder is there; the placeholders'
-# folder holds what stands in for it otherwise.
 programs=()
-for folder in app suite/servers/bin suite/comservers suite/db suite/setiface suite/avastoem \
-              suite/ldap32 suite/placeholders/bin; do
+for folder in app suite/servers/bin suite/comservers suite/db suite/setiface suite/avastoem; do
   if [ -d "$win32/$folder" ]; then programs+=(--programs "$win32/$folder"); fi
 done
+# The directory client's stand-in, wherever its build puts it below suite/ldap32; without it
+# the placeholders' folder holds what stands in for it.
+ldap=$(find "$win32/suite/ldap32" -maxdepth 2 -iname ldap32.dll -printf '%h\n' 2>/dev/null | head -n 1)
+if [ -n "$ldap" ]; then programs+=(--programs "$ldap"); fi
+if [ -d "$win32/suite/placeholders/bin" ]; then programs+=(--programs "$win32/suite/placeholders/bin"); fi
 exec "$builder" "${programs[@]}" --content "$root/tools/distribution/content" --output "$output" \
   "${options[@]}"
