@@ -10,7 +10,7 @@ const char kDemonstrationUserMailbox[] = "user@demo.zarel.example";
 
 bool LetMessagesThrough() {
   CurrentUI().ProcessMessages();
-  return false;
+  return CurrentUI().CancelRequested();
 }
 
 bool SendDemonstrationMessage(const TNetCancel& cancelled, std::uint32_t budgetMs) {

@@ -16,7 +16,7 @@ extern const char kDemonstrationUserMailbox[];
 constexpr std::uint32_t kDemoMessageBudgetMs = 30000;
 
 // Lets the window's pending messages through, so Cancel stays usable while the message is
-// on its way (a confirmed Cancel ends the program there); never asks to stop by itself.
+// on its way, and asks to stop once the person confirmed Cancel.
 bool LetMessagesThrough();
 
 // From the demonstration user to the administrator, through the local SMTP service on the

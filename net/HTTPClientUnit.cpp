@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/FileSystemUnit.h"
+#include "base/StringUnit.h"
 #include "net/CustomWinSocket.h"
 #include "net/DNSResolver.h"
 #include "net/TLSLayer.h"
@@ -19,21 +20,8 @@ std::atomic<unsigned> downloadCounter{0};
 // same second) moves on to the next number this many times.
 constexpr int kFileNameTries = 16;
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
-std::string Trim(const std::string& text) {
-  std::size_t first = 0, last = text.size();
-  while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
-  while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
-  return text.substr(first, last - first);
-}
-
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-  return text.size() >= prefix.size() && Lower(text.substr(0, prefix.size())) == Lower(prefix);
+  return text.size() >= prefix.size() && LowerCase(text.substr(0, prefix.size())) == LowerCase(prefix);
 }
 
 bool EndsWithLetter(const std::string& text) {
@@ -295,7 +283,7 @@ void SplitAuthority(const std::string& authority, std::string& hostName, std::st
 
 THttpTarget SplitHttpAddress(const std::string& rawAddress, const std::string& proxy) {
   THttpTarget target;
-  const std::string address = Trim(rawAddress);
+  const std::string address = TrimText(rawAddress);
   const std::size_t scheme = address.find("://");
   const std::size_t firstSlash = address.find('/');
   // Only web addresses are fetched; a scheme-less "host/path" counts as http.
@@ -316,7 +304,7 @@ THttpTarget SplitHttpAddress(const std::string& rawAddress, const std::string& p
     target.Secure = addressSecure;
     target.Path = addressPath;
   } else {
-    authority = Trim(proxy);
+    authority = TrimText(proxy);
     target.Path = address;
   }
   const std::size_t at = authority.find('@');
@@ -338,12 +326,12 @@ THttpTarget SplitHttpAddress(const std::string& rawAddress, const std::string& p
   if (proxy.empty()) {
     target.HostValue = UrlHost(target.HostName, target.Address);
     target.Origin = std::string(target.Secure ? "https://" : "http://") +
-                    Lower(UrlHost(target.HostName, target.Address)) + ":" + std::to_string(target.Port);
+                    LowerCase(UrlHost(target.HostName, target.Address)) + ":" + std::to_string(target.Port);
   } else {
     std::string host = addressAuthority;
     if (host.find('@') != std::string::npos) host.erase(0, host.find('@') + 1);
     target.HostValue = host;
-    target.Origin = std::string(addressSecure ? "https://" : "http://") + Lower(host);
+    target.Origin = std::string(addressSecure ? "https://" : "http://") + LowerCase(host);
   }
   target.Valid = true;
   return target;
@@ -445,20 +433,20 @@ bool SplitResponseHead(const std::string& received, std::string& head, std::stri
 }
 
 std::string HeadFieldValue(const std::string& head, const std::string& name) {
-  const std::string prefix = Lower(name) + ":";
+  const std::string prefix = LowerCase(name) + ":";
   std::size_t start = head.find("\r\n");  // after the status line
   while (start != std::string::npos) {
     start += 2;
     std::size_t end = head.find("\r\n", start);
     const std::string line = head.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (Lower(line.substr(0, prefix.size())) == prefix) return Trim(line.substr(prefix.size()));
+    if (LowerCase(line.substr(0, prefix.size())) == prefix) return TrimText(line.substr(prefix.size()));
     start = end;
   }
   return {};
 }
 
 bool HeadIsOK(const std::string& head) {
-  return Lower(StatusLine(head)).find(" 200 ok") != std::string::npos;
+  return LowerCase(StatusLine(head)).find(" 200 ok") != std::string::npos;
 }
 
 bool HeadIsRedirect(const std::string& head) {
@@ -509,7 +497,7 @@ std::string HttpGetToFile(const std::string& address, bool keepHead, const std::
     if (result.NextAddress.empty() || redirectCount > kHttpMaxRedirects || deadline.Passed()) return {};
     // What was asked for over https is never taken from a plain connection: anyone on the
     // way could answer that one.
-    if (StartsWithNoCase(Trim(current), "https://") && !StartsWithNoCase(result.NextAddress, "https://")) return {};
+    if (StartsWithNoCase(TrimText(current), "https://") && !StartsWithNoCase(result.NextAddress, "https://")) return {};
     const THttpTarget from = SplitHttpAddress(current, proxy);
     const THttpTarget to = SplitHttpAddress(result.NextAddress, proxy);
     headers = from.Origin == to.Origin ? result.ExtraHeaders : WithoutCredentials(result.ExtraHeaders);

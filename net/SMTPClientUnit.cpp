@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "base/StringUnit.h"
 #include "net/CustomWinSocket.h"
 #include "net/NetSettings.h"
 
@@ -14,13 +15,6 @@ namespace {
 
 constexpr std::size_t kNameFieldMax = 127;
 constexpr std::size_t kServerFieldMax = 255;
-
-std::string Trim(const std::string& text) {
-  std::size_t first = 0, last = text.size();
-  while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
-  while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
-  return text.substr(first, last - first);
-}
 
 // A header value stays on its own line: a line break in a subject or address would end
 // the header early or add headers of its own.
@@ -52,10 +46,10 @@ std::string NormalizeEnvelopeSender(const std::string& from) {
   if (open != std::string::npos) {
     // Up to the first ">" after the last "<"; an unclosed bracket runs to the end.
     const std::size_t close = from.find('>', open);
-    sender = Bracketed(Trim(
+    sender = Bracketed(TrimText(
         from.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1)));
   } else if (from.find('>') == std::string::npos) {
-    sender = Bracketed(Trim(from));
+    sender = Bracketed(TrimText(from));
   } else {
     sender = from;
   }
@@ -64,12 +58,12 @@ std::string NormalizeEnvelopeSender(const std::string& from) {
 
 std::vector<std::string> SplitRecipients(const std::string& to) {
   std::vector<std::string> items;
-  const std::string list = Trim(to);
+  const std::string list = TrimText(to);
   std::size_t start = 0;
   while (start <= list.size()) {
     std::size_t end = list.find(';', start);
     if (end == std::string::npos) end = list.size();
-    const std::string item = Trim(list.substr(start, end - start));
+    const std::string item = TrimText(list.substr(start, end - start));
     if (!item.empty()) items.push_back(item);
     start = end + 1;
   }
@@ -156,6 +150,17 @@ std::string FormatMessageDate(bool withZone) {
   return FormatMessageDateAt(netbackend::LocalTimeNow(), zone, withZone);
 }
 
+// Where the dialogue stands: what the next reply of the server answers.
+enum class TSMTPState {
+  Greeting,   // the server's greeting: HELO goes next
+  Helo,       // the answer to HELO: MAIL From goes next
+  Recipient,  // the answer to MAIL From or to a RCPT To before the last one
+  LastRcpt,   // the answer to the last RCPT To: DATA goes next
+  Data,       // the answer to DATA: the message goes next
+  Message,    // the answer to the message: QUIT goes next, the message is sent
+  Quit,       // the answer to QUIT: nothing more
+};
+
 struct TSMTPClientThread::TDialogue {
   std::string Address;
   std::string HostName;
@@ -165,7 +170,7 @@ struct TSMTPClientThread::TDialogue {
   std::uint16_t Port = kSMTPPort;
   std::string Message;
   TNetDeadline Deadline;
-  int State = 7;
+  TSMTPState State = TSMTPState::Greeting;
   std::size_t RecipientCounter = 0;
   TSMTPReplyBuffer Reply;
   std::string LastReply;
@@ -251,39 +256,39 @@ bool TSMTPClientThread::TDialogue::ReadReply(int& code) {
 }
 void TSMTPClientThread::TDialogue::Act(int code) {
   switch (State) {
-    case 7:
+    case TSMTPState::Greeting:
       if (code != 220 && code != 250) break;
       SendCommand("HELO " + GreetingName);
       RecipientCounter = 0;
-      State = 0;
+      State = TSMTPState::Helo;
       return;
-    case 0:
+    case TSMTPState::Helo:
       if (code != 220 && code != 250) break;
       SendCommand("MAIL From:" + Sender);
       RecipientCounter = 0;
-      State = 1;
+      State = TSMTPState::Recipient;
       return;
-    case 1:
+    case TSMTPState::Recipient:
       if (code != 250) break;
       ++RecipientCounter;
       SendCommand("RCPT To:" + Recipients[RecipientCounter - 1]);
-      State = RecipientCounter == Recipients.size() ? 2 : 1;
+      State = RecipientCounter == Recipients.size() ? TSMTPState::LastRcpt : TSMTPState::Recipient;
       return;
-    case 2:
+    case TSMTPState::LastRcpt:
       if (code != 250) break;
       SendCommand("DATA");
-      State = 3;
+      State = TSMTPState::Data;
       return;
-    case 3:
+    case TSMTPState::Data:
       if (code != 354) break;
       SendMessageText();
-      State = 4;
+      State = TSMTPState::Message;
       return;
-    case 4:
+    case TSMTPState::Message:
       if (code != 250) break;
       SendCommand("QUIT");
       Sent = true;
-      State = 6;
+      State = TSMTPState::Quit;
       return;
     default:
       break;

@@ -32,7 +32,7 @@ std::string Unquoted(std::string value) {
 std::string Utf8(const std::string& ansi) { return EncodeUtf8(AnsiToUtf16(ansi)); }
 
 bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  return LowerText(a) == LowerText(b);
+  return LowerCase(a) == LowerCase(b);
 }
 
 void AddOnce(std::vector<std::string>& values, const std::string& value) {
@@ -68,7 +68,7 @@ std::vector<std::string> MailValues(const std::string& aliases, const std::strin
 }
 
 std::string RuleText(const std::string& line) {
-  std::string rule = LowerText(CleanConfigLine(line));
+  std::string rule = LowerCase(CleanConfigLine(line));
   if (rule.size() >= 2 && rule.front() == '<' && rule.back() == '>') {
     rule = TrimText(rule.substr(1, rule.size() - 2));
   }
@@ -89,7 +89,7 @@ TDirectoryConfig ParseDirectoryConfig(const std::vector<std::string>& lines) {
     const std::string line = CollapseBlanks(TrimText(raw));
     if (line.empty()) continue;
     const std::size_t blank = line.find(' ');
-    const std::string keyword = LowerText(line.substr(0, blank));
+    const std::string keyword = LowerCase(line.substr(0, blank));
     const std::string value = blank == std::string::npos ? "" : Unquoted(line.substr(blank + 1));
     if (keyword == "suffix") config.Suffix = value;
     if (keyword == "usersuffix") config.UserSuffix = value;
@@ -166,7 +166,7 @@ std::vector<std::string> ParseBypassRules(const std::vector<std::string>& lines)
 }
 
 bool PassesBypassRules(const std::vector<std::string>& rules, const std::string& address) {
-  const std::string text = LowerText(address);
+  const std::string text = LowerCase(address);
   const std::size_t at = text.rfind('@');
   const std::string domain = at == std::string::npos ? "" : text.substr(at + 1);
   const std::string aliases = at == std::string::npos ? text : text.substr(0, at);
