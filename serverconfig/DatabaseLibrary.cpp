@@ -2,7 +2,7 @@
 
 #include "serverconfig/DatabaseApi.h"
 #include "serverconfig/HostSeam.h"
-#include "serverconfig/ServerStore.h"
+#include "serverconfig/StoreFolders.h"
 #include "serverconfig/StoreFileUnit.h"
 #include "serverconfig/StoreLocks.h"
 #include "serverconfig/StoreState.h"

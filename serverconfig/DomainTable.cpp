@@ -11,7 +11,7 @@
 #include "serverconfig/GroupsUnit.h"
 #include "serverconfig/HostSeam.h"
 #include "serverconfig/PunycodeUnit.h"
-#include "serverconfig/ServerStore.h"
+#include "serverconfig/StoreFolders.h"
 #include "serverconfig/StoreFileUnit.h"
 #include "serverconfig/StoreLocks.h"
 #include "serverconfig/StoreState.h"

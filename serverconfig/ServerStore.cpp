@@ -25,7 +25,6 @@ constexpr int kInitialHandedLimit = 128;
 // A count above both what its file holds and the legacy table's 100 entries is damage.
 constexpr int kDomainCountFloor = settings::kLegacyNameCount;
 
-std::unique_ptr<TStoreState> g_state = std::make_unique<TStoreState>();
 int g_timeoutMs = kInitialTimeoutMs;
 int g_handedLimit = kInitialHandedLimit;
 
@@ -35,17 +34,6 @@ std::string FolderFieldValue(std::string folder, std::size_t max) {
   folder = NormalizePath(folder, true, false);
   if (folder.size() > max) folder = folder.substr(0, max - 1) + "\\";
   return folder;
-}
-
-bool IsRootedPath(const std::string& path) {
-  return IsAbsolutePath(path) || (!path.empty() && (path[0] == '\\' || path[0] == '/'));
-}
-
-std::string SettingsFolder(const TStrField& field, const char* subFolder) {
-  const std::string value = g_state->Settings.Get(field);
-  if (value.empty()) return g_state->RootFolder + subFolder;
-  const std::string folder = NormalizePath(value, true, false);
-  return IsRootedPath(folder) ? folder : g_state->RootFolder + folder;
 }
 
 // --- load-time defaults -------------------------------------------------------------------
@@ -93,7 +81,7 @@ void ApplyFolderDefaults(TServerSettings& s) {
       {kTempFolder, "temp\\"}, {kMailFolder, "mail\\"}, {kLogsFolder, "logs\\"}};
   for (const auto& [field, subFolder] : folders) {
     std::string value = s.Get(field);
-    if (value.empty()) value = g_state->RootFolder + subFolder;
+    if (value.empty()) value = StoreState().RootFolder + subFolder;
     s.Set(field, FolderFieldValue(value, field.Max));
   }
   const std::string folder = s.Get(kFolder3385);
@@ -137,7 +125,7 @@ void NormaliseLists(TServerSettings& s) {
 }
 
 void ApplyPathOverrides(TServerSettings& s) {
-  const TPathConfig& path = g_state->PathConfig;
+  const TPathConfig& path = StoreState().PathConfig;
   if (!path.ServerList.empty()) s.Set(kServerList, path.ServerList);
   if (!path.HostName.empty()) s.Set(kHostName, path.HostName);
 }
@@ -157,12 +145,12 @@ void LowerEntryNames() {
 // Missing when neither source exists, Unreadable when the chosen one cannot be read.
 TFileState LoadDomainTable() {
   ClearDomainTable();
-  const std::string domainsPath = g_state->ConfigFolder + kDomainsFileName;
+  const std::string domainsPath = StoreState().ConfigFolder + kDomainsFileName;
   const bool fromSettings = !StorePathExists(domainsPath);
-  const std::string path = fromSettings ? g_state->ConfigFolder + kSettingsFileName : domainsPath;
+  const std::string path = fromSettings ? StoreState().ConfigFolder + kSettingsFileName : domainsPath;
   const std::uint64_t offset = fromSettings ? kLegacyDomainTableOffset : 0;
 
-  std::int32_t count = g_state->Settings.Get(kDomainCount);
+  std::int32_t count = StoreState().Settings.Get(kDomainCount);
   if (count < 0) count = 0;
   const TFileRead read =
       ReadFileRange(path, offset, static_cast<std::uint64_t>(count) * kDomainEntrySize);
@@ -174,11 +162,11 @@ TFileState LoadDomainTable() {
   if (static_cast<std::uint64_t>(count) > std::max<std::uint64_t>(entriesRead, kDomainCountFloor)) {
     count = 0;
   }
-  g_state->DomainTable.assign(static_cast<std::size_t>(count) * kDomainEntrySize, 0);
-  const std::size_t copied = std::min(read.Bytes.size(), g_state->DomainTable.size());
-  if (copied > 0) std::memcpy(g_state->DomainTable.data(), read.Bytes.data(), copied);
+  StoreState().DomainTable.assign(static_cast<std::size_t>(count) * kDomainEntrySize, 0);
+  const std::size_t copied = std::min(read.Bytes.size(), StoreState().DomainTable.size());
+  if (copied > 0) std::memcpy(StoreState().DomainTable.data(), read.Bytes.data(), copied);
   if (fromSettings) {
-    ScrambleBlock(g_state->DomainTable.data(), copied, offset % kScrambleKeyLength);
+    ScrambleBlock(StoreState().DomainTable.data(), copied, offset % kScrambleKeyLength);
   }
   SetStoreDomainCount(count);
   LowerEntryNames();
@@ -188,7 +176,7 @@ TFileState LoadDomainTable() {
 // Versions before the 96-byte table kept 100 names of 128 bytes in the settings record, and
 // later ones 32-byte entries.
 void ConvertLegacyTable() {
-  TServerSettings& s = g_state->Settings;
+  TServerSettings& s = StoreState().Settings;
   int count = StoreDomainCount();
   bool rebuilt = false;
   if (count != 0 && GetDomainName(0).empty()) {
@@ -211,7 +199,7 @@ void ConvertLegacyTable() {
   // read its names as 32-byte entries.
   if (s.Get(kDomainTableConverted) == 0 && !rebuilt) {
     for (int n = StoreDomainCount() - 1; n >= 0; --n) {
-      std::uint8_t* table = g_state->DomainTable.data();
+      std::uint8_t* table = StoreState().DomainTable.data();
       const std::string name =
           ReadStrField(table + n * domainentry::kOldEntrySize, domainentry::kOldNameMax);
       std::uint8_t* entry = DomainEntryAt(n);
@@ -224,10 +212,10 @@ void ConvertLegacyTable() {
 
 void ReadGlobalBindings() {
   std::vector<std::string> lines;
-  if (!ReadTextLines(g_state->ConfigFolder + kBindFileName, lines)) return;
+  if (!ReadTextLines(StoreState().ConfigFolder + kBindFileName, lines)) return;
   const TGlobalBindings bindings = ParseGlobalBindings(lines);
-  if (!bindings.OutgoingBind.empty()) g_state->OutgoingBind = bindings.OutgoingBind;
-  g_state->IPv6Bind = bindings.IPv6Bind;
+  if (!bindings.OutgoingBind.empty()) StoreState().OutgoingBind = bindings.OutgoingBind;
+  StoreState().IPv6Bind = bindings.IPv6Bind;
 }
 
 void HandOnResolver(const TServerSettings& s) {
@@ -243,7 +231,7 @@ void HandOnResolver(const TServerSettings& s) {
 
 // Step 10 of every load, whatever the files held.
 void FinishLoad() {
-  TStoreState& st = *g_state;
+  TStoreState& st = StoreState();
   const TPathConfig& path = st.PathConfig;
   st.ForwardFolder = !path.ForwardFolder.empty() ? path.ForwardFolder : MailFolder() + "forward\\";
   st.ForwardRetryFolder =
@@ -262,61 +250,9 @@ void PrepareStorage(const TServerSettings& s) {
 
 }  // namespace
 
-// --- state --------------------------------------------------------------------------------
-
-TStoreState& StoreState() { return *g_state; }
-
-int AllocatedDomainEntries() {
-  return static_cast<int>(g_state->DomainTable.size() / kDomainEntrySize);
-}
-
-int StoreDomainCount() {
-  const int count = g_state->Settings.Get(kDomainCount);
-  return std::clamp(count, 0, AllocatedDomainEntries());
-}
-
-void SetStoreDomainCount(int count) { g_state->Settings.Set(kDomainCount, count); }
-
-std::uint8_t* DomainEntryAt(int index) {
-  return g_state->DomainTable.data() + static_cast<std::size_t>(index) * kDomainEntrySize;
-}
-
-void ClearDomainTable() {
-  g_state->DomainTable.clear();
-  g_state->LastFoundName.clear();
-  g_state->LastFoundIndex = -1;
-}
-
-// --- folders ------------------------------------------------------------------------------
-
-std::string ServerRootFolder() { return g_state->RootFolder; }
-void SetServerRootFolder(const std::string& folder) {
-  g_state->RootFolder = NormalizePath(folder, true, false);
-}
-std::string ConfigFolder() { return g_state->ConfigFolder; }
-void SetConfigFolder(const std::string& folder) {
-  g_state->ConfigFolder = NormalizePath(folder, true, false);
-}
-std::string HtmlFolder() { return g_state->HtmlFolder; }
-std::string HtmlTempFolder() { return g_state->HtmlTempFolder; }
-std::string TempFolder() { return SettingsFolder(kTempFolder, "temp\\"); }
-std::string MailFolder() { return SettingsFolder(kMailFolder, "mail\\"); }
-std::string LogsFolder() { return SettingsFolder(kLogsFolder, "logs\\"); }
-std::string ForwardFolder() { return g_state->ForwardFolder; }
-std::string ForwardRetryFolder() { return g_state->ForwardRetryFolder; }
-const TPathConfig& PathConfig() { return g_state->PathConfig; }
-std::string TempFilePrefix() { return g_state->PathConfig.TempFilePrefix; }
-std::string OutgoingBindAddress() { return g_state->OutgoingBind; }
-std::string IPv6BindList() { return g_state->IPv6Bind; }
-const TServerTitle& ServerTitle() { return g_state->Title; }
-TXMLObject& InfoXmlDocument() { return g_state->InfoXml; }
-bool SubdomainsFilePresent() { return g_state->SubdomainsPresent; }
-std::int64_t SettingsFileTime() { return g_state->SettingsFileTime; }
-TServerSettings& ServerSettings() { return g_state->Settings; }
-
 void ResetServerStore() {
   CloseAccountDatabase();
-  g_state = std::make_unique<TStoreState>();
+  ResetStoreState();
   g_timeoutMs = kInitialTimeoutMs;
   g_handedLimit = kInitialHandedLimit;
   AccountCache().Prepare(0);
@@ -326,7 +262,7 @@ void ResetServerStore() {
 void InitServerFolders() { InitServerFoldersAt(ProgramFolder()); }
 
 void InitServerFoldersAt(const std::string& rootFolder) {
-  TStoreState& st = *g_state;
+  TStoreState& st = StoreState();
   st.RootFolder = NormalizePath(rootFolder, true, false);
   st.ConfigFolder = st.RootFolder + "config\\";
   st.HtmlFolder = st.RootFolder + "html\\";
@@ -360,7 +296,7 @@ void InitServerFoldersAt(const std::string& rootFolder) {
 // --- load and save ------------------------------------------------------------------------
 
 bool LoadServerSettings(bool failIfMissing, bool light) {
-  TStoreState& st = *g_state;
+  TStoreState& st = StoreState();
   const std::string settingsPath = st.ConfigFolder + kSettingsFileName;
   st.SettingsFileTime = FileModificationTime(settingsPath);
   if (st.RootFolder.empty()) st.RootFolder = st.ConfigFolder + "..\\";
@@ -399,7 +335,7 @@ bool LoadServerSettings(bool failIfMissing, bool light) {
 }
 
 bool SaveServerSettings() {
-  TStoreState& st = *g_state;
+  TStoreState& st = StoreState();
   if (st.StoreUnreadable) return false;
   TStoreLockGuard lock(kDomainTableLock);
   ForceDirectories(st.ConfigFolder);

@@ -40,6 +40,8 @@ struct TStoreState {
 };
 
 TStoreState& StoreState();
+// A fresh state: compiled-in settings image, no table, no folders.
+void ResetStoreState();
 
 // Valid entries: the settings count, kept within what is allocated.
 int StoreDomainCount();

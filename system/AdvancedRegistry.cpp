@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "system/ConvertRegistryUnit.h"
 
 std::string RelativeKeyPath(const std::string& path) {
   std::string relative;
@@ -237,4 +236,3 @@ TRegistryResult TAdvancedRegistry::DeleteKey(const std::string& path) {
   return {};
 }
 
-void TAdvancedRegistry::ConvertRegistry(bool deleteOld) { ::ConvertRegistry(deleteOld); }

@@ -102,8 +102,6 @@ class TAdvancedRegistry {
   TRegistryResult GetValueNames(std::vector<std::string>& names);
   // Deletes path (from the root, not from the addressed key) with all its subkeys.
   TRegistryResult DeleteKey(const std::string& path);
-  // Carries the settings of older product generations over (see ConvertRegistryUnit.h).
-  void ConvertRegistry(bool deleteOld);
 
  protected:
   // The one place a value is stored; gives the Win32 result.
