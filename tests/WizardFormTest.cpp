@@ -292,18 +292,6 @@ TEST_F(WizardFormTest, OnlyAnAbsoluteDestinationIsInstalledInto) {
   EXPECT_TRUE(Enabled("NextButton"));
 }
 
-TEST_F(WizardFormTest, FinishActionsTakeTheFinishPageBoxes) {
-  TFinishChoices choices = form_.FinishChoices();
-  // As designed: the antivirus update, the tutorial and the first-run page.
-  EXPECT_TRUE(choices.RunAntivirus && choices.ShowTutorial && choices.RunTutorial);
-  EXPECT_FALSE(choices.ViewReadme || choices.ViewReleaseNotes || choices.RunConfig);
-  for (const char* box : {"RunAntivirus", "ShowTutorial", "RunTutorial"}) form_.SetChecked(box, false);
-  for (const char* box : {"ViewReadme", "ViewReleaseNotes", "RunConfig"}) form_.SetChecked(box, true);
-  choices = form_.FinishChoices();
-  EXPECT_FALSE(choices.RunAntivirus || choices.ShowTutorial || choices.RunTutorial);
-  EXPECT_TRUE(choices.ViewReadme && choices.ViewReleaseNotes && choices.RunConfig);
-}
-
 TEST_F(WizardFormTest, ErrorEscapingTheInstallSequenceIsShownAndEndsWithItsCode) {
   form_.SetInstallSequence([] { throw std::runtime_error("disk on fire"); });
   form_.SetPageIndex(4);
