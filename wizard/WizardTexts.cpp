@@ -8,7 +8,7 @@ std::string cInstallAborted =
 std::string cFolderNotAbsolute =
     "The Folder:\r\n\r\n'%s'\r\n\r\nis not a full path. Please enter the folder with its drive "
     "letter (for example C:\\Program Files\\Zarel\\) or as a network path "
-    "(\\\\server\\share\\folder\\).";
+    "(\\\\server\\share\\folder\\), with no \"..\" in it.";
 
 void RegisterWizardTexts() {
   if (LocalizationStrings().Find("cInstallAborted") != nullptr) return;

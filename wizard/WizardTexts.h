@@ -7,7 +7,7 @@
 // Error box when the install sequence, the uninstall or the first-run configuration stops
 // on an unexpected error; "%s" takes the error's description.
 extern std::string cInstallAborted;
-// The destination is not a full path; "%s" takes the folder text.
+// The destination is not a full path (or has ".." in it); "%s" takes the folder text.
 extern std::string cFolderNotAbsolute;
 
 void RegisterWizardTexts();

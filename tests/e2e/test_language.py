@@ -125,6 +125,7 @@ class LanguageFileTest(unittest.TestCase):
             s.click("OKButton", chooser)
             box = s.wait_box("Setup")
             self.assertIn(f"'{PROBE_FOLDER}'", box["text"])
+            self.assertIn('with no ".." in it', box["text"])
             s.screenshot("dot-segments-refused")
             s.answer(box, "ok")
             s.key("escape", "PathEdit", chooser)
