@@ -101,9 +101,11 @@ TEST_F(TranslateTest, TextsTravelInValueOrAsElementTextAt255) {
   auto document = Load(folder / "Setup.lng");
   const TXMLObject* strings = document->FindChild("APPLICATION")->FindChild("STRINGS");
   ASSERT_NE(strings, nullptr);
-  ASSERT_EQ(strings->Children().size(), LocalizationStrings().Count());
   std::map<std::string, const TXMLObject*> byId;
   for (const auto& item : strings->Children()) byId[item->GetAttribute("ID")] = item.get();
+  // Every registered text but the path and the registry value name, which are not words.
+  EXPECT_EQ(strings->Children().size(), LocalizationStrings().Count() - 2);
+  EXPECT_EQ(byId.count("cwebmailmanualfile") + byId.count("cinstallprogram"), 0u);
   EXPECT_EQ(strings->Children()[0]->GetAttribute("ID"), "cname");
   EXPECT_EQ(byId["cdoyouexit"]->GetAttribute("VALUE"), text255);
   EXPECT_EQ(byId["cdoyouexit"]->GetText(), "");
@@ -260,6 +262,50 @@ TEST_F(TranslateTest, LanguageStepWithoutFileOrSwitchDoesNothing) {
   EXPECT_FALSE(RunLanguageStep(ParseCommandLine({"/SILENT"}), folder.path()));
   EXPECT_EQ(cError, "Fehler");
   EXPECT_GT(LocalizationStrings().Count(), 60u);
+}
+
+// A Setup.lng dropped beside setup.exe may change words, never where or what is installed.
+TEST_F(TranslateTest, AHostileFileChangesTextsButNoPathOrIdentifier) {
+  auto wizard = MakeWizard();
+  TControl& destination = wizard->Add("PathEdit", "tlabel", "Zarel\\");
+  destination.CarriesData = true;
+  Write("Setup.lng",
+        "<APPLICATION><FORMS><FORM ID='TMainForm' CAPTION='Setup'>"
+        "<ITEM ID='PathEdit' CLASS='tlabel' CAPTION='..\\..\\Zarel\\'/>"
+        "<ITEM ID='HostNameEdit' CLASS='tlabel' CAPTION='evil.example'/>"
+        "<ITEM ID='LicenseMemo' CLASS='tbutton' CAPTION='No licence'/>"
+        "<ITEM ID='ComponentList' CLASS='tlistview' ITEMSTEXT='Nothing'/>"
+        "<ITEM ID='NextButton' CLASS='tcombobox' ITEMSTEXT='x'/>"
+        "<ITEM ID='AboutLabel' CLASS='tbutton' CAPTION='Willkommen'/>"
+        "</FORM></FORMS><STRINGS>"
+        "<ITEM ID='cWebMailManualFile' VALUE='..\\..\\evil.exe'/>"
+        "<ITEM ID='CINSTALLPROGRAM' VALUE='Startup'/>"
+        "<ITEM ID='cZarelLogs' VALUE='..\\..\\Startup\\Logs'/>"
+        "<ITEM ID='UninstallDesc' VALUE='C:evil'/>"
+        "<ITEM ID='ZarelGWLinkDesc' VALUE='GroupWare?'/>"
+        "<ITEM ID='cZarelWebmail' VALUE='Web-Mail (deutsch) ...'/>"
+        "</STRINGS></APPLICATION>");
+  ASSERT_TRUE(ApplyLanguageFile(folder / "Setup.lng", true));
+  EXPECT_EQ(destination.Caption, "Zarel\\");
+  EXPECT_EQ(wizard->FindComponent("HostNameEdit")->Caption, "typed");
+  EXPECT_EQ(wizard->FindComponent("LicenseMemo")->Caption, "licence");
+  EXPECT_EQ(wizard->FindComponent("ComponentList")->Items, (std::vector<std::string>{"Mail", "WebMail"}));
+  EXPECT_EQ(wizard->FindComponent("NextButton")->Caption, "&Next >");
+  // A label named with another caption class is still a label.
+  EXPECT_EQ(wizard->FindComponent("AboutLabel")->Caption, "Willkommen");
+  EXPECT_EQ(cWebMailManualFile, "html\\mail\\help\\index.htm");
+  EXPECT_EQ(cInstallProgram, "Programs");
+  EXPECT_EQ(cZarelLogs, "Zarel Mail Server Logs");
+  EXPECT_EQ(UninstallDesc, "Uninstall Zarel Mail Server");
+  EXPECT_EQ(ZarelGWLinkDesc, "Start Zarel GroupWare Service");
+  EXPECT_EQ(cZarelWebmail, "Web-Mail (deutsch) ...");
+
+  // The destination is not offered for translation either.
+  ASSERT_TRUE(ExportLanguageFile(folder / "Export.lng", false));
+  auto document = Load(folder / "Export.lng");
+  for (const auto& item : document->FindChild("APPLICATION")->FindChild("FORMS")->Children()[0]->Children()) {
+    EXPECT_NE(item->GetAttribute("ID"), "PathEdit");
+  }
 }
 
 TEST_F(TranslateTest, ClassesAndTheirValues) {

@@ -288,6 +288,14 @@ TEST(WizardChecks, OnlyAbsoluteFoldersAreAccepted) {
       {"\\\\\\share", false},
       {"\\\\?\\C:\\Zarel", false},
       {"1:\\Zarel", false},
+      // Dot segments: the folder shown must be the folder installed into.
+      {"C:\\Program Files (x86)\\..\\..\\Zarel\\", false},
+      {"C:\\Zarel\\..", false},
+      {"C:/Zarel/../Mail/", false},
+      {"\\\\server\\share\\..\\other", false},
+      {"C:\\Zarel\\. .\\Mail", false},
+      {"C:\\Zarel\\.\\Mail", false},
+      {"C:\\Zarel..\\.config\\v1.2\\", true},
   };
   for (const auto& [folder, accepted] : rows) EXPECT_EQ(IsAcceptableFolder(folder), accepted) << folder;
 }

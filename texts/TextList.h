@@ -87,4 +87,4 @@ ZAREL_TEXT(cWizardAdmin,
 ZAREL_TEXT(cInstallAborted,
            "The installation stopped because of an unexpected error:\r\n%s\r\nThe installation is not complete. Details are in the setup log.")
 ZAREL_TEXT(cFolderNotAbsolute,
-           "The Folder:\r\n\r\n'%s'\r\n\r\nis not a full path. Please enter the folder with its drive letter (for example C:\\Program Files\\Zarel\\) or as a network path (\\\\server\\share\\folder\\).")
+           "The Folder:\r\n\r\n'%s'\r\n\r\nis not a full path. Please enter the folder with its drive letter (for example C:\\Program Files\\Zarel\\) or as a network path (\\\\server\\share\\folder\\), with no \"..\" in it.")

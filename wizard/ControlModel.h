@@ -64,6 +64,9 @@ struct TControl {
   std::vector<std::string> Items;
   int ItemIndex = -1;
   int Tag = 0;
+  // The control shows data (the destination folder), not a text: a language file neither
+  // lists nor changes it.
+  bool CarriesData = false;
   // The window of the control once it exists (HWND on Windows), null in a bare model.
   void* Handle = nullptr;
   TFormModel* Owner = nullptr;

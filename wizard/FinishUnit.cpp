@@ -11,7 +11,6 @@
 #include "base/FileSystemUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/ExitCodes.h"
-#include "wizard/MainForm.h"
 #include "engine/ProgramEnd.h"
 #include "system/ServicesFuncUnit.h"
 #endif
@@ -40,17 +39,7 @@ std::vector<TFinishStep> PlanFinishActions(const TFinishChoices& choices,
 }
 
 #ifdef _WIN32
-void FinishActions() {
-  TMainForm* form = MainForm();
-  TFinishChoices choices;
-  if (form != nullptr) {
-    choices.RunAntivirus = form->IsChecked("RunAntivirus");
-    choices.ViewReadme = form->IsChecked("ViewReadme");
-    choices.ViewReleaseNotes = form->IsChecked("ViewReleaseNotes");
-    choices.ShowTutorial = form->IsChecked("ShowTutorial");
-    choices.RunConfig = form->IsChecked("RunConfig");
-  }
-  HWND owner = form != nullptr ? form->Handle() : nullptr;
+void FinishActions(const TFinishChoices& choices, HWND owner) {
   for (const TFinishStep& step :
        PlanFinishActions(choices, SetupState().InstallDir,
                          [](const std::string& path) { return FileExists(path); })) {
@@ -67,8 +56,7 @@ void FinishActions() {
   EndProgram(kExitSuccess);
 }
 
-void LeaveFinishPage() {
-  TMainForm* form = MainForm();
-  if (form == nullptr || !form->IsChecked("RunTutorial")) FinishActions();
+void LeaveFinishPage(const TFinishChoices& choices, HWND owner) {
+  if (!choices.RunTutorial) FinishActions(choices, owner);
 }
 #endif

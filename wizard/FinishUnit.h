@@ -2,17 +2,23 @@
 // configuration page, then the finish actions, which end the program.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <functional>
 #include <string>
 #include <vector>
 
-// The finish page's choices.
+// The finish page's choices, as the wizard window reads them from its check boxes.
 struct TFinishChoices {
   bool RunAntivirus = false;
   bool ViewReadme = false;
   bool ViewReleaseNotes = false;
   bool ShowTutorial = false;
   bool RunConfig = false;
+  // Go on to the first-run configuration page before the finish actions.
+  bool RunTutorial = false;
 };
 
 enum class TFinishStepKind { AntivirusUpdate, Open };
@@ -28,9 +34,10 @@ std::vector<TFinishStep> PlanFinishActions(const TFinishChoices& choices,
                                            const std::function<bool(const std::string&)>& fileExists);
 
 #ifdef _WIN32
-// Carries out the finish page's choices and ends the program.
-[[noreturn]] void FinishActions();
+// Carries out the finish page's choices and ends the program; owner is the window the
+// shell's windows belong to.
+[[noreturn]] void FinishActions(const TFinishChoices& choices, HWND owner);
 // Leaving the finish page: without "Run Installation Wizard" the finish actions run now;
 // otherwise the first-run page is shown and runs them at its end.
-void LeaveFinishPage();
+void LeaveFinishPage(const TFinishChoices& choices, HWND owner);
 #endif

@@ -16,6 +16,7 @@
 #include "engine/ExitCodes.h"
 #include "engine/FailureUnit.h"
 #include "wizard/FinishUnit.h"
+#include "wizard/MainFormLayout.h"
 #include "engine/ProgramEnd.h"
 #include "engine/SetupState.h"
 #include "base/TextFormat.h"
@@ -24,19 +25,9 @@
 #include "texts/TextTable.h"
 #include "system/ServicesFuncUnit.h"
 
-const char* const kPagePanels[kPageCount] = {"WelcomePanel",    "LicensePanel",   "SetupTypePanel",
-                                             "SetupComponents", "InstallPanel",   "InstallingPanel",
-                                             "FinishedPanel",   "TutorialPanel"};
-
 namespace {
 
 constexpr char kFormClass[] = "TMainForm";
-constexpr char kPanelClass[] = "TPanel";
-constexpr int kClientWidth = 455;
-constexpr int kClientHeight = 363;
-constexpr int kTopBandHeight = 58;
-constexpr int kPageTop = 60;
-constexpr int kPageHeight = 256;
 constexpr int kProgressSteps = 12;
 constexpr UINT kShowWizardMessage = WM_USER + 1;
 
@@ -138,223 +129,66 @@ bool TMainForm::CreateFormWindow(HINSTANCE instance) {
   return true;
 }
 
-HWND TMainForm::MakePanel(const std::string& name, HWND parent, int x, int y, int width,
-                          int height, bool visible) {
-  TControl& control = model_.Add(name, "tpanel");
-  return MakeControl(control, kPanelClass, visible ? WS_VISIBLE : 0, WS_EX_CONTROLPARENT, x, y,
-                     width, height, parent);
-}
-
-HWND TMainForm::MakeControl(TControl& control, const char* windowClass, DWORD style,
-                            DWORD exStyle, int x, int y, int width, int height, HWND parent) {
+HWND TMainForm::MakeControl(TControl& control, const TLayoutRow& row, HWND parent) {
   const int id = nextId_++;
-  HWND window = CreateWindowExA(exStyle, windowClass, control.Caption.c_str(),
-                                WS_CHILD | style, x, y, width, height, parent,
+  HWND window = CreateWindowExA(row.ExStyle, row.WindowClass, control.Caption.c_str(),
+                                WS_CHILD | row.Style, row.X, row.Y, row.Width, row.Height, parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
   if (window == nullptr) throw std::runtime_error("control not created: " + control.Name);
   SetControlName(window, control.Name);
-  SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  const HFONT font = row.Font == TFontKind::Bold      ? boldFont_
+                     : row.Font == TFontKind::Heading ? headingFont_
+                                                      : font_;
+  SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  // Password fields mask with "*"; a themed edit would use a bullet otherwise.
+  if ((row.Style & ES_PASSWORD) != 0 && lstrcmpiA(row.WindowClass, "EDIT") == 0) {
+    SendMessageA(window, EM_SETPASSWORDCHAR, '*', 0);
+  }
   control.Handle = window;
   controlsById_[id] = &control;
   return window;
 }
 
 void TMainForm::CreateControls() {
-  constexpr DWORD label = WS_VISIBLE | SS_LEFT;
-  constexpr DWORD check = WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
-  constexpr DWORD button = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
-  constexpr DWORD memo = WS_VISIBLE | ES_MULTILINE | ES_READONLY;
-  constexpr DWORD field = WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
-  const DWORD edge = WS_EX_CLIENTEDGE;
-  auto add = [this](const char* name, const char* word, const std::string& caption = {},
-                    int tag = 0) -> TControl& { return model_.Add(name, word, caption, tag); };
-
-  // Top band: logo and page caption on white.
-  topPanel_ = MakePanel("TopPanel", handle_, 0, 0, kClientWidth, kTopBandHeight, true);
+  for (const TLayoutRow& row : MainFormLayout()) {
+    TControl& control = model_.Add(row.Name, row.ClassWord, row.Text, row.Tag);
+    control.CarriesData = (row.Options & kCarriesData) != 0;
+    HWND parent = row.Parent != nullptr ? ControlHandle(row.Parent) : handle_;
+    HWND window = MakeControl(control, row, parent);
+    if ((row.Options & kChecked) != 0) SendMessageA(window, BM_SETCHECK, BST_CHECKED, 0);
+  }
+  topPanel_ = ControlHandle("TopPanel");
   SetWindowLongPtrA(topPanel_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(whiteBrush_));
-  HWND logo = MakeControl(add("LogoImage", "timage"), "STATIC", WS_VISIBLE | SS_ICON, 0,
-                          kClientWidth - 50, 13, 32, 32, topPanel_);
-  SendMessageA(logo, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconA(instance_, "MAINICON")), 0);
-  HWND caption = MakeControl(add("PageCaption", "tlabel"), "STATIC", label, 0, 16, 20,
-                             kClientWidth - 80, 20, topPanel_);
-  SendMessageA(caption, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_), FALSE);
-  MakeControl(add("TopBevel", "tbevel"), "STATIC", WS_VISIBLE | SS_ETCHEDHORZ, 0, 0,
-              kTopBandHeight, kClientWidth - 2, 2, handle_);
+  SendMessageA(ControlHandle("LogoImage"), STM_SETICON,
+               reinterpret_cast<WPARAM>(LoadIconA(instance_, "MAINICON")), 0);
+  SendMessageA(ControlHandle("LicenseMemo"), EM_LIMITTEXT, 0, 0);
+  HWND progress = ControlHandle("ProgressBar");
+  SendMessageA(progress, PBM_SETRANGE, 0, MAKELPARAM(0, kProgressSteps));
+  SendMessageA(progress, PBM_SETSTEP, 1, 0);
+  FillComponentList();
+}
 
-  // Page 0: welcome.
-  HWND page = MakePanel(kPagePanels[0], handle_, 0, kPageTop, kClientWidth, kPageHeight, true);
-  HWND about = MakeControl(add("AboutLabel", "tlabel", "Welcome to the Zarel Mail Server Setup Wizard"),
-                           "STATIC", label, 0, 16, 10, 423, 40, page);
-  SendMessageA(about, WM_SETFONT, reinterpret_cast<WPARAM>(headingFont_), FALSE);
-  MakeControl(add("TextLabel", "tlabel",
-                  "Zarel Mail Server is the ultimate communication solution providing complete "
-                  "messaging solutions, groupware, antispam and antivirus features. It can be "
-                  "installed as a stand-alone, LAN or ISP server."),
-              "STATIC", label, 0, 16, 58, 423, 54, page);
-  MakeControl(add("TipALabel", "tlabel",
-                  "It is strongly recommended that you exit all Windows programs before running "
-                  "this setup program. "),
-              "STATIC", label, 0, 16, 118, 423, 28, page);
-  MakeControl(add("TipBLabel", "tlabel",
-                  "Click Cancel to quit Setup and then close any programs you have running. Click "
-                  "Next to continue with the Setup program."),
-              "STATIC", label, 0, 16, 152, 423, 28, page);
-  MakeControl(add("CheckLatest", "tcheckbox", "Check for new version on the Internet"), "BUTTON",
-              check, 0, 16, 222, 423, 18, page);
-  SetChecked("CheckLatest", true);
-
-  // Page 1: licence agreement.
-  page = MakePanel(kPagePanels[1], handle_, 0, kPageTop, kClientWidth, kPageHeight, false);
-  MakeControl(add("LicenseLabel", "tlabel",
-                  "Please read the following license agreement. Use the scroll bar to view the "
-                  "rest of this agreement."),
-              "STATIC", label, 0, 16, 6, 423, 28, page);
-  HWND licence = MakeControl(add("LicenseMemo", "tmemo"), "EDIT",
-                             memo | WS_TABSTOP | WS_VSCROLL | ES_AUTOVSCROLL, edge, 16, 36, 423,
-                             170, page);
-  SendMessageA(licence, EM_LIMITTEXT, 0, 0);
-  MakeControl(add("LicenseAcceptLabel", "tlabel",
-                  "Do you accept all the terms of the preceding license agreement? If so, click on "
-                  "the Yes button. If you select No, Setup will close."),
-              "STATIC", label, 0, 16, 212, 423, 40, page);
-
-  // Page 2: interface mode.
-  page = MakePanel(kPagePanels[2], handle_, 0, kPageTop, kClientWidth, kPageHeight, false);
-  HWND heading = MakeControl(add("SetupTypeLabel", "tlabel", "New Installation"), "STATIC", label,
-                             0, 16, 10, 423, 20, page);
-  SendMessageA(heading, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_), FALSE);
-  HWND mode = MakePanel("InterfaceModePanel", page, 16, 44, 423, 150, true);
-  MakeControl(add("InterfaceModeLabel", "tlabel", "Select the interface mode (Can be changed later):"),
-              "STATIC", label, 0, 10, 10, 400, 16, mode);
-  MakeControl(add("AdvancedMode", "tradiobutton", "Advanced"), "BUTTON",
-              WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 0, 20, 36, 380, 18, mode);
-  MakeControl(add("BasicMode", "tradiobutton", "Basic"), "BUTTON",
-              WS_VISIBLE | BS_AUTORADIOBUTTON, 0, 20, 60, 380, 18, mode);
-  MakeControl(add("ConsoleMemo", "tmemo"), "EDIT", WS_VISIBLE | ES_READONLY | ES_AUTOHSCROLL | WS_GROUP,
-              edge, 10, 100, 400, 22, mode);
-
-  // Page 3: components.
-  page = MakePanel(kPagePanels[3], handle_, 0, kPageTop, kClientWidth, kPageHeight, false);
-  MakeControl(add("ComponentsLabel", "tlabel", "Select components you want to have installed:"),
-              "STATIC", label, 0, 16, 10, 423, 16, page);
-  TControl& list = add("ComponentList", "tchecklistbox");
+void TMainForm::FillComponentList() {
+  TControl& list = Control("ComponentList");
   list.Items = {"Mail Services (SMTP, POP3, IMAP, LDAP, HTTP)", "WebMail", "Anti-Spam",
                 "Anti-Virus", "Instant Messaging", "GroupWare"};
-  HWND listWindow = MakeControl(list, WC_LISTVIEWA,
-                                WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER |
-                                    LVS_SINGLESEL | LVS_SHOWSELALWAYS,
-                                edge, 16, 32, 423, 150, page);
-  ListView_SetExtendedListViewStyle(listWindow, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+  HWND window = static_cast<HWND>(list.Handle);
+  ListView_SetExtendedListViewStyle(window, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
   LVCOLUMNA column{};
   column.mask = LVCF_WIDTH;
   column.cx = 400;
-  SendMessageA(listWindow, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+  SendMessageA(window, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
   for (std::size_t i = 0; i < list.Items.size(); ++i) {
     LVITEMA item{};
     item.mask = LVIF_TEXT;
     item.iItem = static_cast<int>(i);
     item.pszText = const_cast<char*>(list.Items[i].c_str());
-    SendMessageA(listWindow, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    SendMessageA(window, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
   }
-  SetWindowLongPtrA(listWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  // Item 0 stays checked and the driver's private message is answered here.
+  SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   listDefaultProc_ = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(listWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ComponentListProc)));
-
-  // Page 4: destination.
-  page = MakePanel(kPagePanels[4], handle_, 0, kPageTop, kClientWidth, kPageHeight, false);
-  MakeControl(add("InstallLabel", "tlabel",
-                  "Click the Browse button to select the destination directory. Click the Install "
-                  "button to start copying files and to finish the setup process."),
-              "STATIC", label, 0, 16, 10, 423, 42, page);
-  MakeControl(add("DestinationGroup", "tgroupbox", "Destination Directory"), "BUTTON",
-              WS_VISIBLE | BS_GROUPBOX, 0, 16, 150, 423, 58, page);
-  MakeControl(add("PathEdit", "tlabel", "Zarel\\"), "STATIC",
-              WS_VISIBLE | SS_LEFT | SS_PATHELLIPSIS | SS_NOPREFIX, 0, 28, 176, 300, 18, page);
-  MakeControl(add("BrowseButton", "tbutton", "&Browse..."), "BUTTON", button, 0, 344, 171, 85,
-              24, page);
-
-  // Page 5: installing.
-  page = MakePanel(kPagePanels[5], handle_, 0, kPageTop, kClientWidth, kPageHeight, false);
-  MakeControl(add("InstallPanelText", "tlabel"), "STATIC", label | SS_NOPREFIX, 0, 16, 60, 423,
-              60, page);
-  HWND progress = MakeControl(add("ProgressBar", "tprogressbar"), PROGRESS_CLASSA, WS_VISIBLE, 0,
-                              16, 140, 423, 18, page);
-  SendMessageA(progress, PBM_SETRANGE, 0, MAKELPARAM(0, kProgressSteps));
-  SendMessageA(progress, PBM_SETSTEP, 1, 0);
-
-  // Page 6: finished, with the finish actions.
-  page = MakePanel(kPagePanels[6], handle_, 0, kPageTop, kClientWidth, kPageHeight, false);
-  MakeControl(add("SetupComplete", "tlabel",
-                  "Installation was successful. You may run the installed program now."),
-              "STATIC", label, 0, 16, 10, 423, 30, page);
-  MakeControl(add("SelectActionL", "tlabel",
-                  "Select actions below you want to have performed when clicked the Next button."),
-              "STATIC", label, 0, 16, 46, 423, 30, page);
-  const struct {
-    const char* name;
-    const char* text;
-    bool checked;
-  } actions[] = {{"RunConfig", "Run Server Administration Console", false},
-                 {"ViewReadme", "View Readme File", false},
-                 {"ShowTutorial", "View Quick Start Tutorial", true},
-                 {"ViewReleaseNotes", "View Release Notes", false},
-                 {"RunTutorial", "Run Installation Wizard", true},
-                 {"RunAntivirus", "Run Antivirus Update Now", true}};
-  int actionY = 84;
-  for (const auto& action : actions) {
-    MakeControl(add(action.name, "tcheckbox", action.text), "BUTTON", check, 0, 32, actionY, 400,
-                18, page);
-    SetChecked(action.name, action.checked);
-    actionY += 24;
-  }
-
-  // Page 7: first-run configuration.
-  page = MakePanel(kPagePanels[7], handle_, 0, kPageTop, kClientWidth, kPageHeight, false);
-  // Steps on the left (heading and instructions), fields on the right with their label
-  // above and an example below.
-  auto stepHeading = [&](const char* name, const char* text, int y) {
-    HWND window = MakeControl(add(name, "tlabel", text), "STATIC", label, 0, 6, y, 290, 14, page);
-    SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_), FALSE);
-  };
-  auto stepMemo = [&](const char* name, int y, int height) {
-    // The memo texts carry their own line breaks; no wrapping of their own.
-    MakeControl(add(name, "tmemo"), "EDIT", memo | ES_AUTOHSCROLL, 0, 6, y, 288, height, page);
-  };
-  auto fieldRow = [&](const char* labelName, const char* labelText, const char* editName, int tag,
-                      int y, DWORD extra) {
-    MakeControl(add(labelName, "tlabel", labelText), "STATIC", label, 0, 300, y - 15, 148, 14, page);
-    HWND edit = MakeControl(add(editName, "tedit", "", tag), "EDIT", field | extra, edge, 300, y,
-                            148, 20, page);
-    if ((extra & ES_PASSWORD) != 0) SendMessageA(edit, EM_SETPASSWORDCHAR, '*', 0);
-  };
-  auto example = [&](const char* name, const char* text, int y) {
-    MakeControl(add(name, "tlabel", text), "STATIC", label | SS_NOPREFIX, 0, 300, y, 148, 14, page);
-  };
-  stepHeading("HostNameStepLabel", "Setting the hostname", 2);
-  stepMemo("HostNameMemo", 18, 44);
-  fieldRow("HostNameLabel", "Hostname:", "HostNameEdit", 0, 17, 0);
-  example("HostNameExample", "Eg: mail.example.com", 39);
-  stepHeading("DomainStepLabel", "Setting the primary domain", 64);
-  stepMemo("DomainMemo", 80, 30);
-  fieldRow("DomainLabel", "Domain:", "DomainEdit", 0, 79, 0);
-  example("DomainExample", "Eg: example.com", 101);
-  stepHeading("AdminStepLabel", "Setting the primary domain administrator", 118);
-  stepMemo("AdminMemo", 134, 72);
-  fieldRow("UserLabel", "Username:", "UserEdit", 2, 133, 0);
-  example("UserExample", "Eg: administrator", 155);
-  fieldRow("PassLabel", "Password:", "PassEdit", 1, 186, ES_PASSWORD);
-  fieldRow("ConfirmLabel", "Confirm:", "ConfirmEdit", 0, 224, ES_PASSWORD);
-
-  // Bottom band.
-  MakeControl(add("BottomBevel", "tbevel"), "STATIC", WS_VISIBLE | SS_ETCHEDHORZ, 0, 0,
-              kPageTop + kPageHeight + 2, kClientWidth - 2, 2, handle_);
-  const int buttonY = kClientHeight - 35;
-  MakeControl(add("BackButton", "tbutton", "< &Back", 0), "BUTTON", button, 0, 201, buttonY, 75,
-              23, handle_);
-  MakeControl(add("NextButton", "tbutton", "&Next >", 1), "BUTTON", button, 0, 276, buttonY, 75,
-              23, handle_);
-  MakeControl(add("CloseButton", "tbutton", "&Cancel"), "BUTTON", button, 0, 364, buttonY, 75, 23,
-              handle_);
+      SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ComponentListProc)));
 }
 
 void TMainForm::ControlChanged(TControl& control) {
@@ -421,8 +255,12 @@ void TMainForm::SetComponentChecked(int item, bool checked) {
   ListView_SetCheckState(ControlHandle("ComponentList"), item, checked ? TRUE : FALSE);
 }
 
-void TMainForm::SetButton(const std::string& name, const std::string& caption) {
-  Control(name).SetCaption(caption);
+void TMainForm::SetButton(const std::string& name, const std::string* caption, TSwitch enabled,
+                          TSwitch shown) {
+  if (caption != nullptr) Control(name).SetCaption(*caption);
+  HWND button = ControlHandle(name);
+  if (enabled != TSwitch::Keep) EnableWindow(button, enabled == TSwitch::On ? TRUE : FALSE);
+  if (shown != TSwitch::Keep) ShowWindow(button, shown == TSwitch::On ? SW_SHOW : SW_HIDE);
 }
 
 bool TMainForm::IsWizardWindow(HWND window) const {
@@ -641,88 +479,40 @@ void TMainForm::ShowPage() {
   for (int i = 0; i < kPageCount; ++i) {
     ShowWindow(ControlHandle(kPagePanels[i]), i == pageIndex_ ? SW_SHOW : SW_HIDE);
   }
-  HWND back = ControlHandle("BackButton");
-  HWND next = ControlHandle("NextButton");
-  TControl& caption = Control("PageCaption");
   InstallLog("Page " + std::to_string(pageIndex_) + ": " + kPagePanels[pageIndex_]);
-  switch (pageIndex_) {
-    case 0:
-      caption.SetCaption(Control("AboutLabel").Caption);
-      SetButton("BackButton", cBack);
-      ShowWindow(back, SW_HIDE);
-      SetButton("NextButton", cNext);
-      SetButton("CloseButton", cCancel);
-      if (IsWindowVisible(handle_)) SetFocus(next);
-      break;
-    case 1:
-      caption.SetCaption(cSLA);
-      SetButton("BackButton", cBack);
-      ShowWindow(back, SW_SHOW);
-      SetButton("NextButton", cYes);
-      EnableWindow(next, TRUE);
-      SetButton("CloseButton", cNo);
-      break;
-    case 2:
-      caption.SetCaption(cSetupType);
-      SetButton("BackButton", cBack);
-      SetButton("NextButton", cNext);
-      EnableWindow(next, TRUE);
-      SetButton("CloseButton", cCancel);
-      break;
-    case 3:
-      caption.SetCaption(cComponentSetup);
-      SetButton("NextButton", cNext);
-      break;
-    case 4:
-      caption.SetCaption(cStartCopyingFiles);
-      SetButton("BackButton", cBack);
-      EnableWindow(back, TRUE);
-      ShowWindow(back, SW_SHOW);
-      SetButton("NextButton", cInstallC);
-      EnableWindow(next, TRUE);
-      ShowWindow(next, SW_SHOW);
-      SetButton("CloseButton", cCancel);
-      break;
-    case 5:
-      caption.SetCaption(cName + " " + cInstallingFiles);
-      break;
-    case 6:
-      caption.SetCaption(cSetupFinished);
-      SetButton("BackButton", cBack);
-      EnableWindow(back, FALSE);
-      ShowWindow(back, SW_HIDE);
-      SetButton("NextButton", cFinish);
-      EnableWindow(next, TRUE);
-      ShowWindow(next, SW_SHOW);
-      SetFocus(next);
-      SetButton("CloseButton", cCancel);
-      if (SetupState().IsUpgrade) {
-        // The first run was configured at the first installation.
-        SetChecked("ShowTutorial", false);
-        SetChecked("RunTutorial", false);
-        EnableWindow(ControlHandle("RunTutorial"), FALSE);
-      }
-      break;
-    case 7: {
-      caption.SetCaption(cTutorialCaption);
-      SetButton("BackButton", cBack);
-      EnableWindow(back, TRUE);
-      ShowWindow(back, SW_SHOW);
-      SetButton("NextButton", cFinish);
-      ShowWindow(next, SW_SHOW);
-      SetButton("CloseButton", cCancel);
-      Control("HostNameMemo").SetCaption(cWizardHostName);
-      Control("DomainMemo").SetCaption(cWizardDomain);
-      Control("AdminMemo").SetCaption(cWizardAdmin);
-      HostNameEditChange(nullptr);
-      HWND host = ControlHandle("HostNameEdit");
-      SetFocus(host);
-      SendMessageA(host, EM_SETSEL, 0, -1);
-      break;
-    }
-    default:
-      break;
+  const TPageRow& page = kPageRows[pageIndex_];
+  Control("PageCaption").SetCaption(PageCaptionText(page));
+  const TPageButtons& buttons = page.Buttons;
+  SetButton("BackButton", buttons.Back, buttons.BackEnabled, buttons.BackShown);
+  SetButton("NextButton", buttons.Next, buttons.NextEnabled, buttons.NextShown);
+  SetButton("CloseButton", buttons.Cancel, TSwitch::Keep, TSwitch::Keep);
+  if (buttons.NextFocus == TFocus::Always ||
+      (buttons.NextFocus == TFocus::WhenShown && IsWindowVisible(handle_))) {
+    SetFocus(ControlHandle("NextButton"));
   }
+  if (pageIndex_ == 6 && SetupState().IsUpgrade) {
+    // The first run was configured at the first installation.
+    SetChecked("ShowTutorial", false);
+    SetChecked("RunTutorial", false);
+    EnableWindow(ControlHandle("RunTutorial"), FALSE);
+  }
+  if (pageIndex_ == 7) PrepareFirstRunPage();
+}
+
+std::string TMainForm::PageCaptionText(const TPageRow& page) {
+  if (page.Caption != nullptr) return *page.Caption;
+  if (pageIndex_ == 0) return Control("AboutLabel").Caption;
+  return cName + " " + cInstallingFiles;
+}
+
+void TMainForm::PrepareFirstRunPage() {
+  Control("HostNameMemo").SetCaption(cWizardHostName);
+  Control("DomainMemo").SetCaption(cWizardDomain);
+  Control("AdminMemo").SetCaption(cWizardAdmin);
+  HostNameEditChange(nullptr);
+  HWND host = ControlHandle("HostNameEdit");
+  SetFocus(host);
+  SendMessageA(host, EM_SETSEL, 0, -1);
 }
 
 void TMainForm::BackButtonClick(int senderTag) {
@@ -748,7 +538,7 @@ void TMainForm::BackButtonClick(int senderTag) {
       RunInstallSequence(senderTag);
       break;
     case 7:
-      LeaveFinishPage();
+      LeaveFinishPage(FinishChoices(), handle_);
       break;
     case 8: {
       const std::string password = ControlText("PassEdit");
@@ -757,11 +547,22 @@ void TMainForm::BackButtonClick(int senderTag) {
         ApplyTutorialSettings(TrimText(ControlText("HostNameEdit")), TrimText(ControlText("DomainEdit")),
                               TrimText(ControlText("UserEdit")), password);
       });
-      FinishActions();
+      FinishActions(FinishChoices(), handle_);
     }
     default:
       break;
   }
+}
+
+TFinishChoices TMainForm::FinishChoices() {
+  TFinishChoices choices;
+  choices.RunAntivirus = IsChecked("RunAntivirus");
+  choices.ViewReadme = IsChecked("ViewReadme");
+  choices.ViewReleaseNotes = IsChecked("ViewReleaseNotes");
+  choices.ShowTutorial = IsChecked("ShowTutorial");
+  choices.RunConfig = IsChecked("RunConfig");
+  choices.RunTutorial = IsChecked("RunTutorial");
+  return choices;
 }
 
 void TMainForm::CheckNewVersionOnEntry() {

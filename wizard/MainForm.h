@@ -13,12 +13,10 @@
 
 #include "engine/InstallUI.h"
 #include "wizard/ControlModel.h"
+#include "wizard/FinishUnit.h"
+#include "wizard/MainFormLayout.h"
 
 class TBrowseFolder;
-
-// The page panels, in page order (index 8 has none).
-constexpr int kPageCount = 8;
-extern const char* const kPagePanels[kPageCount];
 
 class TMainForm final : public TInstallUI {
  public:
@@ -52,6 +50,8 @@ class TMainForm final : public TInstallUI {
   bool IsChecked(const std::string& name);
   void SetChecked(const std::string& name, bool checked);
   bool ComponentChecked(int item);
+  // The finish page's check boxes as the finish actions take them.
+  TFinishChoices FinishChoices();
   void SetComponentChecked(int item, bool checked);
 
   // TInstallUI
@@ -75,14 +75,16 @@ class TMainForm final : public TInstallUI {
   void HandleCommand(WORD id, WORD code);
   LRESULT HandleNotify(NMHDR* header);
 
+  // The controls of the layout table, in its order, with their few extra settings.
   void CreateControls();
-  HWND MakeControl(TControl& control, const char* windowClass, DWORD style, DWORD exStyle,
-                   int x, int y, int width, int height, HWND parent);
-  HWND MakePanel(const std::string& name, HWND parent, int x, int y, int width, int height,
-                 bool visible);
+  HWND MakeControl(TControl& control, const TLayoutRow& row, HWND parent);
+  void FillComponentList();
+  std::string PageCaptionText(const TPageRow& page);
+  void PrepareFirstRunPage();
   void ControlChanged(TControl& control);
   void ShowHint(HWND window, const std::string& hint);
-  void SetButton(const std::string& name, const std::string& caption);
+  void SetButton(const std::string& name, const std::string* caption, TSwitch enabled,
+                 TSwitch shown);
   void EnterPage();
   void RunInstallSequence(int senderTag);
   void CheckNewVersionOnEntry();

@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include "base/FileSystemUnit.h"
@@ -50,13 +51,41 @@ std::vector<std::string> SplitItemsText(const std::string& text) {
   return pieces;
 }
 
+// Registered texts that are a path or an identifier, not words: the web mail manual's
+// shortcut target and the name of the registry value the Start-menu folder is read from. A
+// language file never sees or changes them.
+bool IsFixedText(const std::string* variable) {
+  return variable == &cWebMailManualFile || variable == &cInstallProgram;
+}
+
+// Texts that become shortcut file names in the Start-menu folder (text + ".lnk").
+bool IsShortcutName(const std::string* variable) {
+  for (const std::string* name : {&UninstallDesc, &cZarelWebmail, &cZarelWebAdmin, &cZarelLogs,
+                                  &cWebMailManual, &ZarelSMTPLinkDesc, &ZarelPOP3LinkDesc,
+                                  &ZarelControlLinkDesc, &ZarelIMLinkDesc, &ZarelGWLinkDesc}) {
+    if (variable == name) return true;
+  }
+  return false;
+}
+
+// A translated shortcut name may rename the shortcut, never place it in another folder.
+bool IsPlainFileName(const std::string& text) {
+  constexpr std::string_view kNotInFileNames = "\\/:*?\"<>|";
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) < ' ' || kNotInFileNames.find(c) != std::string_view::npos) {
+      return false;
+    }
+  }
+  return true;
+}
+
 std::string ReadAttribute(const TXMLObject& element, const std::string& name) {
   return element.GetAttribute(name).substr(0, kAttributeMax);
 }
 
 void AddControlItem(TXMLObject& form, const TControl& control) {
   const TTranslateKind kind = TranslateKindOf(control.ClassWord);
-  if (kind == TTranslateKind::None) return;
+  if (kind == TTranslateKind::None || control.CarriesData) return;
   std::string value;
   if (kind == TTranslateKind::Caption) {
     value = control.Caption;
@@ -78,6 +107,9 @@ void ApplyControlItem(TControl& control, const TXMLObject& item) {
   const std::string classWord = ReadAttribute(item, "CLASS");
   const TTranslateKind kind = TranslateKindOf(classWord);
   if (kind == TTranslateKind::None) return;
+  // The file's CLASS must not turn a field, a memo or the destination into a label: their
+  // text is input or data, never a translation.
+  if (control.CarriesData || TranslateKindOf(control.ClassWord) != kind) return;
   const std::string hint = ReadAttribute(item, "HINT");
   if (kind == TTranslateKind::Caption) {
     control.Caption = ReadAttribute(item, "CAPTION");
@@ -114,9 +146,12 @@ void ApplyForms(const TXMLObject& forms) {
 
 void ApplyStrings(const TXMLObject& strings) {
   for (const auto& item : strings.Children()) {
-    const std::string id = ReadAttribute(*item, "ID");
-    const std::string text = item->GetText();
-    SetTextByName(id, text.empty() ? ReadAttribute(*item, "VALUE") : text);
+    TLocalizationEntry* entry = LocalizationStrings().Find(ReadAttribute(*item, "ID"));
+    if (entry == nullptr || IsFixedText(entry->text)) continue;
+    const std::string element = item->GetText();
+    const std::string text = element.empty() ? ReadAttribute(*item, "VALUE") : element;
+    if (IsShortcutName(entry->text) && !IsPlainFileName(text)) continue;
+    *entry->text = text;
   }
 }
 
@@ -149,6 +184,7 @@ bool ExportLanguageFile(const std::string& path, bool includeTexts) {
     TXMLObject* strings = application->AddChild("STRINGS");
     const TLocalizationStrings& table = LocalizationStrings();
     for (std::size_t i = 0; i < table.Count(); ++i) {
+      if (IsFixedText(table[i].text)) continue;
       TXMLObject* item = strings->AddChild("ITEM");
       item->AddAttribute("ID", table[i].name);
       const std::string& text = *table[i].text;

@@ -8,6 +8,12 @@
 //   </STRINGS></APPLICATION>
 //
 // Works on the forms that exist when called (ApplicationForms, creation order). Portable.
+//
+// A language file changes words only. Controls that carry data (the destination) are never
+// written or applied; an ITEM applies only to a control whose own class carries the same
+// kind of value (a file cannot turn a field or memo into a label); the texts that are a path
+// or an identifier (cWebMailManualFile, cInstallProgram) are left out both ways; a shortcut
+// name with a path or wildcard character is ignored.
 #pragma once
 
 #include <string>

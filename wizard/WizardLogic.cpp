@@ -38,9 +38,26 @@ void StoreComponentChecks(const TComponentChecks& checks, TSetupState& state) {
 
 namespace {
 bool IsSlash(char c) { return c == '\\' || c == '/'; }
+
+// A segment of dots and blanks alone ("..", "...", ". .") names no folder of its own once
+// Windows drops trailing dots and blanks; ".." climbs out of the folder before it.
+bool HasDotSegment(const std::string& folder) {
+  std::size_t from = 0;
+  while (from <= folder.size()) {
+    std::size_t end = folder.find_first_of("\\/", from);
+    if (end == std::string::npos) end = folder.size();
+    const std::string segment = folder.substr(from, end - from);
+    if (segment.find('.') != std::string::npos && segment.find_first_not_of(". ") == std::string::npos) {
+      return true;
+    }
+    from = end + 1;
+  }
+  return false;
+}
 }  // namespace
 
 bool IsAcceptableFolder(const std::string& folder) {
+  if (HasDotSegment(folder)) return false;
   if (folder.size() >= 3 && std::isalpha(static_cast<unsigned char>(folder[0])) &&
       folder[1] == ':' && IsSlash(folder[2])) {
     return true;

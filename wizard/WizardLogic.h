@@ -28,7 +28,8 @@ TComponentChecks ComponentChecks(const TSetupState& state);
 void StoreComponentChecks(const TComponentChecks& checks, TSetupState& state);
 
 // An absolute folder: a drive letter, ':' and '\' (or '/'), or a "\\server\share\" path
-// with both names present. Anything else would install relative to the current folder.
+// with both names present. Anything else would install relative to the current folder. No
+// segment may be ".." (or dots alone): the folder shown is the folder installed into.
 bool IsAcceptableFolder(const std::string& folder);
 
 // The page number after a Back (tag 0) or Next (tag 1), modulo 256.

@@ -15,7 +15,7 @@ SUITE_KEY = r"HKLM\Software\Quenfor\Zarel Mail Server"
 def run_quietly(test, s, *args, timeout=20):
     """Runs a one-shot command: no window and no box may show while it runs."""
     s.start(*args)
-    deadline = time.monotonic() + timeout
+    deadline = time.monotonic() + s.first_wait(timeout)
     while s.running():
         shown = [w["class"] for w in s.windows() if w["class"] in ("TMainForm", "#32770", "TBrowseFolder")]
         test.assertEqual(shown, [], f"{args} showed a window")
@@ -107,7 +107,8 @@ class CommandLineTest(unittest.TestCase):
         if switches:
             s.put("smtp.test", switches)
         s.driver("start", "C:\\Demo\\smtp.exe", "/systray")
-        s.wait_until(lambda: self.server_events(s) == ["tray program running"], "the tray program")
+        s.wait_until(lambda: self.server_events(s) == ["tray program running"], "the tray program",
+                     s.first_wait())
 
     @staticmethod
     def server_events(s):

@@ -30,6 +30,25 @@ LANGUAGE_FILE = f"""<APPLICATION>
 """
 
 
+PROBE_FOLDER = "C:\\Program Files (x86)\\..\\..\\Zarel\\"
+
+HOSTILE_LANGUAGE_FILE = r"""<APPLICATION>
+<FORMS>
+<FORM ID="TMainForm" CAPTION="Setup">
+<ITEM ID="PathEdit" CLASS="tlabel" CAPTION="..\..\Zarel\"/>
+<ITEM ID="BrowseButton" CLASS="tbutton" CAPTION="&amp;Durchsuchen..."/>
+</FORM>
+</FORMS>
+<STRINGS>
+<ITEM ID="cWebMailManualFile" VALUE="..\..\evil.exe"/>
+<ITEM ID="cInstallProgram" VALUE="Startup"/>
+<ITEM ID="cZarelLogs" VALUE="..\Startup\Logs"/>
+<ITEM ID="cZarelWebmail" VALUE="Web-Mail"/>
+</STRINGS>
+</APPLICATION>
+"""
+
+
 class LanguageFileTest(unittest.TestCase):
     def test_a_language_file_changes_what_is_shown_and_is_exported_as_applied(self):
         with SetupScenario("language-applied") as s:
@@ -87,6 +106,45 @@ class LanguageFileTest(unittest.TestCase):
             self.assertEqual(exit_question.text, LONG_EXIT_QUESTION)
             self.assertEqual(strings.find("ITEM[@ID='cinstallq']").get("VALUE"), "%d %n %s %s")
             self.assertIsNone(strings.find("ITEM[@ID='csla']").get("VALUE"))
+
+    def test_a_language_file_cannot_move_the_destination_or_the_shortcuts(self):
+        """The probe that made the default folder "C:\\Program Files (x86)\\..\\..\\Zarel\\"."""
+        with SetupScenario("language-hostile") as s:
+            s.put("Setup.lng", HOSTILE_LANGUAGE_FILE)
+            s.start_wizard()
+            for page in ("LicensePanel", "SetupTypePanel", "SetupComponents", "InstallPanel"):
+                s.next_page(page)
+            self.assertEqual(s.text("PathEdit"), "C:\\Program Files (x86)\\Zarel\\")
+            self.assertEqual(s.text("BrowseButton"), "&Durchsuchen...")
+
+            # Typed into the chooser, the same folder is refused too.
+            s.click("BrowseButton")
+            chooser = s.wait_window("TBrowseFolder")
+            s.clear("PathEdit", chooser)
+            s.type("PathEdit", PROBE_FOLDER, chooser)
+            s.click("OKButton", chooser)
+            box = s.wait_box("Setup")
+            self.assertIn(f"'{PROBE_FOLDER}'", box["text"])
+            self.assertIn('with no ".." in it', box["text"])
+            s.screenshot("dot-segments-refused")
+            s.answer(box, "ok")
+            s.key("escape", "PathEdit", chooser)
+            s.driver("wait-gone", chooser, 15000)
+            self.assertEqual(s.text("PathEdit"), "C:\\Program Files (x86)\\Zarel\\")
+
+            # The export offers neither the destination nor the path and the registry name.
+            s.click("CloseButton")
+            s.answer(s.wait_box("Exit Setup"), "yes")
+            self.assertEqual(s.exit_code(), 0)
+            s.start("/exportlanguage")
+            self.assertEqual(s.exit_code(), 0)
+            exported = ET.fromstring((s.demo / "Setup.lng").read_text(encoding="cp1252"))
+            self.assertIsNone(exported.find("FORMS/FORM[@ID='TMainForm']/ITEM[@ID='PathEdit']"))
+            strings = exported.find("STRINGS")
+            self.assertIsNone(strings.find("ITEM[@ID='cwebmailmanualfile']"))
+            self.assertIsNone(strings.find("ITEM[@ID='cinstallprogram']"))
+            self.assertEqual(strings.find("ITEM[@ID='czarellogs']").get("VALUE"), "Zarel Mail Server Logs")
+            self.assertEqual(strings.find("ITEM[@ID='czarelwebmail']").get("VALUE"), "Web-Mail")
 
     def test_a_broken_language_file_leaves_the_built_in_texts(self):
         with SetupScenario("language-broken") as s:

@@ -29,7 +29,16 @@ CONFIG = {
     "pending": set(),   # entry points of later work that setup.exe has only as stand-ins
 }
 
+# Steps inside a page: a click, a page change, a box after a click.
 DEFAULT_WAIT = 15.0
+# The first window, box or end of a program in a fresh prefix: on a loaded machine the first
+# start in a prefix has taken longer than a step's limit.
+FIRST_WINDOW_WAIT = 60.0
+# A copied prefix boots when its first program starts: Wine runs that program only after the
+# prefix's services are up, and its first window query brings up the desktop.
+BOOT_WAIT = 120.0
+# What a waiting driver command may take beyond its own limit before the driver counts as hung.
+DRIVER_MARGIN = 30.0
 
 
 class E2EError(AssertionError):
@@ -131,6 +140,11 @@ class Driver:
             raise E2EError("uidriver.exe does not answer")
         return result["line"].decode("utf-8").rstrip("\r\n")
 
+    def note(self, text):
+        with self.lock:
+            self.log.write("-- " + text + "\n")
+            self.log.flush()
+
     def close(self):
         try:
             self.process.stdin.write(b"quit\n")
@@ -160,6 +174,8 @@ class Scenario:
         self.top = None
         self.shot_count = 0
         self.env = None
+        # No program has shown a window or ended in this prefix yet (see FIRST_WINDOW_WAIT).
+        self.fresh = True
 
     # ----- set-up -----
 
@@ -187,9 +203,18 @@ class Scenario:
         if self.program:
             shutil.copy(self.program, self.demo / self.program_name)
         self.driver = Driver(self.env, self.artifacts / "driver.log")
+        self._wait_until_booted()
         self._intercept_shell()
         # Without a window manager Wine draws the title bars itself only when unmanaged.
         self.driver("reg-set", r"HKCU\Software\Wine\X11 Driver", "Managed", "N")
+
+    def _wait_until_booted(self):
+        """The driver is the prefix's first program, so Wine answers its first command only
+        once the copy has booted; listing the windows also brings up the desktop. The program
+        under test then starts in a prefix that has finished starting."""
+        started = time.monotonic()
+        self.driver("windows", timeout=BOOT_WAIT)
+        self.driver.note(f"prefix booted in {time.monotonic() - started:.1f} s")
 
     def _intercept_shell(self):
         """What the shell opens is logged, never opened: addresses through winebrowser's
@@ -256,16 +281,29 @@ class Scenario:
     def windows_demo_path(self, name=""):
         return "C:\\Demo\\" + name
 
-    def exit_code(self, timeout=DEFAULT_WAIT):
-        return self.driver("wait-exit", int(timeout * 1000))
+    def first_wait(self, timeout=None):
+        """The limit of a wait for what the program shows: a step's limit, or the generous
+        first-window limit until the prefix has shown a window."""
+        timeout = DEFAULT_WAIT if timeout is None else timeout
+        return max(timeout, FIRST_WINDOW_WAIT) if self.fresh else timeout
+
+    def _wait_command(self, timeout, *args):
+        """A driver command that waits up to timeout seconds (its last argument, in ms)."""
+        return self.driver(*args, int(timeout * 1000), timeout=timeout + DRIVER_MARGIN)
+
+    def exit_code(self, timeout=None):
+        code = self._wait_command(self.first_wait(timeout), "wait-exit")
+        self.fresh = False
+        return code
 
     def running(self):
         return self.driver("running")
 
-    def wait_window(self, window_class=None, timeout=DEFAULT_WAIT):
+    def wait_window(self, window_class=None, timeout=None):
         """A visible window of the class; the program's main window unless told otherwise,
         which then becomes the window that control names refer to."""
-        window = self.driver("wait-window", window_class or self.wizard_class, int(timeout * 1000))
+        window = self._wait_command(self.first_wait(timeout), "wait-window", window_class or self.wizard_class)
+        self.fresh = False
         if window_class in (None, self.wizard_class):
             self.top = window
         return window
@@ -342,8 +380,10 @@ class Scenario:
     def wait_page(self, panel, timeout=DEFAULT_WAIT):
         self.wait_until(lambda: self.page() == panel, f"page {panel}", timeout)
 
-    def wait_box(self, caption="", timeout=DEFAULT_WAIT):
-        return self.driver("wait-box", caption, int(timeout * 1000))
+    def wait_box(self, caption="", timeout=None):
+        box = self._wait_command(self.first_wait(timeout), "wait-box", caption)
+        self.fresh = False
+        return box
 
     def boxes(self):
         return self.driver("boxes")
@@ -351,7 +391,7 @@ class Scenario:
     def answer(self, box, answer):
         """Presses a box's button and waits until the box is gone."""
         self.driver("answer", box["hwnd"], answer)
-        self.driver("wait-gone", box["hwnd"], int(DEFAULT_WAIT * 1000))
+        self._wait_command(DEFAULT_WAIT, "wait-gone", box["hwnd"])
 
     # ----- what a person sees -----
 
