@@ -277,6 +277,32 @@ DWORD TakeOverEntriesBelow(const std::string& folder, PSID ownAccount, std::vect
   return firstError;
 }
 
+// Checks the list of an existing, pinned folder; when it lets others in, the folder gets its
+// own list and, where others could write, what they own below it is taken over.
+TFolderSecurityResult RepairWhenOpen(const std::string& path, TFolderAccess access) {
+  std::vector<BYTE> own = OwnAccount();
+  std::string name = path;
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  DWORD error = GetNamedSecurityInfoA(name.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                      &owner, nullptr, nullptr, nullptr, &raw);
+  if (error != ERROR_SUCCESS) return Outcome(TFolderSecurityState::Failed, error);
+  const TLocalMemory descriptor(raw);
+  TFolderSecurityResult result = Outcome(TFolderSecurityState::Kept);
+  result.Findings = FindOpenAccess(raw, access, SidOf(own));
+  if (result.Findings.empty()) return result;
+  const PSID formerOwner = owner != nullptr && !IsTrusted(owner, SidOf(own)) ? owner : nullptr;
+  // Only where others could write can they have left something behind (a folder merely
+  // readable needs no walk through perhaps a whole mail store).
+  const bool othersCouldWrite = !FindOpenAccess(raw, TFolderAccess::Programs, SidOf(own)).empty();
+  error = ApplyFolderList(path, access, formerOwner, result.Changes);
+  if (error == ERROR_SUCCESS && othersCouldWrite)
+    error = TakeOverEntriesBelow(path + "\\", SidOf(own), result.Changes);
+  result.State = error == ERROR_SUCCESS ? TFolderSecurityState::Repaired : TFolderSecurityState::Failed;
+  result.Error = error;
+  return result;
+}
+
 }  // namespace
 
 std::vector<BYTE> FolderSecurityDescriptor(TFolderAccess access) {
@@ -360,30 +386,7 @@ TFolderSecurityResult RepairFolderSecurity(const std::string& folder, TFolderAcc
     result.Findings.push_back("the root folder of a volume: its list is the whole volume's");
     return result;
   }
-
-  std::vector<BYTE> own = OwnAccount();
-  std::string name = path;
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR raw = nullptr;
-  DWORD error = GetNamedSecurityInfoA(name.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                      &owner, nullptr, nullptr, nullptr, &raw);
-  if (error != ERROR_SUCCESS) return Outcome(TFolderSecurityState::Failed, error);
-  const TLocalMemory descriptor(raw);
-  result.Findings = FindOpenAccess(raw, access, SidOf(own));
-  if (result.Findings.empty()) {
-    result.State = TFolderSecurityState::Kept;
-    return result;
-  }
-  const PSID formerOwner = owner != nullptr && !IsTrusted(owner, SidOf(own)) ? owner : nullptr;
-  // Only where others could write can they have left something behind (a folder merely
-  // readable needs no walk through perhaps a whole mail store).
-  const bool othersCouldWrite = !FindOpenAccess(raw, TFolderAccess::Programs, SidOf(own)).empty();
-  error = ApplyFolderList(path, access, formerOwner, result.Changes);
-  if (error == ERROR_SUCCESS && othersCouldWrite)
-    error = TakeOverEntriesBelow(path + "\\", SidOf(own), result.Changes);
-  result.State = error == ERROR_SUCCESS ? TFolderSecurityState::Repaired : TFolderSecurityState::Failed;
-  result.Error = error;
-  return result;
+  return RepairWhenOpen(path, access);
 }
 
 std::string DescribeFolderSecurity(const std::string& folder, const TFolderSecurityResult& result) {
