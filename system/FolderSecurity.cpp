@@ -237,9 +237,11 @@ DWORD TakeOverEntry(const std::string& path, PSID ownAccount, std::vector<std::s
   PSECURITY_DESCRIPTOR raw = nullptr;
   DWORD error = GetNamedSecurityInfoA(name.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
                                       nullptr, nullptr, &raw);
-  if (error != ERROR_SUCCESS) return error;
+  // A list that hides even its owner from the administrators was not made by them.
+  if (error != ERROR_SUCCESS && error != ERROR_ACCESS_DENIED) return error;
   const TLocalMemory descriptor(raw);
-  if (owner == nullptr || IsTrusted(owner, ownAccount)) return ERROR_SUCCESS;
+  if (error == ERROR_SUCCESS && (owner == nullptr || IsTrusted(owner, ownAccount))) return ERROR_SUCCESS;
+  const std::string formerOwner = error == ERROR_SUCCESS ? SidText(owner) : "an owner that hid itself";
   const TWellKnownSid administrators(WinBuiltinAdministratorsSid);
   error = SetNamedSecurityInfoA(name.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, administrators.Get(), nullptr,
                                 nullptr, nullptr);
@@ -249,7 +251,7 @@ DWORD TakeOverEntry(const std::string& path, PSID ownAccount, std::vector<std::s
   error = SetNamedSecurityInfoA(name.data(), SE_FILE_OBJECT,
                                 DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
                                 &empty, nullptr);
-  if (error == ERROR_SUCCESS) changes.push_back("taken over from " + SidText(owner) + ": " + path);
+  if (error == ERROR_SUCCESS) changes.push_back("taken over from " + formerOwner + ": " + path);
   return error;
 }
 

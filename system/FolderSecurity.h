@@ -50,9 +50,9 @@ std::vector<std::string> FindOpenAccess(PSECURITY_DESCRIPTOR descriptor, TFolder
 TFolderSecurityResult SecureFolder(const std::string& folder, TFolderAccess access);
 
 // Checks an existing folder and, when it is open to others, gives it its list (owner
-// Administrators when the owner was someone else) and takes over every entry below it that
-// another account owns: an entry planted while the folder was open would stay its owner's
-// to rewrite. Links (the folder itself or below it) are never followed; a drive's or
+// Administrators when the owner was someone else) and, when others could write there, takes
+// over every entry below it that another account owns or whose owner it hides: an entry
+// planted while the folder was open would stay its owner's to rewrite. Links (the folder itself or below it) are never followed; a drive's or
 // volume's root folder is left as it is.
 TFolderSecurityResult RepairFolderSecurity(const std::string& folder, TFolderAccess access);
 

@@ -134,9 +134,11 @@ TEST_F(FolderSecurityTest, FolderEveryoneMayWriteIsClosedAndThenKept) {
 TEST_F(FolderSecurityTest, AnotherAccountsFolderAndWhatItPlantedAreTakenOver) {
   const std::string path = folder_ / "Zarel";
   for (const char* folder : {"", "\\modules"}) ASSERT_TRUE(CreateDirectoryA((path + folder).c_str(), nullptr));
-  for (const char* file : {"\\db.dll", "\\smtp.exe", "\\modules\\php.dll"}) WriteWholeFile("x", path + file, false);
+  for (const char* file : {"\\db.dll", "\\smtp.exe", "\\api.dll", "\\modules\\php.dll"})
+    WriteWholeFile("x", path + file, false);
   TSecurityRecorder recorder;
   for (const char* planted : {"", "\\db.dll", "\\modules\\php.dll"}) recorder.owners[path + planted] = kOtherAccount;
+  recorder.owners[path + "\\api.dll"] = kHiddenOwner;
 
   const TFolderSecurityResult result = SecureFolder(path + "\\", TFolderAccess::Programs);
   EXPECT_EQ(result.State, TFolderSecurityState::Repaired) << result.Error;
@@ -149,6 +151,7 @@ TEST_F(FolderSecurityTest, AnotherAccountsFolderAndWhatItPlantedAreTakenOver) {
   const std::set<std::pair<std::string, std::string>> below(recorder.written.begin() + 2, recorder.written.end());
   const std::set<std::pair<std::string, std::string>> expected = {
       {path + "\\db.dll", "O:BA"}, {path + "\\db.dll", "D:"},
+      {path + "\\api.dll", "O:BA"}, {path + "\\api.dll", "D:"},
       {path + "\\modules\\php.dll", "O:BA"}, {path + "\\modules\\php.dll", "D:"}};
   EXPECT_EQ(below, expected);
   EXPECT_EQ(recorder.written.size(), 2 + expected.size());

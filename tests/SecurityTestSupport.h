@@ -21,6 +21,8 @@
 constexpr char kProgramsList[] = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 constexpr char kPrivateList[] = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 constexpr char kOtherAccount[] = "S-1-5-21-1004336348-1177238915-682003330-1001";
+// An entry whose list lets not even the administrators read its owner.
+constexpr char kHiddenOwner[] = "hidden";
 
 inline std::string SddlOf(PSECURITY_DESCRIPTOR descriptor, SECURITY_INFORMATION parts) {
   char* text = nullptr;
@@ -141,7 +143,7 @@ class TSecurityRecorder {
 
   std::map<std::string, std::string> created;               // folder -> descriptor it was made with
   std::vector<std::pair<std::string, std::string>> written;  // path, descriptor set on it
-  std::map<std::string, std::string> owners;                // path -> owner SID to report
+  std::map<std::string, std::string> owners;                // path -> owner SID to report, or kHiddenOwner
 
  private:
   static BOOL WINAPI Create(LPCSTR path, LPSECURITY_ATTRIBUTES attributes) {
@@ -177,6 +179,7 @@ class TSecurityRecorder {
     const auto original = active_->get_.Original<decltype(&GetNamedSecurityInfoA)>();
     const auto fake = active_->owners.find(path);
     if (fake == active_->owners.end()) return original(path, type, parts, owner, group, dacl, sacl, descriptor);
+    if (fake->second == kHiddenOwner) return ERROR_ACCESS_DENIED;
     PSECURITY_DESCRIPTOR real = nullptr;
     const DWORD error = original(path, type, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr, &real);
     if (error != ERROR_SUCCESS) return error;
