@@ -16,6 +16,7 @@
 #include "base/TextFormat.h"
 #include "texts/TextTable.h"
 #include "system/AntivirusUnit.h"
+#include "system/FolderSecurity.h"
 #include "system/OdbcUnit.h"
 
 const char* const kCoreFiles[12] = {"smtp.exe",     "pop3.exe",     "control.exe", "config.exe",
@@ -50,16 +51,30 @@ void ExtractRequired(const std::string& archive, const std::string& destination)
   if (!ExtractLogged(archive, destination, true)) Fail("Extracting " + archive, cErrorDataFile);
 }
 
+void LogFolderSecurity(const std::string& folder, const TFolderSecurityResult& result) {
+  std::string text = DescribeFolderSecurity(folder, result);
+  if (result.Error != ERROR_SUCCESS) text += "\r\n" + SystemErrorText(result.Error);
+  InstallLog(text);
+}
+
+// The servers run as LocalSystem from this folder and the setup loads libraries from it: it
+// gets a list of its own instead of whatever its parent passes on, and one found open to
+// other accounts is repaired.
 void CreateInstallationFolder() {
   const std::string folder = InstallDir();
-  if (DirectoryExists(folder)) return;
-  if (CreateDirectoryA(folder.c_str(), nullptr)) {
-    InstallLog("Folder created: " + folder);
+  const TFolderSecurityResult result = SecureFolder(folder, TFolderAccess::Programs);
+  if (DirectoryExists(folder)) {
+    LogFolderSecurity(folder, result);
     return;
   }
-  const DWORD error = GetLastError();
+  const DWORD error = result.Error;
   InstallLog("Installation folder not created: " + folder + ": " + SystemErrorText(error));
   Fail("Creating the installation folder " + folder, cErrorDir + SystemErrorText(error), error);
+}
+
+// config\ and mail\ hold passwords and mail: closed to all but SYSTEM and Administrators.
+void CreatePrivateFolder(const std::string& folder) {
+  LogFolderSecurity(folder, SecureFolder(folder, TFolderAccess::Private));
 }
 
 void CopyIfPresent(const std::string& name, const std::string& source, const std::string& target) {
@@ -317,7 +332,9 @@ void CopyTree(const std::string& relative) {
 
 void ExpandTemplate(const std::string& templatePath, const std::string& targetFolder) {
   EnsureFolder(targetFolder);
-  const std::string tempPath = WindowsFolder() + "temp\\";
+  // The PHP cache lies under the installation folder's list: in the Windows temporary folder
+  // any local user could plant cached scripts for the web server to run.
+  const std::string tempPath = InstallDir() + "temp\\";
   EnsureFolder(tempPath + "mmcache\\");
   const std::string input = IsAbsolutePath(templatePath) ? templatePath : Extraction() + templatePath;
   const std::string output = targetFolder + ExtractFileName(templatePath);
@@ -341,7 +358,8 @@ void PlaceFiles() {
   InstallLog("Placing files: installation folder " + install + ", extraction folder " + extraction +
              ", setup folder " + folders.SetupFolder);
   CreateInstallationFolder();
-  EnsureFolder(install + "config\\");
+  CreatePrivateFolder(install + "config\\");
+  CreatePrivateFolder(install + "mail\\");
   EnsureFolder(install + "xml\\");
   CopyFileToFolder("info.xml", folders.SetupFolder, install + "xml\\", false);
 

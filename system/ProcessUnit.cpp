@@ -14,6 +14,10 @@ using TGetModuleBaseNameA = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
 using TGetModuleFileNameExA = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
 using TGetProcessMemoryInfo = BOOL(WINAPI*)(HANDLE, void*, DWORD);
 
+constexpr DWORD kCheckAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
+// SYNCHRONIZE: the end is waited for.
+constexpr DWORD kCheckAndEndAccess = kCheckAccess | PROCESS_TERMINATE | SYNCHRONIZE;
+
 // Loaded once per run and kept until the program ends.
 struct TProcessApi {
   TLibrary library;
@@ -62,8 +66,22 @@ std::string ComparablePath(const std::string& path) {
   return LowerCase(length > 0 && length < sizeof longPath ? std::string(longPath, length) : path);
 }
 
+// Ends the process and waits until it is gone: the caller's next step replaces the program
+// file, which is only free once the process has really ended.
+bool TerminateAndWait(HANDLE process) {
+  if (!TerminateProcess(process, 0)) return false;
+  WaitForSingleObject(process, 5000);
+  return true;
+}
+
+bool IsMatch(HANDLE process, const std::function<bool(HANDLE, HMODULE)>& matches) {
+  const HMODULE module = MainModule(process);
+  return module != nullptr && matches(process, module);
+}
+
 // Terminates every process whose main module the predicate accepts; the result of the last
-// termination, false when nothing matched.
+// matching process, false when nothing matched. A process is ended through the very handle
+// its module was checked on: reopened by id, the id could by then name another process.
 bool KillMatchingProcesses(const std::function<bool(HANDLE, HMODULE)>& matches) {
   if (!LoadProcessApi()) return false;
   const std::vector<DWORD> ids = EnumerateProcessIds();
@@ -73,14 +91,15 @@ bool KillMatchingProcesses(const std::function<bool(HANDLE, HMODULE)>& matches) 
   bool result = false;
   for (const DWORD id : ids) {
     if (id == 0 || id == self) continue;
-    bool match = false;
-    {
-      const TKernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id));
-      if (!process) continue;  // other users' or protected processes
-      const HMODULE module = MainModule(process.Get());
-      match = module != nullptr && matches(process.Get(), module);
+    const TKernelHandle process(OpenProcess(kCheckAndEndAccess, FALSE, id));
+    if (process) {
+      if (IsMatch(process.Get(), matches)) result = TerminateAndWait(process.Get());
+      continue;
     }
-    if (match) result = KillProcess(id);
+    // Not ours to end (another user's or a protected process): a match still counts, as a
+    // failure, when it can at least be recognised.
+    const TKernelHandle visible(OpenProcess(kCheckAccess, FALSE, id));
+    if (visible && IsMatch(visible.Get(), matches)) result = false;
   }
   return result;
 }
@@ -118,13 +137,8 @@ bool SetPrivilege(const std::string& privilegeName, bool enable) {
 
 bool KillProcess(DWORD processId) {
   SetPrivilege(SE_DEBUG_NAME, true);
-  const TKernelHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId));
-  if (!process) return false;
-  if (!TerminateProcess(process.Get(), 0)) return false;
-  // Termination completes asynchronously; the caller's next step replaces the program file,
-  // which is only free once the process is really gone.
-  WaitForSingleObject(process.Get(), 5000);
-  return true;
+  const TKernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
+  return process && TerminateAndWait(process.Get());
 }
 
 std::vector<DWORD> EnumerateProcessIds(std::size_t initialCapacity) {

@@ -188,9 +188,11 @@ bool WaitFileFree(const std::string& path, std::uint32_t timeoutMs) {
 
 bool TPipeClient::Connect(const std::string& pipeName) {
   const std::string path = "\\\\.\\pipe\\" + pipeName;
+  // Identification only: whoever created the pipe first (not necessarily our server) may learn
+  // who is calling but never act as the administrator running the setup.
   const auto open = [&path] {
-    return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                       nullptr);
+    return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
   };
   pipe_.Reset(open());
   if (!pipe_ && GetLastError() == ERROR_PIPE_BUSY) {

@@ -10,6 +10,7 @@
 #include "engine/ExitCodes.h"
 #include "texts/TextTable.h"
 #include "system/OdbcUnit.h"
+#include "tests/SecurityTestSupport.h"
 
 namespace {
 
@@ -140,13 +141,14 @@ TEST_F(PlacementTest, FirstInstallationPlacesEveryComponent) {
 
   // Templates: the first of each marker per line; a relative template comes from the extraction folder.
   EXPECT_EQ(ReadText(install_ + "config\\webserver.cfg"),
-            "[Paths]\r\nroot=" + install_ + "html and %%installpath%%\r\nphp=" + folder_.path() +
-                "windows\\temp\\\r\n");
+            "[Paths]\r\nroot=" + install_ + "html and %%installpath%%\r\nphp=" + install_ + "temp\\\r\n");
   EXPECT_EQ(ReadText(install_ + "webmail\\config\\settings.dat"), "root=" + install_ + "webmail\\\r\n");
+  // The PHP cache lies under the installation folder's list, not in the Windows temporary folder.
   EXPECT_EQ(ReadText(folder_ / "windows\\wmi.ini"),
-            "extension_dir=" + install_ + "php\r\ncache=" + folder_.path() + "windows\\temp\\mmcache\r\n");
+            "extension_dir=" + install_ + "php\r\ncache=" + install_ + "temp\\mmcache\r\n");
   EXPECT_FALSE(FileExists(install_ + "php\\wmi.ini"));
-  EXPECT_TRUE(DirectoryExists(folder_ / "windows\\temp\\mmcache\\"));
+  EXPECT_TRUE(DirectoryExists(install_ + "temp\\mmcache\\"));
+  EXPECT_FALSE(DirectoryExists(folder_ / "windows\\temp\\"));
 
   const std::string odbc = "SOFTWARE\\ODBC\\ODBC.INI\\";
   EXPECT_EQ(GetValue(HKEY_LOCAL_MACHINE, odbc + kSpamChallengeDataSource, "DBQ"), install_ + "spam\\Challenge.mdb");
@@ -206,6 +208,36 @@ TEST_F(PlacementTest, SecondRunKeepsWhatTheUserChanged) {
   EXPECT_TRUE(Contains(log, "Folder removed: " + install_ + "webmail\\projects\\"));
   EXPECT_TRUE(Contains(log, "File deleted: " + install_ + "spam\\rules\\10_base.cf"));
   EXPECT_FALSE(Contains(log, "File deleted: " + install_ + "spam\\rules\\7_mine.cf"));
+}
+
+TEST_F(PlacementTest, InstallationFolderHasItsOwnListAndPasswordsAndMailAreClosed) {
+  const std::string top = NormalizePath(install_, false, false);
+  {
+    TSecurityRecorder recorder;
+    RunPlacement();
+    EXPECT_EQ(recorder.created[top], kProgramsList);
+    EXPECT_EQ(recorder.created[install_ + "config"], kPrivateList);
+    EXPECT_EQ(recorder.created[install_ + "mail"], kPrivateList);
+  }
+  EXPECT_TRUE(Contains(Log(), "Folder created with its own access list: " + install_));
+
+  // An earlier installation folder that everyone may write to is closed, and the log says why.
+  RemoveFolderTree(install_);
+  MakeExtraction();
+  ASSERT_TRUE(CreateDirectoryA(top.c_str(), nullptr));
+  ASSERT_TRUE(OpenToEveryone(top));
+  ASSERT_NE(EveryoneRights(DiskSddl(top)) & FILE_ADD_FILE, 0u);
+  {
+    TSecurityRecorder recorder;
+    RunPlacement();
+    const std::pair<std::string, std::string> closed(top, std::string(kProgramsList).substr(4));
+    EXPECT_NE(std::find(recorder.written.begin(), recorder.written.end(), closed), recorder.written.end());
+  }
+  const DWORD everyone = EveryoneRights(DiskSddl(top));
+  EXPECT_EQ(everyone & (FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | DELETE | WRITE_DAC), 0u);
+  EXPECT_TRUE(Contains(Log(), "Access list repaired: " + install_ + "\r\n"));
+  EXPECT_TRUE(Contains(Log(), "found: S-1-1-0 may change it"));
+  EXPECT_TRUE(ui_.boxes.empty());
 }
 
 TEST_F(PlacementTest, OlderLayoutFilesMoveIntoConfig) {
@@ -311,7 +343,7 @@ TEST_F(PlacementTest, TemplatePathsAbsoluteAndRelative) {
   ExpandTemplate(folder_ / "elsewhere\\abs.tpl", folder_ / "out\\");
   ExpandTemplate("sub\\rel.tpl", folder_ / "out\\");
   ExpandTemplate("sub\\missing.tpl", folder_ / "out\\");
-  const std::string temp = folder_ / "windows\\temp\\";
+  const std::string temp = install_ + "temp\\";
   EXPECT_EQ(ReadText(folder_ / "out\\abs.tpl"), "a=" + install_ + "|%%installpath%%\r\n");
   EXPECT_EQ(ReadText(folder_ / "out\\rel.tpl"), "b=" + temp + "\r\n");
   EXPECT_FALSE(FileExists(folder_ / "out\\missing.tpl"));

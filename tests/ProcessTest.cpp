@@ -5,11 +5,26 @@
 #include <algorithm>
 #include <memory>
 
+#include "tests/ImportHook.h"
 #include "tests/TestFolder.h"
 
 namespace {
 
 const std::string kSleeperExe = WinePath(ZAREL_SLEEPER_EXE);
+
+// A process id can name another process by the time it is opened again: after the first
+// opening of the victim's id, the bystander answers to it.
+struct TReusedId {
+  static HANDLE WINAPI Open(DWORD access, BOOL inherit, DWORD id) {
+    const auto open = hook->Original<decltype(&OpenProcess)>();
+    if (id == victim && opened++ > 0) id = bystander;
+    return open(access, inherit, id);
+  }
+  static inline TImportHook* hook = nullptr;
+  static inline DWORD victim = 0;
+  static inline DWORD bystander = 0;
+  static inline int opened = 0;
+};
 
 class ProcessTest : public ::testing::Test {
  protected:
@@ -65,6 +80,20 @@ TEST_F(ProcessTest, KillByPathLeavesTheSameNameElsewhereRunning) {
   EXPECT_FALSE(KillProcessByPath(path));  // nothing left to end
   EXPECT_FALSE(KillProcessByPath(""));
   EXPECT_TRUE(theirs->Running());
+}
+
+TEST_F(ProcessTest, ProcessIsEndedThroughTheHandleItWasRecognisedBy) {
+  auto victim = Run("a\\ZarelVictim.exe");
+  auto bystander = Run("b\\Bystander.exe");
+  TReusedId::victim = victim->Id();
+  TReusedId::bystander = bystander->Id();
+  TReusedId::opened = 0;
+  TImportHook hook("kernel32.dll", "OpenProcess", reinterpret_cast<void*>(&TReusedId::Open));
+  ASSERT_TRUE(hook.Installed());
+  TReusedId::hook = &hook;
+  EXPECT_TRUE(KillProcessByName("ZarelVictim"));
+  EXPECT_EQ(victim->Wait(5000), 0u);
+  EXPECT_TRUE(bystander->Running());
 }
 
 TEST_F(ProcessTest, EnumerationHoldsEveryProcess) {

@@ -18,6 +18,7 @@
 #include "system/ServiceControl.h"
 #include "system/ServiceInstall.h"
 #include "system/ServicesFuncUnit.h"
+#include "tests/ImportHook.h"
 #include "tests/TestFolder.h"
 #include "tests/support/RecordingUI.h"
 
@@ -210,7 +211,22 @@ TEST(RestartWord, OnlyWholeDecimalNumbersNameAKind) {
   }
 }
 
+// The flags every open of a pipe was given.
+struct TPipeOpens {
+  static HANDLE WINAPI Open(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                            DWORD flags, HANDLE templateFile) {
+    if (std::string(path).rfind("\\\\.\\pipe\\", 0) == 0) seen.push_back(flags);
+    return hook->Original<decltype(&CreateFileA)>()(path, access, share, security, disposition, flags, templateFile);
+  }
+  static inline TImportHook* hook = nullptr;
+  static inline std::vector<DWORD> seen;
+};
+
 TEST(PipeClient, WaitsForABusyPipeAndWritesTheWholeCommand) {
+  TImportHook hook("kernel32.dll", "CreateFileA", reinterpret_cast<void*>(&TPipeOpens::Open));
+  ASSERT_TRUE(hook.Installed());
+  TPipeOpens::hook = &hook;
+  TPipeOpens::seen.clear();
   const std::string name = "ZarelTestBusyPipe";
   HANDLE server = CreateNamedPipeA(("\\\\.\\pipe\\" + name).c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT,
                                    1, 64, 64, 0, nullptr);
@@ -220,6 +236,7 @@ TEST(PipeClient, WaitsForABusyPipeAndWritesTheWholeCommand) {
   ConnectNamedPipe(server, nullptr);
   // The only instance is taken: the second client waits until the server is free again.
   std::string received;
+  SECURITY_IMPERSONATION_LEVEL level = SecurityDelegation;
   std::thread serverThread([&] {
     Sleep(300);
     DisconnectNamedPipe(server);
@@ -228,6 +245,14 @@ TEST(PipeClient, WaitsForABusyPipeAndWritesTheWholeCommand) {
     DWORD read = 0;
     while (received.size() < sizeof(TServerPipeCommand) && ReadFile(server, buffer, sizeof buffer, &read, nullptr) && read > 0)
       received.append(buffer, read);
+    // How far the pipe's creator could act as the client.
+    HANDLE token = nullptr;
+    DWORD size = 0;
+    if (ImpersonateNamedPipeClient(server) && OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
+      GetTokenInformation(token, TokenImpersonationLevel, &level, sizeof level, &size);
+      CloseHandle(token);
+    }
+    RevertToSelf();
   });
   TPipeClient second;
   const DWORD start = GetTickCount();
@@ -242,6 +267,14 @@ TEST(PipeClient, WaitsForABusyPipeAndWritesTheWholeCommand) {
   TPipeClient none;
   EXPECT_FALSE(none.Connect("ZarelNoSuchPipe"));
   EXPECT_FALSE(none.Write(&command, sizeof command));
+  // Every open, the one after the wait too, lets the server identify the setup, never act as it.
+  EXPECT_GE(TPipeOpens::seen.size(), 4u);
+  for (const DWORD flags : TPipeOpens::seen)
+    EXPECT_EQ(flags & SECURITY_VALID_SQOS_FLAGS, static_cast<DWORD>(SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION)) << flags;
+  // Wine ignores the client's choice and always hands the server an impersonation token.
+  if (!RunningUnderWine()) {
+    EXPECT_EQ(level, SecurityIdentification);
+  }
 }
 
 TEST(WaitFileFree, WaitsForExclusiveAccessUntilTheDeadline) {
