@@ -166,6 +166,8 @@ std::string SaveBody(THttpConnection& connection, const std::string& head, std::
   bool abandoned = false;
   const std::size_t headBytes = keepHead ? head.size() : 0;
   if (keepHead) piece.insert(0, head);
+  // The head may have come in a read of its own: the body then starts with the next piece.
+  if (piece.empty()) piece = connection.ReceivePiece();
   while (!piece.empty()) {
     written += piece.size();
     if (written > kHttpMaxDownloadBytes || std::fwrite(piece.data(), 1, piece.size(), file) != piece.size()) {

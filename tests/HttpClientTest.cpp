@@ -221,6 +221,18 @@ TEST(HttpClientExchange, RequestAndStatusRule) {
   }
 }
 
+TEST(HttpClientExchange, BodyArrivingAfterTheHeadIsSaved) {
+  // A server (or the network) may deliver the head in a packet of its own.
+  TScriptedServer server([](TPeerConnection& peer) {
+    peer.ReadUntil("\r\n\r\n");
+    peer.Send("HTTP/1.0 200 OK\r\nContent-Length: 7\r\n\r\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    peer.Send("<list/>");
+  });
+  TDownload download(Local(server.Port(), "/list.xml"), false);
+  EXPECT_EQ(download.Content, "<list/>");
+}
+
 TEST(HttpClientExchange, OtherMethodAndEmptyBody) {
   TScriptedServer server(HttpServer([](const std::string&) { return "HTTP/1.0 200 OK\r\n\r\n"; }));
   TDownload download(Local(server.Port(), "/x"), false, "HEAD");
