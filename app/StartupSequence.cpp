@@ -122,7 +122,7 @@ void CheckOlderWebMail() {
 void RunStartup(TMainForm& form, const TCommandLine& commandLine) {
   TSetupState& state = SetupState();
   // 1. Language file (and its export, which ends the run).
-  if (RunLanguageStep(commandLine, SetupFolder())) EndProgram(kExitSuccess);
+  if (RunLanguageStep(commandLine.ExportLanguage, SetupFolder())) EndProgram(kExitSuccess);
   // 2. Restart one server and end.
   if (commandLine.Restart) RunRestartCommand(commandLine.RestartKindWord);
   // 3. info.xml beside the program.

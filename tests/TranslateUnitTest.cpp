@@ -227,7 +227,7 @@ TEST_F(TranslateTest, ExportAfterApplyWritesTheAppliedTexts) {
   // The start-up step: export asked while a file exists.
   const TCommandLine line = ParseCommandLine({"/exportlanguage"});
   LocalizationStrings().Clear();
-  EXPECT_TRUE(RunLanguageStep(line, folder.path()));
+  EXPECT_TRUE(RunLanguageStep(line.ExportLanguage, folder.path()));
 
   auto document = Load(folder / "Setup.lng");
   const TXMLObject* application = document->FindChild("APPLICATION");
@@ -253,13 +253,13 @@ TEST_F(TranslateTest, ExportAfterApplyWritesTheAppliedTexts) {
 
 TEST_F(TranslateTest, LanguageStepWithoutFileOrSwitchDoesNothing) {
   LocalizationStrings().Clear();
-  EXPECT_FALSE(RunLanguageStep(ParseCommandLine({}), folder.path()));
+  EXPECT_FALSE(RunLanguageStep(ParseCommandLine({}).ExportLanguage, folder.path()));
   EXPECT_EQ(LocalizationStrings().Count(), 0u);
   EXPECT_FALSE(FileExists(folder / "Setup.lng"));
 
   // A file alone is applied, not rewritten.
   Write("Setup.lng", "<APPLICATION><FORMS/><STRINGS><ITEM ID='cError' VALUE='Fehler'/></STRINGS></APPLICATION>");
-  EXPECT_FALSE(RunLanguageStep(ParseCommandLine({"/SILENT"}), folder.path()));
+  EXPECT_FALSE(RunLanguageStep(ParseCommandLine({"/SILENT"}).ExportLanguage, folder.path()));
   EXPECT_EQ(cError, "Fehler");
   EXPECT_GT(LocalizationStrings().Count(), 60u);
 }

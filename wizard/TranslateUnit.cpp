@@ -225,9 +225,8 @@ bool ApplyLanguageFile(const std::string& path, bool includeTexts) {
   return true;
 }
 
-bool RunLanguageStep(const TCommandLine& commandLine, const std::string& setupFolder) {
+bool RunLanguageStep(bool exportAsked, const std::string& setupFolder) {
   const std::string path = ShortPath(setupFolder + "Setup.lng");
-  const bool exportAsked = commandLine.ExportLanguage;
   const bool exists = FileExists(path);
   if (exportAsked || exists) {
     RegisterTexts();

@@ -18,7 +18,6 @@
 
 #include <string>
 
-#include "app/CommandLine.h"
 
 class TControl;
 
@@ -30,9 +29,10 @@ bool ExportLanguageFile(const std::string& path, bool includeTexts);
 bool ApplyLanguageFile(const std::string& path, bool includeTexts);
 
 // The language step at start-up for SetupFolder() + "Setup.lng": register the texts when the
-// file exists or an export is asked for; apply the file when it exists; export it when asked.
-// Gives true when the program must end now (the export was asked for).
-bool RunLanguageStep(const TCommandLine& commandLine, const std::string& setupFolder);
+// file exists or an export is asked for (the "exportlanguage" switch); apply the file when it
+// exists; export it when asked. Gives true when the program must end now (the export was
+// asked for).
+bool RunLanguageStep(bool exportAsked, const std::string& setupFolder);
 
 // How a class word carries its value in a language file.
 enum class TTranslateKind { None, Caption, ItemsText };
