@@ -24,6 +24,8 @@ constexpr int kInitialTimeoutMs = 300000;
 constexpr int kInitialHandedLimit = 128;
 // A count above both what its file holds and the legacy table's 100 entries is damage.
 constexpr int kDomainCountFloor = settings::kLegacyNameCount;
+// Large enough for any domains.cfg: the table holds at most 2^31 entries.
+constexpr std::uint64_t kWholeFile = ~std::uint64_t{0};
 
 int g_timeoutMs = kInitialTimeoutMs;
 int g_handedLimit = kInitialHandedLimit;
@@ -142,7 +144,8 @@ void LowerEntryNames() {
   }
 }
 
-// Missing when neither source exists, Unreadable when the chosen one cannot be read.
+// Missing when neither source exists, Unreadable when the chosen one cannot be read or its
+// count is damaged.
 TFileState LoadDomainTable() {
   ClearDomainTable();
   const std::string domainsPath = StoreState().ConfigFolder + kDomainsFileName;
@@ -151,17 +154,19 @@ TFileState LoadDomainTable() {
   const std::uint64_t offset = fromSettings ? kLegacyDomainTableOffset : 0;
 
   std::int32_t count = StoreState().Settings.Get(kDomainCount);
-  if (count < 0) count = 0;
-  const TFileRead read =
-      ReadFileRange(path, offset, static_cast<std::uint64_t>(count) * kDomainEntrySize);
+  // A count that cannot be right leaves the file as the only record of the domains: every
+  // entry it holds is kept, and the table counts as damaged, so it is never saved back.
+  const std::uint64_t wanted = count >= 0 ? static_cast<std::uint64_t>(count) * kDomainEntrySize
+                                          : (fromSettings ? kDomainCountFloor * kDomainEntrySize : kWholeFile);
+  const TFileRead read = ReadFileRange(path, offset, wanted);
   if (read.State != TFileState::Read) {
     SetStoreDomainCount(0);
     return read.State;
   }
   const std::uint64_t entriesRead = (read.Bytes.size() + kDomainEntrySize - 1) / kDomainEntrySize;
-  if (static_cast<std::uint64_t>(count) > std::max<std::uint64_t>(entriesRead, kDomainCountFloor)) {
-    count = 0;
-  }
+  const bool damaged =
+      count < 0 || static_cast<std::uint64_t>(count) > std::max<std::uint64_t>(entriesRead, kDomainCountFloor);
+  if (damaged) count = static_cast<std::int32_t>(std::min<std::uint64_t>(entriesRead, read.Bytes.size() / kDomainEntrySize));
   StoreState().DomainTable.assign(static_cast<std::size_t>(count) * kDomainEntrySize, 0);
   const std::size_t copied = std::min(read.Bytes.size(), StoreState().DomainTable.size());
   if (copied > 0) std::memcpy(StoreState().DomainTable.data(), read.Bytes.data(), copied);
@@ -170,7 +175,7 @@ TFileState LoadDomainTable() {
   }
   SetStoreDomainCount(count);
   LowerEntryNames();
-  return TFileState::Read;
+  return damaged ? TFileState::Unreadable : TFileState::Read;
 }
 
 // Versions before the 96-byte table kept 100 names of 128 bytes in the settings record, and

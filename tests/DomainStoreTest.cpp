@@ -79,15 +79,17 @@ TEST_F(DomainStoreTest, Converts32ByteEntriesZeroingEachEntryFirst) {
   EXPECT_EQ(ServerSettings().Get(settings::kDomainTableConverted), 1);
 }
 
-TEST_F(DomainStoreTest, DamagedCountsAreTakenAsZero) {
-  Write(Config() + "domains.cfg", Entry96("a.example") + Entry96("b.example"));
+TEST_F(DomainStoreTest, DamagedCountsKeepTheEntriesAndBlockTheSave) {
+  const std::string table = Entry96("a.example") + Entry96("b.example");
+  Write(Config() + "domains.cfg", table);
   for (std::int64_t count : {-1LL, -2147483647LL - 1, 2147483647LL, 5000LL}) {
     SCOPED_TRACE(count);
     WriteSettings(count);
-    Load();
-    EXPECT_EQ(DomainCount(), 0);
-    EXPECT_TRUE(AddDomain("new.example"));
-    EXPECT_EQ(Names(), (TNames{"new.example"}));
+    // Saving an empty (or shortened) table over the customer's domains would lose them.
+    EXPECT_FALSE(LoadServerSettings(false, true));
+    EXPECT_EQ(Names(), (TNames{"a.example", "b.example"}));
+    EXPECT_FALSE(SaveServerSettings());
+    EXPECT_EQ(ReadWholeFile(Config() + "domains.cfg", false), table);
   }
   // Up to the legacy table's 100 entries a count beyond the file is still believed.
   WriteSettings(100);
