@@ -216,19 +216,25 @@ std::uint32_t FolderSizeKiB(const std::string& folder) {
 
 TRegistryResult WriteUninstallEntry(const std::string& installDir, const std::string& setupProgram) {
   TAdvancedRegistry entry(TRegistryKey::hkLOCAL_MACHINE, kUninstallArea, kUninstallSection);
+  return WriteUninstallEntry(entry, installDir, setupProgram);
+}
+
+TRegistryResult WriteUninstallEntry(TAdvancedRegistry& entry, const std::string& installDir,
+                                    const std::string& setupProgram) {
   const std::string setup = installDir + setupProgram;
-  TRegistryResult result = WriteAll(entry, {{"DisplayName", cName},
-                                            {"UninstallString", "\"" + setup + "\" /UNINSTALL"},
-                                            {"DisplayVersion", ProductVersion},
-                                            {"Publisher", kPublisher},
-                                            {"DisplayIcon", setup + ",0"},
-                                            {"InstallLocation", installDir}});
+  const TRegistryResult result =
+      WriteAll(entry, {{"DisplayName", cName}, {"UninstallString", "\"" + setup + "\" /UNINSTALL"}});
   if (!result) return result;
-  result = WriteNumber(entry, "EstimatedSize", static_cast<std::int32_t>(FolderSizeKiB(installDir)));
-  if (!result) return result;
-  result = WriteNumber(entry, "NoModify", 1);
-  if (!result) return result;
-  return WriteNumber(entry, "NoRepair", 1);
+  // What the programs list shows beyond the name: useful, never worth a failed installation
+  // (each write logs its own failure).
+  WriteAll(entry, {{"DisplayVersion", ProductVersion}});
+  WriteAll(entry, {{"Publisher", kPublisher}});
+  WriteAll(entry, {{"DisplayIcon", setup + ",0"}});
+  WriteAll(entry, {{"InstallLocation", installDir}});
+  WriteNumber(entry, "EstimatedSize", static_cast<std::int32_t>(FolderSizeKiB(installDir)));
+  WriteNumber(entry, "NoModify", 1);
+  WriteNumber(entry, "NoRepair", 1);
+  return result;
 }
 
 TRegistryResult WriteSuiteKey(const std::string& installDir) {

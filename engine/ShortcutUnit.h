@@ -48,8 +48,13 @@ void DeleteLinks(const std::string& folder);
 void CreateIcons();
 
 // The uninstall entry (quoted program path, so a folder with spaces is not cut at the first
-// blank) and the suite's key. The first failing write is given back.
+// blank) and the suite's key. The first failing write of a value the removal needs
+// (DisplayName, UninstallString) is given back; the other values of the programs list are
+// only logged when they fail.
 TRegistryResult WriteUninstallEntry(const std::string& installDir, const std::string& setupProgram);
+// The same through a given registry component addressing the uninstall key.
+TRegistryResult WriteUninstallEntry(TAdvancedRegistry& entry, const std::string& installDir,
+                                    const std::string& setupProgram);
 TRegistryResult WriteSuiteKey(const std::string& installDir);
 TRegistryResult RemoveUninstallEntry();
 

@@ -210,6 +210,40 @@ TEST_F(ShortcutTest, UninstallEntryAndSuiteKey) {
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kSuiteKey));
 }
 
+// The values the removal needs fail the step; the programs list's extras are only logged.
+class TRefusingEntry : public TAdvancedRegistry {
+ public:
+  using TAdvancedRegistry::TAdvancedRegistry;
+  std::string refuse;
+
+ protected:
+  LONG StoreValue(HKEY key, const std::string& name, DWORD type, const void* data, DWORD size) override {
+    if (name == refuse) return ERROR_ACCESS_DENIED;
+    return TAdvancedRegistry::StoreValue(key, name, type, data, size);
+  }
+};
+
+TEST_F(ShortcutTest, OnlyTheValuesTheRemovalNeedsCanFailTheUninstallEntry) {
+  const struct {
+    const char* value;
+    bool fails;
+  } rows[] = {{"DisplayName", true}, {"UninstallString", true}, {"DisplayVersion", false},
+              {"Publisher", false},  {"DisplayIcon", false},     {"InstallLocation", false},
+              {"EstimatedSize", false}, {"NoModify", false},     {"NoRepair", false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.value);
+    TRefusingEntry entry(TRegistryKey::hkLOCAL_MACHINE, "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+                         "Zarel");
+    entry.refuse = row.value;
+    EXPECT_EQ(!WriteUninstallEntry(entry, install_, "setup.exe"), row.fails);
+    EXPECT_TRUE(Contains(Log(), std::string("Registry value ") + row.value));
+    // The writing goes on past a refused extra, up to the last value.
+    const bool lastWritten = !row.fails && std::string(row.value) != "NoRepair";
+    EXPECT_EQ(GetValue(HKEY_LOCAL_MACHINE, kUninstallKey, "NoRepair"), lastWritten ? "1" : "<missing>");
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kUninstallKey);
+  }
+}
+
 TEST_F(ShortcutTest, NoProgramsFolderSkipsLinksButRegisters) {
   SetString(HKEY_CURRENT_USER, kShellFolders, "Programs", "");
   CreateIcons();
