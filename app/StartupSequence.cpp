@@ -11,6 +11,7 @@
 #include "engine/FailureUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
+#include "engine/NetStoreLink.h"
 #include "engine/ProgramEnd.h"
 #include "engine/SetupState.h"
 #include "serverconfig/DatabaseLibrary.h"
@@ -121,6 +122,9 @@ void CheckOlderWebMail() {
 
 void RunStartup(TMainForm& form, const TCommandLine& commandLine) {
   TSetupState& state = SetupState();
+  // Every settings load from here on hands the IPv6 mode, DNS servers and SMTP port on to the
+  // network clients.
+  LinkNetSettingsToStore();
   // 1. Language file (and its export, which ends the run).
   if (RunLanguageStep(commandLine.ExportLanguage, SetupFolder())) EndProgram(kExitSuccess);
   // 2. Restart one server and end.

@@ -7,7 +7,8 @@
 
 #include "net/NetDeadline.h"
 
-// The demonstration domain's mailboxes (installation data).
+// The demonstration domain demo.dat carries, and its mailboxes (installation data).
+constexpr char kDemonstrationDomain[] = "demo.zarel.example";
 extern const char kDemonstrationAdminMailbox[];
 extern const char kDemonstrationUserMailbox[];
 

@@ -44,7 +44,6 @@ void EndWithFailure(const TSetupFailure& failure) {
     CurrentUI().ShowMessage(cancelled ? cInformation : cError, failure.Text, MessageButtons::Ok,
                             cancelled ? MessageIcon::Information : MessageIcon::Error);
   }
-  InstallLog("Setup ends with exit code " + std::to_string(ExitCodeOf(failure.Kind)));
   EndProgram(ExitCodeOf(failure.Kind));
 }
 

@@ -33,6 +33,8 @@ struct TLogState {
   std::FILE* file = nullptr;
   std::string path;
   std::vector<std::string> secrets;
+  // Where a copy of the log goes when the program ends (empty: nowhere).
+  std::string keepFolder;
 };
 
 TLogState& Log() {
@@ -112,6 +114,7 @@ const char* ButtonsName(MessageButtons buttons) {
   switch (buttons) {
     case MessageButtons::Ok: return "OK";
     case MessageButtons::YesNo: return "Yes/No";
+    case MessageButtons::YesNoDefaultNo: return "Yes/No, No by default";
     case MessageButtons::YesNoCancel: return "Yes/No/Cancel";
     case MessageButtons::OkCancel: return "OK/Cancel";
   }
@@ -192,6 +195,7 @@ void StopInstallLog() {
   if (log.file != nullptr) std::fclose(log.file);
   log.file = nullptr;
   log.path.clear();
+  log.keepFolder.clear();
 }
 
 std::string InstallLogPath() {
@@ -204,6 +208,32 @@ void InstallLog(const std::string& text) {
   TLogState& log = Log();
   std::lock_guard<std::mutex> guard(log.lock);
   WriteEntry(log, text);
+}
+
+namespace {
+// Caller holds the lock.
+void CopyLog(TLogState& log) {
+  if (log.file == nullptr || log.keepFolder.empty()) return;
+  std::fflush(log.file);
+  ForceDirectories(log.keepFolder);
+  if (!CopyFile(log.path, log.keepFolder + ExtractFileName(log.path), false))
+    WriteEntry(log, "The log could not be copied into " + log.keepFolder);
+}
+}  // namespace
+
+void KeepInstallLogIn(const std::string& folder) {
+  TLogState& log = Log();
+  std::lock_guard<std::mutex> guard(log.lock);
+  log.keepFolder = NormalizePath(folder, true, false);
+  WriteEntry(log, "A copy of this log is kept in " + log.keepFolder);
+  CopyLog(log);
+}
+
+void FinishInstallLog(int exitCode) {
+  TLogState& log = Log();
+  std::lock_guard<std::mutex> guard(log.lock);
+  WriteEntry(log, "Setup ends with exit code " + std::to_string(exitCode));
+  CopyLog(log);
 }
 
 void AddLogSecret(const std::string& secret) {

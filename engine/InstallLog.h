@@ -33,6 +33,12 @@ void StopInstallLog();
 // The path of the open log, empty when none is open.
 std::string InstallLogPath();
 
+// From now on a copy of the log goes into folder (the installation's logs\ folder once an
+// installation succeeded): made now, and again when the program ends.
+void KeepInstallLogIn(const std::string& folder);
+// The run's last line (its exit code), and the copy KeepInstallLogIn asked for.
+void FinishInstallLog(int exitCode);
+
 // The one logging function: one timestamped entry.
 void InstallLog(const std::string& text);
 

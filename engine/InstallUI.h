@@ -7,7 +7,13 @@
 
 #include <string>
 
-enum class MessageButtons { Ok, YesNo, YesNoCancel, OkCancel };
+enum class MessageButtons {
+  Ok,
+  YesNo,
+  YesNoDefaultNo,  // Yes and No with No as the default button: questions whose safe answer is No
+  YesNoCancel,
+  OkCancel,
+};
 enum class MessageIcon { None, Information, Warning, Error, Question };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 

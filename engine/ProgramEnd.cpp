@@ -1,5 +1,7 @@
 #include "engine/ProgramEnd.h"
 
+#include "engine/InstallLog.h"
+
 #include <cstdlib>
 #include <utility>
 
@@ -11,6 +13,7 @@ ProgramEndHandler& Handler() {
 }  // namespace
 
 void EndProgram(int exitCode) {
+  FinishInstallLog(exitCode);
   if (Handler()) Handler()(exitCode);
   // Immediate termination, as the setup always ends: no destructors, no rollback.
   std::_Exit(exitCode);

@@ -28,6 +28,11 @@ struct TSetupState {
   bool NoInstallIM = false;
   bool NoInstallCalendar = false;
   bool IsUpgrade = false;
+  // The installation folder as chosen on the destination page (or given unattended); the
+  // install sequence normalises it into InstallDir.
+  std::string ChosenFolder;
+  // The console layout chosen on the interface-mode page: advanced (true) or basic.
+  bool AdvancedConsole = true;
   bool WebMailInstalled = false;
   // Per server kind: the service must be created by the install sequence.
   bool ServiceToCreate[kServerKindCount] = {};

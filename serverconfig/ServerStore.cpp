@@ -69,7 +69,9 @@ constexpr TStrField kListFields[] = {kHostName,          kAddressList1048, kDnsS
                                      kServerList,        kDatabaseConnection,
                                      kAddressList3641,   kTrustedAddresses};
 
-std::string JoinedDnsServers() {
+}  // namespace
+
+std::string SystemDnsServers() {
   std::string joined;
   for (const std::string& server : HostSeam().DnsServers()) {
     if (!joined.empty()) joined += ';';
@@ -77,6 +79,8 @@ std::string JoinedDnsServers() {
   }
   return joined;
 }
+
+namespace {
 
 void ApplyFolderDefaults(TServerSettings& s) {
   const std::pair<TStrField, const char*> folders[] = {
@@ -110,7 +114,7 @@ void ApplyLoadDefaults(TServerSettings& s) {
   }
   if (s.Get(kTimeoutSeconds) == 0) s.Set(kTimeoutSeconds, static_cast<std::uint16_t>(g_timeoutMs / 1000));
   if (s.Get(kHandedLimit) == 0) s.Set(kHandedLimit, g_handedLimit);
-  if (s.Get(kDnsServers).empty()) s.Set(kDnsServers, JoinedDnsServers());
+  if (s.Get(kDnsServers).empty()) s.Set(kDnsServers, SystemDnsServers());
   if (s.Get(kSizeLimit) > kSizeLimitMax) s.Set(kSizeLimit, 0);
   if (s.Get(kOption1464) != 0 && s.Get(kOption1444) != 0) s.Set(kOption1444, 0);
 }

@@ -22,5 +22,7 @@ void InitServerFolders();
 void InitServerFoldersAt(const std::string& rootFolder);
 
 bool LoadServerSettings(bool failIfMissing, bool light);
+// The DNS servers the system uses, joined with ";" as the settings keep them.
+std::string SystemDnsServers();
 // True when settings.cfg and domains.cfg were both replaced.
 bool SaveServerSettings();

@@ -88,3 +88,10 @@ ZAREL_TEXT(cInstallAborted,
            "The installation stopped because of an unexpected error:\r\n%s\r\nThe installation is not complete. Details are in the setup log.")
 ZAREL_TEXT(cFolderNotAbsolute,
            "The Folder:\r\n\r\n'%s'\r\n\r\nis not a full path. Please enter the folder with its drive letter (for example C:\\Program Files\\Zarel\\) or as a network path (\\\\server\\share\\folder\\), with no \"..\" in it.")
+ZAREL_TEXT(cNewerInstalled,
+           "Version %s of %s is installed on this computer, which is newer than the version %s this setup installs. Installing it would replace newer programs with older ones.\r\n\r\nDo you want to install the older version anyway?")
+ZAREL_TEXT(cInstallIncomplete, "The installation is not complete.")
+ZAREL_TEXT(cServersRunAgain, "These servers run again:\r\n%s")
+ZAREL_TEXT(cServersNotStarted, "These servers could not be started again:\r\n%s")
+ZAREL_TEXT(cConfigNotSaved,
+           "The configuration file %s could not be read. The setup left the configuration of the servers as it was; check the file before you start the servers again.")

@@ -38,6 +38,7 @@ UINT BoxFlags(MessageButtons buttons, MessageIcon icon) {
   switch (buttons) {
     case MessageButtons::Ok: flags |= MB_OK; break;
     case MessageButtons::YesNo: flags |= MB_YESNO; break;
+    case MessageButtons::YesNoDefaultNo: flags |= MB_YESNO | MB_DEFBUTTON2; break;
     case MessageButtons::YesNoCancel: flags |= MB_YESNOCANCEL; break;
     case MessageButtons::OkCancel: flags |= MB_OKCANCEL; break;
   }
@@ -600,6 +601,9 @@ void TMainForm::RunInstallSequence(int senderTag) {
   SetCursor(LoadCursor(nullptr, IDC_WAIT));
   EnableWindow(next, FALSE);
   EnableWindow(back, FALSE);
+  // What the install sequence reads from the pages.
+  SetupState().ChosenFolder = ControlText("PathEdit");
+  SetupState().AdvancedConsole = IsChecked("AdvancedMode");
   installRunning_ = true;
   RunOrEnd("The install sequence", installSequence_);
   installRunning_ = false;
