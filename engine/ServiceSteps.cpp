@@ -4,6 +4,7 @@
 #include "base/FileSystemUnit.h"
 #include "base/TextFormat.h"
 #include "base/VersionUnit.h"
+#include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
 #include "system/AdvancedRegistry.h"
 #include "system/ComRegistration.h"
@@ -116,8 +117,8 @@ void InstallServices(TSetupState& state, const std::string& installDir) {
         QuoteReusedServicePath(definition.ServiceName, folder + definition.ProgramFile);
     }
   }
-  RegisterComServer(folder + "api.dll");
-  RegisterComServer(folder + "quenforcom.dll");
+  for (const char* library : {"api.dll", "quenforcom.dll"})
+    InstallLog("COM registration of " + folder + library + (RegisterComServer(folder + library) ? " succeeded" : " failed"));
 
   CurrentUI().SetStatus(cStarting);
   for (const int kind : kInstalledServers) {

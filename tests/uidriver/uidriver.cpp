@@ -97,6 +97,35 @@ std::string JsonRect(const RECT& rect) {
       .Text();
 }
 
+// A service as a person sees it in the services list: state, start type, program path,
+// display name; null when it does not exist.
+std::string ServiceJson(const std::string& name) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (manager == nullptr) throw TCommandError("no service manager");
+  SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG);
+  if (service == nullptr) {
+    CloseServiceHandle(manager);
+    return "null";
+  }
+  SERVICE_STATUS status{};
+  QueryServiceStatus(service, &status);
+  DWORD needed = 0;
+  QueryServiceConfigA(service, nullptr, 0, &needed);
+  std::vector<BYTE> buffer(needed + 1);
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+  const bool configured = needed > 0 && QueryServiceConfigA(service, config, needed, &needed);
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  TJsonObject object;
+  object.Add("state", std::to_string(status.dwCurrentState));
+  if (configured) {
+    object.Add("startType", std::to_string(config->dwStartType))
+        .Add("path", JsonString(config->lpBinaryPathName ? config->lpBinaryPathName : ""))
+        .Add("displayName", JsonString(config->lpDisplayName ? config->lpDisplayName : ""));
+  }
+  return object.Text();
+}
+
 std::string JsonWindow(const TWindowInfo& info) {
   TJsonObject object;
   object.Add("hwnd", JsonString(HandleText(info.Handle)))
@@ -419,6 +448,8 @@ const std::map<std::string, TCommand>& Commands() {
                         const bool ok = a.size() > 2 ? RegDeleteValueAt(Arg(a, 1, "key"), a[2]) : RegRemoveKey(Arg(a, 1, "key"));
                         return JsonBool(ok);
                       }}},
+      {"service", {"service NAME   state, start type, program path and display name; null when missing",
+                   [](const Args& a) { return ServiceJson(Arg(a, 1, "name")); }}},
       {"sleep", {"sleep MS", [](const Args& a) {
                    Sleep(Number(Arg(a, 1, "milliseconds"), "milliseconds"));
                    return Ok();
