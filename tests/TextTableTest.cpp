@@ -39,7 +39,9 @@ const std::vector<std::pair<const char*, std::string*>> kRegistered = {
     {"cComponentSetup", &cComponentSetup}, {"cSetupFinished", &cSetupFinished},
     {"cWizardHostName", &cWizardHostName}, {"cWizardDomain", &cWizardDomain},
     {"cWizardAdmin", &cWizardAdmin}, {"cInstallAborted", &cInstallAborted},
-    {"cFolderNotAbsolute", &cFolderNotAbsolute},
+    {"cFolderNotAbsolute", &cFolderNotAbsolute}, {"cNewerInstalled", &cNewerInstalled},
+    {"cInstallIncomplete", &cInstallIncomplete}, {"cServersRunAgain", &cServersRunAgain},
+    {"cServersNotStarted", &cServersNotStarted}, {"cConfigNotSaved", &cConfigNotSaved},
 };
 
 std::string Lower(std::string text) {
