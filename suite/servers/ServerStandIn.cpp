@@ -27,6 +27,9 @@
 //   fail-start    the service reports itself stopped at once; the tray program exits
 //   stop-pending  a stop control moves the service to stop-pending, where it stays
 //
+// smtp.exe that cannot hold the SMTP port of its configuration store does not start (the
+// service reports itself stopped, the tray program exits), as the real server does.
+//
 // smtp.exe also receives mail (see "The SMTP receiver" below): on 127.0.0.1 at the SMTP port
 // of the configuration store in its own folder, storing each accepted message in the
 // recipient's mailbox folder, so a message the setup sends can be found where the suite
@@ -299,10 +302,13 @@ TMailboxTarget RecipientMailbox(const std::string& address) {
 
 class TSmtpReceiver {
  public:
-  void Start() {
+  // False when the port of the configuration store cannot be held: a real server does not
+  // start then. Without a configuration the receiver is only a convenience on port 25.
+  bool Start() {
     std::uint16_t port = kDefaultSmtpPort;
     InitServerFoldersAt(folder);
-    if (LoadServerSettings(true, false) && ServerSettings().Get(settings::kSmtpPort) != 0) {
+    const bool configured = LoadServerSettings(true, false) && ServerSettings().Get(settings::kSmtpPort) != 0;
+    if (configured) {
       port = ServerSettings().Get(settings::kSmtpPort);
     } else {
       LogEvent("smtp configuration not loaded from " + ConfigFolder() + ", using port 25");
@@ -310,7 +316,7 @@ class TSmtpReceiver {
     WSADATA data;
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
       LogEvent("smtp winsock start failed");
-      return;
+      return !configured;
     }
     started_ = true;
     listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -323,10 +329,11 @@ class TSmtpReceiver {
       LogEvent("smtp listen on 127.0.0.1:" + std::to_string(port) + " failed " + std::to_string(WSAGetLastError()));
       if (listener_ != INVALID_SOCKET) closesocket(listener_);
       listener_ = INVALID_SOCKET;
-      return;
+      return !configured;
     }
     LogEvent("smtp listening on 127.0.0.1:" + std::to_string(port));
     thread_ = std::thread([this] { Serve(); });
+    return true;
   }
 
   void Stop() {
@@ -576,11 +583,18 @@ class TSmtpReceiver {
 
 TSmtpReceiver smtpReceiver;
 
+void StopServerWork();
+
 // Where the protocol work of each role starts and stops. The pipe is common to all five;
 // smtp.exe also receives mail.
-void StartServerWork(const std::string& serviceName) {
+// False when the server cannot do its work (smtp.exe cannot hold its configured port).
+bool StartServerWork(const std::string& serviceName) {
   commandPipe.Start(serviceName);
-  if (std::string(role->program) == "smtp") smtpReceiver.Start();
+  if (std::string(role->program) == "smtp" && !smtpReceiver.Start()) {
+    StopServerWork();
+    return false;
+  }
+  return true;
 }
 void StopServerWork() {
   smtpReceiver.Stop();
@@ -637,7 +651,11 @@ void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
     return;
   }
   stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  StartServerWork(serviceName);
+  if (!StartServerWork(serviceName)) {
+    LogEvent("service " + serviceName + " failed to start: its port is taken");
+    ReportStatus(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR, 2);
+    return;
+  }
   // Logged before the state is visible, so whoever sees "running" finds the line.
   LogEvent("service " + serviceName + " running");
   ReportStatus(SERVICE_RUNNING);
@@ -692,7 +710,10 @@ int RunAsTrayProgram() {
   windowClass.lpszClassName = role->windowClass;
   windowClass.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
   RegisterClassA(&windowClass);
-  StartServerWork(role->serviceName);
+  if (!StartServerWork(role->serviceName)) {
+    LogEvent("tray program failed to start: its port is taken");
+    return 1;
+  }
   // Logged before the window can be found, so whoever finds it finds the line.
   LogEvent("tray program running");
   HWND window = CreateWindowExA(0, role->windowClass, role->windowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,

@@ -85,6 +85,27 @@ class InstallScenario(SetupScenario):
         self.click("NextButton")
         return self.exit_code()
 
+    def install_with_defaults(self, components=None, expect_boxes=()):
+        """A whole run of the wizard: opening question, pages, installation, the finish page
+        without actions. Gives the boxes seen during the installation."""
+        self.start_wizard()
+        self.walk_to_destination(components)
+        boxes = self.install(expect_boxes)
+        code = self.finish_without_actions()
+        if code != 0:
+            raise E2EError(f"the installation ended with {code}")
+        return boxes
+
+    def start_installed(self, *args):
+        """The installation's own copy of setup.exe, as its shortcuts and uninstall entry do."""
+        self.pid = self.driver("start", self.install_dir() + "setup.exe", *args)
+        return self.pid
+
+    def change_service(self, name, action):
+        """start, stop, disabled, auto or demand, as the services list does it."""
+        if not self.driver("service-change", name, action):
+            raise E2EError(f"{name}: {action} refused")
+
     # ----- what a person checks -----
 
     def install_dir(self):

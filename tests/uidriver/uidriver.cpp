@@ -97,6 +97,31 @@ std::string JsonRect(const RECT& rect) {
       .Text();
 }
 
+// What a person does in the services list: change a start type, start or stop a service.
+bool ChangeService(const std::string& name, const std::string& action) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  if (manager == nullptr) throw TCommandError("no service manager");
+  SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_ALL_ACCESS);
+  bool done = false;
+  if (service != nullptr) {
+    SERVICE_STATUS status{};
+    if (action == "start")
+      done = StartServiceA(service, 0, nullptr) != FALSE;
+    else if (action == "stop")
+      done = ControlService(service, SERVICE_CONTROL_STOP, &status) != FALSE;
+    else if (action == "disabled" || action == "auto" || action == "demand")
+      done = ChangeServiceConfigA(service, SERVICE_NO_CHANGE,
+                                  action == "disabled" ? SERVICE_DISABLED
+                                                       : action == "auto" ? SERVICE_AUTO_START : SERVICE_DEMAND_START,
+                                  SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) != FALSE;
+    else
+      throw TCommandError("unknown action " + action);
+    CloseServiceHandle(service);
+  }
+  CloseServiceHandle(manager);
+  return done;
+}
+
 // A service as a person sees it in the services list: state, start type, program path,
 // display name; null when it does not exist.
 std::string ServiceJson(const std::string& name) {
@@ -450,6 +475,8 @@ const std::map<std::string, TCommand>& Commands() {
                       }}},
       {"service", {"service NAME   state, start type, program path and display name; null when missing",
                    [](const Args& a) { return ServiceJson(Arg(a, 1, "name")); }}},
+      {"service-change", {"service-change NAME start|stop|disabled|auto|demand   true when done",
+                          [](const Args& a) { return JsonBool(ChangeService(Arg(a, 1, "name"), Arg(a, 2, "action"))); }}},
       {"sleep", {"sleep MS", [](const Args& a) {
                    Sleep(Number(Arg(a, 1, "milliseconds"), "milliseconds"));
                    return Ok();
