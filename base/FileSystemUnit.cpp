@@ -103,7 +103,7 @@ std::vector<TDirEntry> ListDirectory(const std::string& folder, const std::strin
 
 namespace {
 
-fsbackend::TreeWalkHook& TreeWalkHook() {
+fsbackend::TreeWalkHook& WalkHook() {
   static fsbackend::TreeWalkHook hook;
   return hook;
 }
@@ -120,7 +120,7 @@ class TTreeDeletion {
               int depth) {
     for (const fsbackend::TreeEntry& entry : folder.List(rule_.mask)) {
       if (entry.isDirectory && !entry.isLink && !rule_.recurse) continue;
-      if (TreeWalkHook()) TreeWalkHook()(path, entry.name);
+      if (WalkHook()) WalkHook()(path, entry.name);
       const std::unique_ptr<fsbackend::TTreeNode> node = folder.Open(entry, rule_.deleteReadOnly);
       if (!node) continue;
       switch (node->Kind()) {
@@ -157,7 +157,7 @@ class TTreeDeletion {
 }  // namespace
 
 namespace fsbackend {
-void SetTreeWalkHook(TreeWalkHook hook) { TreeWalkHook() = std::move(hook); }
+void SetTreeWalkHook(TreeWalkHook hook) { WalkHook() = std::move(hook); }
 }  // namespace fsbackend
 
 TDeleteResult DeleteFolderTree(const std::string& folder, const TDeleteRule& rule) {

@@ -7,9 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
+#include "base/FileSystemBackend.h"
 #include "base/FileSystemUnit.h"
+#include "tests/FolderLink.h"
 #include "tests/TestFolder.h"
 
 namespace {
@@ -177,41 +181,103 @@ TEST(Folders, RemoveFolderTreeKeepsReadOnlyFiles) {
   EXPECT_FALSE(DirectoryExists(tree));
 }
 
-#ifndef _WIN32
-// A link inside a tree is removed itself: the tree it points to must survive untouched.
-TEST(Folders, RemoveFolderTreeNeverFollowsLinks) {
+// The uninstall's rule: read-only files go too, kept files stay with their folders.
+TEST(Folders, DeleteFolderTreeKeepsNamedFilesWithTheirFolders) {
   TestFolder root;
-  const std::string outside = root / "outside\\";
-  WriteWholeFile("precious", outside + "data.txt", false);
-  const std::string tree = root / "tree\\";
-  ForceDirectories(tree);
-  ASSERT_EQ(symlink(HostPath(root / "outside").c_str(), HostPath(tree + "link").c_str()), 0);
-  ASSERT_EQ(symlink(HostPath(outside + "data.txt").c_str(), HostPath(tree + "filelink").c_str()), 0);
+  const std::string spam = root / "spam\\";
+  for (const char* name : {"Challenge.mdb", "spam.cfg", "rules\\local.cf", "rules\\10_base.cf", "bayes\\tokens.db"})
+    WriteWholeFile(name, spam + name, false);
+  MakeReadOnly(spam + "rules\\10_base.cf");
+  MakeReadOnly(spam + "bayes\\tokens.db");
+  TDeleteRule rule;
+  rule.deleteReadOnly = true;
+  rule.kept = {"challenge.mdb", "rules\\local.cf", "bayes"};  // a folder's name keeps nothing
 
-  EXPECT_TRUE(RemoveFolderTree(tree));
-  EXPECT_FALSE(DirectoryExists(tree));
-  EXPECT_EQ(ReadWholeFile(outside + "data.txt", false), "precious");
+  TDeleteResult result = DeleteFolderTree(spam, rule);
+  EXPECT_FALSE(result.removed);
+  EXPECT_FALSE(result.refused);
+  std::sort(result.kept.begin(), result.kept.end());
+  EXPECT_EQ(result.kept, (std::vector<std::string>{spam + "Challenge.mdb", spam + "rules\\local.cf"}));
+  EXPECT_EQ(ReadWholeFile(spam + "rules\\local.cf", false), "rules\\local.cf");
+  EXPECT_TRUE(FileExists(spam + "Challenge.mdb"));
+  EXPECT_FALSE(FileExists(spam + "spam.cfg"));
+  EXPECT_FALSE(FileExists(spam + "rules\\10_base.cf"));
+  EXPECT_FALSE(DirectoryExists(spam + "bayes"));
+
+  EXPECT_FALSE(DeleteFolderTree(root / "missing\\", rule).refused);
+  EXPECT_TRUE(DeleteFolderTree(spam + "Challenge.mdb", rule).refused);  // a file is no tree
+  EXPECT_TRUE(FileExists(spam + "Challenge.mdb"));
 }
-#else
-TEST(Folders, RemoveFolderTreeNeverFollowsLinks) {
-  TestFolder root;
-  const std::string outside = root / "outside\\";
-  WriteWholeFile("precious", outside + "data.txt", false);
-  const std::string tree = root / "tree\\";
-  ForceDirectories(tree);
-  using CreateLinkFn = BOOLEAN(WINAPI*)(LPCSTR, LPCSTR, DWORD);
-  const auto createLink = reinterpret_cast<CreateLinkFn>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA")));
-  const DWORD kDirectoryLink = 1;
-  if (createLink == nullptr ||
-      !createLink((tree + "link").c_str(), (root / "outside").c_str(), kDirectoryLink)) {
-    GTEST_SKIP() << "this system cannot create directory links (error " << GetLastError() << ")";
+
+// The attack on an uninstall: a user who may write the installation folder replaces a tree, or
+// a folder in it, with a link to a folder only administrators may write.
+class TreeLinks : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    outside_ = root_ / "outside\\";
+    WriteWholeFile("precious", outside_ + "data.txt", false);
+    tree_ = root_ / "tree\\";
+    WriteWholeFile("a", tree_ + "a.txt", false);
+    WriteWholeFile("b", tree_ + "sub\\b.txt", false);
+    linksWork_ = MakeFolderLink(root_ / "probe", outside_);
   }
-  RemoveFolderTree(tree);
-  EXPECT_EQ(ReadWholeFile(outside + "data.txt", false), "precious");
-  EXPECT_FALSE(DirectoryExists(tree + "link"));
+  void TearDown() override {
+    fsbackend::SetTreeWalkHook(nullptr);
+    for (const char* link : {"probe", "top", "tree\\link", "tree\\sub"}) RemoveFolderLink(root_ / link);
+  }
+  bool OutsideIntact() const { return ReadWholeFile(outside_ + "data.txt", false) == "precious"; }
+
+  TestFolder root_;
+  std::string outside_, tree_;
+  bool linksWork_ = false;
+};
+
+TEST_F(TreeLinks, TopThatIsALinkIsRefusedAndNothingTouched) {
+  if (!linksWork_) GTEST_SKIP() << "this system makes no folder links";
+  const std::string top = root_ / "top";
+  ASSERT_TRUE(MakeFolderLink(top, outside_));
+  EXPECT_TRUE(DeleteFolderTree(top, TDeleteRule{}).refused);
+  EXPECT_FALSE(RemoveFolderTree(top + "\\"));
+  EXPECT_FALSE(DeleteTree(top, "*.*", false));
+  EXPECT_TRUE(OutsideIntact());
+  EXPECT_TRUE(LinkExists(top));
 }
+
+TEST_F(TreeLinks, LinkInsideIsRemovedItself) {
+  if (!linksWork_) GTEST_SKIP() << "this system makes no folder links";
+  ASSERT_TRUE(MakeFolderLink(tree_ + "link", outside_));
+#ifndef _WIN32
+  ASSERT_EQ(symlink(HostPath(outside_ + "data.txt").c_str(), HostPath(tree_ + "filelink").c_str()), 0);
 #endif
+  const bool removed = RemoveFolderTree(tree_);
+  EXPECT_TRUE(OutsideIntact());
+  EXPECT_FALSE(FileExists(tree_ + "a.txt"));
+  if (OnWine()) {
+    // Wine hands over only what a link points to: the link is left, and its folder with it.
+    EXPECT_FALSE(removed);
+    EXPECT_TRUE(LinkExists(tree_ + "link"));
+  } else {
+    EXPECT_TRUE(removed);
+    EXPECT_FALSE(DirectoryExists(tree_));
+  }
+}
+
+TEST_F(TreeLinks, FolderSwappedForALinkAfterTheListingIsNotEntered) {
+  if (!linksWork_) GTEST_SKIP() << "this system makes no folder links";
+  bool swapped = false;
+  fsbackend::SetTreeWalkHook([&](const std::string& folder, const std::string& name) {
+    if (folder != tree_ || name != "sub") return;
+    swapped = MoveFile(tree_ + "sub", root_ / "moved") && MakeFolderLink(tree_ + "sub", outside_);
+  });
+  RemoveFolderTree(tree_);
+  ASSERT_TRUE(swapped);
+  EXPECT_TRUE(OutsideIntact());
+  EXPECT_EQ(ReadWholeFile(root_ / "moved\\b.txt", false), "b");
+  EXPECT_FALSE(FileExists(tree_ + "a.txt"));
+  if (!OnWine()) {
+    EXPECT_FALSE(LinkExists(tree_ + "sub"));
+  }
+}
 
 TEST(Files, WholeFileRoundTripAndDeletion) {
   TestFolder root;
