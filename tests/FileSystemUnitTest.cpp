@@ -122,6 +122,43 @@ TEST(TextHelpers, PosFrom) {
   }
 }
 
+TEST(Masks, WindowsWildcards) {
+  struct Case {
+    const char* mask;
+    const char* name;
+    bool matches;
+  } cases[] = {
+      {"*.*", "plain", true},       {"*.*", "a.b.c", true},        {"*", "x", true},
+      {"1*.*", "10_a.cf", true},    {"1*.*", "1plain", true},      {"1*.*", "20_b.cf", false},
+      {"*.lnk", "Readme.LNK", true}, {"*.lnk", "a.lnkx", false},    {"*.lnk", "lnk", false},
+      {"?.txt", "a.txt", true},     {"?.txt", "ab.txt", false},    {"a*b", "aXXb", true},
+      {"a*b", "aXXbc", false},      {"x.*", "X", true},            {"x.*", "xy", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MaskMatches(c.mask, c.name), c.matches) << c.mask << " " << c.name;
+}
+
+TEST(Folders, ListDirectoryTellsWhatItCouldRead) {
+  TestFolder root;
+  WriteWholeFile("abc", root / "b.txt", false);
+  WriteWholeFile("", root / "a.TXT", false);
+  ForceDirectories(root / "sub.txt\\");
+  WriteWholeFile("x", root / "other.dat", false);
+  bool opened = false;
+  const std::vector<TDirEntry> entries = ListDirectory(root.path(), "*.txt", &opened);
+  EXPECT_TRUE(opened);
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].name, "a.TXT");
+  EXPECT_EQ(entries[1].name, "b.txt");
+  EXPECT_EQ(entries[1].size, 3u);
+  EXPECT_FALSE(entries[1].isDirectory);
+  EXPECT_TRUE(entries[2].isDirectory);
+
+  EXPECT_TRUE(ListDirectory(root / "sub.txt", "*", &opened).empty());
+  EXPECT_TRUE(opened);
+  EXPECT_TRUE(ListDirectory(root / "missing\\", "*", &opened).empty());
+  EXPECT_FALSE(opened);
+}
+
 TEST(Folders, ForceDirectoriesCreatesEveryMissingLevel) {
   TestFolder root;
   const std::string deep = root / "one\\two\\three\\";
