@@ -105,6 +105,17 @@ const TNtEntries& NtEntries() {
   return entries;
 }
 
+// Windows NT with the ntdll entries; the 9x platform (also as Wine's per-program win98 mode
+// reports it) walks by path.
+bool HandleWalkAvailable() {
+  static const bool available = [] {
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT && NtEntries().Present();
+  }();
+  return available;
+}
+
 std::string AnsiName(const WCHAR* name, std::size_t length) {
   const int size = WideCharToMultiByte(CP_ACP, 0, name, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
   std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
@@ -362,7 +373,7 @@ std::unique_ptr<TTreeNode> OpenTreeTop(const std::string& folder, TopState& stat
     state = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? TopState::Link : TopState::NotFolder;
     return nullptr;
   }
-  if (NtEntries().Present()) return OpenNtTop(path, state);
+  if (HandleWalkAvailable()) return OpenNtTop(path, state);
   state = TopState::Opened;
   return TPathNode::Wrap(path);
 }

@@ -316,6 +316,53 @@ TEST_F(TreeLinks, FolderSwappedForALinkAfterTheListingIsNotEntered) {
   }
 }
 
+#ifdef _WIN32
+// Windows 9x has no handle-relative opens: the deletion walks by path there. Wine reports the
+// 9x platform per program name, fixed when the process starts, so a copy of this program
+// under a name marked win98 runs the tree tests.
+TEST(NinetyEightMode, TreeDeletionWalksByPath) {
+  const char kCopyName[] = "FileSystemUnitTest9x.exe";
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  if (ExtractFileName(self) == kCopyName) {
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    ASSERT_TRUE(GetVersionExA(&version));
+    EXPECT_EQ(version.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_WINDOWS)) << "the copy must run as 9x";
+    return;
+  }
+  TestFolder folder;
+  const std::string copy = folder / kCopyName;
+  ASSERT_TRUE(CopyFile(self, copy, false));
+  const std::string appDefaults = std::string("Software\\Wine\\AppDefaults\\") + kCopyName;
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, appDefaults.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6);
+  RegCloseKey(key);
+
+  const std::string report = folder / "report.xml";
+  std::string command = "\"" + copy + "\" --gtest_filter=Folders.*:TreeLinks.*:NinetyEightMode.* --gtest_output=xml:" + report;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  DWORD exitCode = STILL_ACTIVE;
+  if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    WaitForSingleObject(process.hProcess, 120000);
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  RegDeleteKeyA(HKEY_CURRENT_USER, appDefaults.c_str());
+  const std::string xml = ReadWholeFile(report, false);
+  EXPECT_EQ(exitCode, 0u) << xml;
+  EXPECT_NE(xml.find("failures=\"0\""), std::string::npos) << xml;
+  EXPECT_NE(xml.find("FolderSwappedForALinkAfterTheListingIsNotEntered\" file"), std::string::npos) << xml;
+  EXPECT_EQ(xml.find("result=\"skipped\""), std::string::npos) << xml;
+}
+#endif
+
 TEST(Files, WholeFileRoundTripAndDeletion) {
   TestFolder root;
   std::string bytes("a\0b\r\n\xff", 6);
