@@ -72,6 +72,7 @@ struct TDeleteResult {
 // inside is removed itself, and every folder is entered through the handle that was checked,
 // so a name swapped for a link between listing and descent leads nowhere.
 TDeleteResult DeleteFolderTree(const std::string& folder, const TDeleteRule& rule);
+
 std::string ReadWholeFile(const std::string& path, bool deleteAfterwards);
 void WriteWholeFile(const std::string& text, const std::string& path, bool deleteIfEmpty);
 void ReplaceText(std::string& text, const std::string& oldText, const std::string& newText,
