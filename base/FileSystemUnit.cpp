@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <memory>
+#include <utility>
 
 #include "base/FileSystemBackend.h"
 #include "base/StringUnit.h"
@@ -11,9 +13,21 @@ namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
+char LowerChar(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
-char LowerCase(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+// '*' any run, '?' one character, letter case ignored.
+bool WildcardMatch(const char* mask, const char* name) {
+  if (*mask == '\0') return *name == '\0';
+  if (*mask == '*') {
+    for (const char* rest = name;; ++rest) {
+      if (WildcardMatch(mask + 1, rest)) return true;
+      if (*rest == '\0') return false;
+    }
+  }
+  if (*name == '\0') return false;
+  if (*mask != '?' && LowerChar(*mask) != LowerChar(*name)) return false;
+  return WildcardMatch(mask + 1, name + 1);
+}
 
 }  // namespace
 
@@ -69,22 +83,101 @@ bool ForceDirectories(const std::string& folder) {
   return DirectoryExists(path);
 }
 
-bool DeleteTree(const std::string& folder, const std::string& mask, bool recurse) {
-  if (folder.empty()) return false;
-  const std::string base = NormalizePath(folder, true, false);
-  const std::string pattern = mask.empty() ? "*.*" : mask;
-  for (const fsbackend::DirEntry& entry : fsbackend::ListDirectory(base, pattern)) {
-    const std::string path = base + entry.name;
-    if (entry.isLink) {
-      // A link inside the tree is removed itself; what it points to is never entered.
-      fsbackend::RemoveLink(path, entry.isDirectory);
-    } else if (entry.isDirectory) {
-      if (recurse) DeleteTree(path, pattern, true);
-    } else if (!entry.isReadOnly) {
-      fsbackend::RemoveFile(path);
+bool MaskMatches(const std::string& mask, const std::string& name) {
+  if (WildcardMatch(mask.c_str(), name.c_str())) return true;
+  if (mask.size() >= 2 && mask.compare(mask.size() - 2, 2, ".*") == 0 &&
+      name.find('.') == std::string::npos) {
+    return WildcardMatch(mask.substr(0, mask.size() - 2).c_str(), name.c_str());
+  }
+  return false;
+}
+
+std::vector<TDirEntry> ListDirectory(const std::string& folder, const std::string& mask,
+                                     bool* opened) {
+  std::vector<TDirEntry> entries =
+      fsbackend::ListDirectory(NormalizePath(folder, true, false), mask, opened);
+  std::sort(entries.begin(), entries.end(),
+            [](const TDirEntry& a, const TDirEntry& b) { return a.name < b.name; });
+  return entries;
+}
+
+namespace {
+
+fsbackend::TreeWalkHook& WalkHook() {
+  static fsbackend::TreeWalkHook hook;
+  return hook;
+}
+
+// No install tree is nested this deep; what lies deeper stays rather than holding a handle
+// per level without end.
+constexpr int kMaxTreeDepth = 128;
+
+class TTreeDeletion {
+ public:
+  TTreeDeletion(const TDeleteRule& rule, TDeleteResult& result) : rule_(rule), result_(result) {}
+
+  void Folder(fsbackend::TTreeNode& folder, const std::string& path, const std::string& relative,
+              int depth) {
+    for (const fsbackend::TreeEntry& entry : folder.List(rule_.mask)) {
+      if (entry.isDirectory && !entry.isLink && !rule_.recurse) continue;
+      if (WalkHook()) WalkHook()(path, entry.name);
+      const std::unique_ptr<fsbackend::TTreeNode> node = folder.Open(entry, rule_.deleteReadOnly);
+      if (!node) continue;
+      switch (node->Kind()) {
+        case fsbackend::NodeKind::Link:
+          node->Remove(false);
+          break;
+        case fsbackend::NodeKind::Folder:
+          if (!rule_.recurse || depth >= kMaxTreeDepth) break;
+          Folder(*node, path + entry.name + "\\", relative + entry.name + "\\", depth + 1);
+          node->Remove(false);  // fails, as it should, while something stayed inside
+          break;
+        case fsbackend::NodeKind::File:
+          File(*node, path + entry.name, relative + entry.name);
+          break;
+        case fsbackend::NodeKind::LeftAlone:
+          break;
+      }
     }
   }
-  return fsbackend::RemoveEmptyDirectory(base);
+
+ private:
+  void File(fsbackend::TTreeNode& file, const std::string& path, const std::string& relative) {
+    if (rule_.kept.count(LowerCase(relative)) != 0) {
+      result_.kept.push_back(path);
+    } else if (rule_.deleteReadOnly || !file.IsReadOnly()) {
+      file.Remove(rule_.deleteReadOnly);
+    }
+  }
+
+  const TDeleteRule& rule_;
+  TDeleteResult& result_;
+};
+
+}  // namespace
+
+namespace fsbackend {
+void SetTreeWalkHook(TreeWalkHook hook) { WalkHook() = std::move(hook); }
+}  // namespace fsbackend
+
+TDeleteResult DeleteFolderTree(const std::string& folder, const TDeleteRule& rule) {
+  TDeleteResult result;
+  if (folder.empty()) return result;
+  const std::string base = NormalizePath(folder, true, false);
+  fsbackend::TopState state = fsbackend::TopState::Missing;
+  const std::unique_ptr<fsbackend::TTreeNode> top = fsbackend::OpenTreeTop(base, state);
+  result.refused = state == fsbackend::TopState::Link || state == fsbackend::TopState::NotFolder;
+  if (!top) return result;
+  TTreeDeletion(rule, result).Folder(*top, base, "", 0);
+  result.removed = top->Remove(false);
+  return result;
+}
+
+bool DeleteTree(const std::string& folder, const std::string& mask, bool recurse) {
+  TDeleteRule rule;
+  rule.mask = mask.empty() ? "*.*" : mask;
+  rule.recurse = recurse;
+  return DeleteFolderTree(folder, rule).removed;
 }
 
 bool RemoveFolderTree(const std::string& folder) {

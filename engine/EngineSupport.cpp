@@ -2,12 +2,7 @@
 
 #include "engine/EngineSupport.h"
 
-#include <algorithm>
-#include <cctype>
-#include <vector>
-
 #include "base/FileSystemUnit.h"
-#include "base/StringUnit.h"
 #include "engine/InstallLog.h"
 #include "system/AdvancedRegistry.h"
 #include "base/HandleTypes.h"
@@ -33,48 +28,19 @@ bool DeleteLoggedFile(const std::string& path) {
   return false;
 }
 
-namespace {
-
-// Deletes everything below folder except the files named (relative, lower case); folders
-// that keep a file stay, the others go.
-void DeleteTreeExcept(const std::string& folder, const std::string& relative,
-                      const std::set<std::string>& kept) {
-  WIN32_FIND_DATAA data;
-  const HANDLE find = FindFirstFileA((folder + relative + "*.*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    std::vector<std::pair<std::string, DWORD>> entries;
-    do {
-      const std::string name = data.cFileName;
-      if (name != "." && name != "..") entries.emplace_back(name, data.dwFileAttributes);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    for (const auto& [name, attributes] : entries) {
-      const std::string path = folder + relative + name;
-      const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-      if (isFolder && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        // A junction inside the tree goes itself; what it points to is never entered.
-        RemoveDirectoryA(path.c_str());
-      } else if (isFolder) {
-        DeleteTreeExcept(folder, relative + name + "\\", kept);
-      } else if (kept.count(LowerCase(relative + name)) != 0) {
-        InstallLog("Kept: " + path);
-      } else {
-        ClearFileAttributes(path);
-        DeleteFileA(path.c_str());
-      }
-    }
-  }
-  // Fails, as it should, while kept files or files in use remain.
-  RemoveDirectoryA(NormalizePath(folder + relative, false, false).c_str());
-}
-
-}  // namespace
-
 void DeleteLoggedTree(const std::string& folder, const std::set<std::string>& kept) {
   if (!DirectoryExists(folder)) return;
-  DeleteTreeExcept(folder, "", kept);
-  InstallLog(DirectoryExists(folder) ? "Folder emptied; kept files and files in use stay: " + folder
-                                     : "Folder removed: " + folder);
+  TDeleteRule rule;
+  rule.deleteReadOnly = true;
+  rule.kept = kept;
+  const TDeleteResult result = DeleteFolderTree(folder, rule);
+  if (result.refused) {
+    InstallLog("Folder not deleted: " + folder + " is a link; what it points to is left alone");
+    return;
+  }
+  for (const std::string& path : result.kept) InstallLog("Kept: " + path);
+  InstallLog(result.removed ? "Folder removed: " + folder
+                            : "Folder emptied; kept files and files in use stay: " + folder);
 }
 
 void ClearFileAttributes(const std::string& path) {

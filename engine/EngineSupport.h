@@ -17,6 +17,7 @@ bool EnsureFolder(const std::string& folder);
 bool DeleteLoggedFile(const std::string& path);
 // Deletes a folder with everything below it (read-only files too), logging it when it was
 // there. Files named in kept (relative to the folder, lower case) stay with their folders.
+// A folder that is a link is left, and so is what it points to.
 void DeleteLoggedTree(const std::string& folder, const std::set<std::string>& kept = {});
 // Clears read-only, hidden and system so the file can be replaced or deleted.
 void ClearFileAttributes(const std::string& path);

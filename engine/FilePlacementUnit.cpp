@@ -123,15 +123,8 @@ void RefreshSpamRules() {
   const std::string rules = InstallDir() + "spam\\rules\\";
   if (!DirectoryExists(rules)) return;
   for (int group = 1; group <= kReplacedRuleGroups; ++group) {
-    WIN32_FIND_DATAA data;
-    const HANDLE find = FindFirstFileA((rules + std::to_string(group) + "*.*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) continue;
-    std::vector<std::string> files;
-    do {
-      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) files.push_back(data.cFileName);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    for (const std::string& file : files) DeleteLoggedFile(rules + file);
+    for (const TDirEntry& entry : ListDirectory(rules, std::to_string(group) + "*.*"))
+      if (!entry.isDirectory) DeleteLoggedFile(rules + entry.name);
   }
   if (RemoveDirectoryA(NormalizePath(rules, false, false).c_str())) InstallLog("Folder removed: " + rules);
   if (FileExists(Extraction() + "spam\\rules\\local.cf")) {
@@ -307,23 +300,17 @@ bool CopyFileToFolder(const std::string& name, const std::string& sourceFolder,
 }
 
 void CopyFolderTree(const std::string& sourceFolder, const std::string& targetFolder) {
-  WIN32_FIND_DATAA data;
-  const HANDLE find = FindFirstFileA((sourceFolder + "*.*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return;
-  std::vector<std::string> files;
-  std::vector<std::string> folders;
-  do {
-    const std::string name = data.cFileName;
-    if (name == "." || name == "..") continue;
-    ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? folders : files).push_back(name);
-  } while (FindNextFileA(find, &data));
-  FindClose(find);
-  for (const std::string& file : files) {
+  const std::vector<TDirEntry> entries = ListDirectory(sourceFolder, "*");
+  for (const TDirEntry& entry : entries) {
+    if (entry.isDirectory) continue;
     EnsureFolder(targetFolder);
-    CopyFileToFolder(file, sourceFolder, targetFolder, true);
+    CopyFileToFolder(entry.name, sourceFolder, targetFolder, true);
   }
-  for (const std::string& folder : folders)
-    CopyFolderTree(sourceFolder + folder + "\\", targetFolder + folder + "\\");
+  // A folder link is not entered: what the archives unpacked holds none, and one put there
+  // would bring in files from elsewhere or lead round in a circle.
+  for (const TDirEntry& entry : entries)
+    if (entry.isDirectory && !entry.isLink)
+      CopyFolderTree(sourceFolder + entry.name + "\\", targetFolder + entry.name + "\\");
 }
 
 void CopyTree(const std::string& relative) {

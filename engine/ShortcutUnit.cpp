@@ -47,10 +47,6 @@ bool IsSingleFolderName(const std::string& name) {
   return !IsReservedDeviceName(name);
 }
 
-bool EndsWithLnk(const std::string& name) {
-  return name.size() >= 4 && UpperCase(name.substr(name.size() - 4)) == ".LNK";
-}
-
 // Keeps COM initialised for the thread during one call.
 class TComScope {
  public:
@@ -179,17 +175,9 @@ bool CreateShortcut(const std::string& target, const std::string& linkFile, int 
 }
 
 void DeleteLinks(const std::string& folder) {
-  WIN32_FIND_DATAA data;
-  const HANDLE find = FindFirstFileA((folder + "*.lnk").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return;
-  std::vector<std::string> links;
-  do {
-    // The pattern also matches through 8.3 aliases ("a.lnkx" as "A~1.LNK"): the long name decides.
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && EndsWithLnk(data.cFileName))
-      links.push_back(folder + data.cFileName);
-  } while (FindNextFileA(find, &data));
-  FindClose(find);
-  for (const std::string& link : links) DeleteLoggedFile(link);
+  // The mask is matched against long names only, so "a.lnkx" (alias "A~1.LNK") stays.
+  for (const TDirEntry& entry : ListDirectory(folder, "*.lnk"))
+    if (!entry.isDirectory) DeleteLoggedFile(folder + entry.name);
 }
 
 std::uint32_t FolderSizeKiB(const std::string& folder) {
@@ -198,18 +186,12 @@ std::uint32_t FolderSizeKiB(const std::string& folder) {
   while (!pending.empty()) {
     const std::string current = pending.back();
     pending.pop_back();
-    WIN32_FIND_DATAA data;
-    const HANDLE find = FindFirstFileA((current + "*.*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) continue;
-    do {
-      const std::string name = data.cFileName;
-      if (name == "." || name == "..") continue;
-      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        bytes += (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-      else if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
-        pending.push_back(current + name + "\\");
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
+    for (const TDirEntry& entry : ListDirectory(current, "*")) {
+      if (!entry.isDirectory)
+        bytes += entry.size;
+      else if (!entry.isLink)
+        pending.push_back(current + entry.name + "\\");
+    }
   }
   return static_cast<std::uint32_t>(std::min<std::uint64_t>((bytes + 1023) / 1024, 0x7FFFFFFF));
 }

@@ -7,9 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
+#include "base/FileSystemBackend.h"
 #include "base/FileSystemUnit.h"
+#include "tests/FolderLink.h"
 #include "tests/TestFolder.h"
 
 namespace {
@@ -118,6 +122,43 @@ TEST(TextHelpers, PosFrom) {
   }
 }
 
+TEST(Masks, WindowsWildcards) {
+  struct Case {
+    const char* mask;
+    const char* name;
+    bool matches;
+  } cases[] = {
+      {"*.*", "plain", true},       {"*.*", "a.b.c", true},        {"*", "x", true},
+      {"1*.*", "10_a.cf", true},    {"1*.*", "1plain", true},      {"1*.*", "20_b.cf", false},
+      {"*.lnk", "Readme.LNK", true}, {"*.lnk", "a.lnkx", false},    {"*.lnk", "lnk", false},
+      {"?.txt", "a.txt", true},     {"?.txt", "ab.txt", false},    {"a*b", "aXXb", true},
+      {"a*b", "aXXbc", false},      {"x.*", "X", true},            {"x.*", "xy", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MaskMatches(c.mask, c.name), c.matches) << c.mask << " " << c.name;
+}
+
+TEST(Folders, ListDirectoryTellsWhatItCouldRead) {
+  TestFolder root;
+  WriteWholeFile("abc", root / "b.txt", false);
+  WriteWholeFile("", root / "a.TXT", false);
+  ForceDirectories(root / "sub.txt\\");
+  WriteWholeFile("x", root / "other.dat", false);
+  bool opened = false;
+  const std::vector<TDirEntry> entries = ListDirectory(root.path(), "*.txt", &opened);
+  EXPECT_TRUE(opened);
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].name, "a.TXT");
+  EXPECT_EQ(entries[1].name, "b.txt");
+  EXPECT_EQ(entries[1].size, 3u);
+  EXPECT_FALSE(entries[1].isDirectory);
+  EXPECT_TRUE(entries[2].isDirectory);
+
+  EXPECT_TRUE(ListDirectory(root / "sub.txt", "*", &opened).empty());
+  EXPECT_TRUE(opened);
+  EXPECT_TRUE(ListDirectory(root / "missing\\", "*", &opened).empty());
+  EXPECT_FALSE(opened);
+}
+
 TEST(Folders, ForceDirectoriesCreatesEveryMissingLevel) {
   TestFolder root;
   const std::string deep = root / "one\\two\\three\\";
@@ -177,39 +218,148 @@ TEST(Folders, RemoveFolderTreeKeepsReadOnlyFiles) {
   EXPECT_FALSE(DirectoryExists(tree));
 }
 
-#ifndef _WIN32
-// A link inside a tree is removed itself: the tree it points to must survive untouched.
-TEST(Folders, RemoveFolderTreeNeverFollowsLinks) {
+// The uninstall's rule: read-only files go too, kept files stay with their folders.
+TEST(Folders, DeleteFolderTreeKeepsNamedFilesWithTheirFolders) {
   TestFolder root;
-  const std::string outside = root / "outside\\";
-  WriteWholeFile("precious", outside + "data.txt", false);
-  const std::string tree = root / "tree\\";
-  ForceDirectories(tree);
-  ASSERT_EQ(symlink(HostPath(root / "outside").c_str(), HostPath(tree + "link").c_str()), 0);
-  ASSERT_EQ(symlink(HostPath(outside + "data.txt").c_str(), HostPath(tree + "filelink").c_str()), 0);
+  const std::string spam = root / "spam\\";
+  for (const char* name : {"Challenge.mdb", "spam.cfg", "rules\\local.cf", "rules\\10_base.cf", "bayes\\tokens.db"})
+    WriteWholeFile(name, spam + name, false);
+  MakeReadOnly(spam + "rules\\10_base.cf");
+  MakeReadOnly(spam + "bayes\\tokens.db");
+  TDeleteRule rule;
+  rule.deleteReadOnly = true;
+  rule.kept = {"challenge.mdb", "rules\\local.cf", "bayes"};  // a folder's name keeps nothing
 
-  EXPECT_TRUE(RemoveFolderTree(tree));
-  EXPECT_FALSE(DirectoryExists(tree));
-  EXPECT_EQ(ReadWholeFile(outside + "data.txt", false), "precious");
+  TDeleteResult result = DeleteFolderTree(spam, rule);
+  EXPECT_FALSE(result.removed);
+  EXPECT_FALSE(result.refused);
+  std::sort(result.kept.begin(), result.kept.end());
+  EXPECT_EQ(result.kept, (std::vector<std::string>{spam + "Challenge.mdb", spam + "rules\\local.cf"}));
+  EXPECT_EQ(ReadWholeFile(spam + "rules\\local.cf", false), "rules\\local.cf");
+  EXPECT_TRUE(FileExists(spam + "Challenge.mdb"));
+  EXPECT_FALSE(FileExists(spam + "spam.cfg"));
+  EXPECT_FALSE(FileExists(spam + "rules\\10_base.cf"));
+  EXPECT_FALSE(DirectoryExists(spam + "bayes"));
+
+  EXPECT_FALSE(DeleteFolderTree(root / "missing\\", rule).refused);
+  EXPECT_TRUE(DeleteFolderTree(spam + "Challenge.mdb", rule).refused);  // a file is no tree
+  EXPECT_TRUE(FileExists(spam + "Challenge.mdb"));
 }
-#else
-TEST(Folders, RemoveFolderTreeNeverFollowsLinks) {
-  TestFolder root;
-  const std::string outside = root / "outside\\";
-  WriteWholeFile("precious", outside + "data.txt", false);
-  const std::string tree = root / "tree\\";
-  ForceDirectories(tree);
-  using CreateLinkFn = BOOLEAN(WINAPI*)(LPCSTR, LPCSTR, DWORD);
-  const auto createLink = reinterpret_cast<CreateLinkFn>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA")));
-  const DWORD kDirectoryLink = 1;
-  if (createLink == nullptr ||
-      !createLink((tree + "link").c_str(), (root / "outside").c_str(), kDirectoryLink)) {
-    GTEST_SKIP() << "this system cannot create directory links (error " << GetLastError() << ")";
+
+// The attack on an uninstall: a user who may write the installation folder replaces a tree, or
+// a folder in it, with a link to a folder only administrators may write.
+class TreeLinks : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    outside_ = root_ / "outside\\";
+    WriteWholeFile("precious", outside_ + "data.txt", false);
+    tree_ = root_ / "tree\\";
+    WriteWholeFile("a", tree_ + "a.txt", false);
+    WriteWholeFile("b", tree_ + "sub\\b.txt", false);
+    linksWork_ = MakeFolderLink(root_ / "probe", outside_);
   }
-  RemoveFolderTree(tree);
-  EXPECT_EQ(ReadWholeFile(outside + "data.txt", false), "precious");
-  EXPECT_FALSE(DirectoryExists(tree + "link"));
+  void TearDown() override {
+    fsbackend::SetTreeWalkHook(nullptr);
+    for (const char* link : {"probe", "top", "tree\\link", "tree\\sub"}) RemoveFolderLink(root_ / link);
+  }
+  bool OutsideIntact() const { return ReadWholeFile(outside_ + "data.txt", false) == "precious"; }
+
+  TestFolder root_;
+  std::string outside_, tree_;
+  bool linksWork_ = false;
+};
+
+TEST_F(TreeLinks, TopThatIsALinkIsRefusedAndNothingTouched) {
+  if (!linksWork_) GTEST_SKIP() << "this system makes no folder links";
+  const std::string top = root_ / "top";
+  ASSERT_TRUE(MakeFolderLink(top, outside_));
+  EXPECT_TRUE(DeleteFolderTree(top, TDeleteRule{}).refused);
+  EXPECT_FALSE(RemoveFolderTree(top + "\\"));
+  EXPECT_FALSE(DeleteTree(top, "*.*", false));
+  EXPECT_TRUE(OutsideIntact());
+  EXPECT_TRUE(LinkExists(top));
+}
+
+TEST_F(TreeLinks, LinkInsideIsRemovedItself) {
+  if (!linksWork_) GTEST_SKIP() << "this system makes no folder links";
+  ASSERT_TRUE(MakeFolderLink(tree_ + "link", outside_));
+#ifndef _WIN32
+  ASSERT_EQ(symlink(HostPath(outside_ + "data.txt").c_str(), HostPath(tree_ + "filelink").c_str()), 0);
+#endif
+  const bool removed = RemoveFolderTree(tree_);
+  EXPECT_TRUE(OutsideIntact());
+  EXPECT_FALSE(FileExists(tree_ + "a.txt"));
+  if (OnWine()) {
+    // Wine hands over only what a link points to: the link is left, and its folder with it.
+    EXPECT_FALSE(removed);
+    EXPECT_TRUE(LinkExists(tree_ + "link"));
+  } else {
+    EXPECT_TRUE(removed);
+    EXPECT_FALSE(DirectoryExists(tree_));
+  }
+}
+
+TEST_F(TreeLinks, FolderSwappedForALinkAfterTheListingIsNotEntered) {
+  if (!linksWork_) GTEST_SKIP() << "this system makes no folder links";
+  bool swapped = false;
+  fsbackend::SetTreeWalkHook([&](const std::string& folder, const std::string& name) {
+    if (folder != tree_ || name != "sub") return;
+    swapped = MoveFile(tree_ + "sub", root_ / "moved") && MakeFolderLink(tree_ + "sub", outside_);
+  });
+  RemoveFolderTree(tree_);
+  ASSERT_TRUE(swapped);
+  EXPECT_TRUE(OutsideIntact());
+  EXPECT_EQ(ReadWholeFile(root_ / "moved\\b.txt", false), "b");
+  EXPECT_FALSE(FileExists(tree_ + "a.txt"));
+  if (!OnWine()) {
+    EXPECT_FALSE(LinkExists(tree_ + "sub"));
+  }
+}
+
+#ifdef _WIN32
+// Windows 9x has no handle-relative opens: the deletion walks by path there. Wine reports the
+// 9x platform per program name, fixed when the process starts, so a copy of this program
+// under a name marked win98 runs the tree tests.
+TEST(NinetyEightMode, TreeDeletionWalksByPath) {
+  const char kCopyName[] = "FileSystemUnitTest9x.exe";
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  if (ExtractFileName(self) == kCopyName) {
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    ASSERT_TRUE(GetVersionExA(&version));
+    EXPECT_EQ(version.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_WINDOWS)) << "the copy must run as 9x";
+    return;
+  }
+  TestFolder folder;
+  const std::string copy = folder / kCopyName;
+  ASSERT_TRUE(CopyFile(self, copy, false));
+  const std::string appDefaults = std::string("Software\\Wine\\AppDefaults\\") + kCopyName;
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, appDefaults.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6);
+  RegCloseKey(key);
+
+  const std::string report = folder / "report.xml";
+  std::string command = "\"" + copy + "\" --gtest_filter=Folders.*:TreeLinks.*:NinetyEightMode.* --gtest_output=xml:" + report;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  DWORD exitCode = STILL_ACTIVE;
+  if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    WaitForSingleObject(process.hProcess, 120000);
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  RegDeleteKeyA(HKEY_CURRENT_USER, appDefaults.c_str());
+  const std::string xml = ReadWholeFile(report, false);
+  EXPECT_EQ(exitCode, 0u) << xml;
+  EXPECT_NE(xml.find("failures=\"0\""), std::string::npos) << xml;
+  EXPECT_NE(xml.find("FolderSwappedForALinkAfterTheListingIsNotEntered\" file"), std::string::npos) << xml;
+  EXPECT_EQ(xml.find("result=\"skipped\""), std::string::npos) << xml;
 }
 #endif
 

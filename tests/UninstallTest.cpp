@@ -8,6 +8,7 @@
 #include "texts/TextTable.h"
 #include "system/ComRegistration.h"
 #include "base/DeadlineClock.h"
+#include "tests/FolderLink.h"
 
 namespace {
 
@@ -124,6 +125,29 @@ TEST_F(UninstallTest, RemovesProgramsAndKeepsWhatUsersProduced) {
   const std::string log = Log();
   EXPECT_TRUE(Contains(log, "Kept: " + install_ + "spam\\Challenge.mdb"));
   EXPECT_TRUE(Contains(log, "COM unregistration of " + install_ + "api.dll succeeded"));
+}
+
+// A user who may write the installation folder replaces html\\ with a link to a folder only
+// administrators may write, and puts another link into help\\: the administrator's uninstall
+// deletes nothing there.
+TEST_F(UninstallTest, TreesReplacedByLinksAreNotFollowed) {
+  MakeInstallation();
+  const std::string adminOnly = folder_ / "AdminOnly\\";
+  WriteText(adminOnly + "secret.dat", "secret");
+  ASSERT_TRUE(RemoveFolderTree(install_ + "html\\"));
+  if (!MakeFolderLink(install_ + "html", adminOnly)) GTEST_SKIP() << "this system makes no folder links";
+  ASSERT_TRUE(MakeFolderLink(install_ + "help\\link", adminOnly));
+
+  Run(install_);
+  EXPECT_EQ(ReadText(adminOnly + "secret.dat"), "secret");
+  EXPECT_TRUE(LinkExists(install_ + "html"));
+  EXPECT_TRUE(Contains(Log(), "Folder not deleted: " + install_ + "html\\ is a link"));
+  EXPECT_FALSE(FileExists(install_ + "help\\manual.chm"));
+  EXPECT_FALSE(DirectoryExists(install_ + "help\\sub\\"));
+  EXPECT_FALSE(DirectoryExists(install_ + "wizards\\"));
+  ASSERT_EQ(ui_.boxes.size(), 1u);
+  RemoveFolderLink(install_ + "html");
+  RemoveFolderLink(install_ + "help\\link");
 }
 
 TEST_F(UninstallTest, FolderThatIsNoInstallationKeepsItsFiles) {

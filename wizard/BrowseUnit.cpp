@@ -38,17 +38,8 @@ std::string FolderWithoutSlash(const std::string& folder) {
 
 std::vector<std::string> Subfolders(const std::string& folder) {
   std::vector<std::string> names;
-  WIN32_FIND_DATAA found{};
-  const std::string mask = NormalizePath(folder, true, false) + "*";
-  HANDLE search = FindFirstFileA(mask.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::string name = found.cFileName;
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && name != "." && name != "..") {
-      names.push_back(name);
-    }
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
+  for (const TDirEntry& entry : ListDirectory(folder, "*"))
+    if (entry.isDirectory) names.push_back(entry.name);
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
     return lstrcmpiA(a.c_str(), b.c_str()) < 0;
   });

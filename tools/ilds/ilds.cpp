@@ -17,13 +17,6 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dirent.h>
-#include <sys/stat.h>
-#endif
-
 #include "archive/ArchiveUnit.h"
 #include "base/FileSystemUnit.h"
 #include "tools/ilds/ArchiveWriter.h"
@@ -56,51 +49,20 @@ struct TSourceFile {
   std::string path;       // host form
 };
 
-#ifdef _WIN32
 bool ListTree(const std::string& folder, const std::string& relative, std::vector<TSourceFile>& files) {
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((folder + relative + "*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
-  bool ok = true;
-  do {
-    const std::string name = data.cFileName;
-    if (name == "." || name == "..") continue;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      // A junction would lead outside the tree; the archive holds only what is below it.
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
-      ok = ListTree(folder, relative + name + "\\", files) && ok;
-    } else {
-      files.push_back({relative + name, folder + relative + name});
-    }
-  } while (FindNextFileA(find, &data));
-  FindClose(find);
-  return ok;
-}
-#else
-bool ListTree(const std::string& folder, const std::string& relative, std::vector<TSourceFile>& files) {
-  std::string hostRelative = relative;
-  std::replace(hostRelative.begin(), hostRelative.end(), '\\', '/');
-  DIR* dir = opendir((folder + hostRelative).c_str());
-  if (dir == nullptr) return false;
-  bool ok = true;
-  while (const dirent* item = readdir(dir)) {
-    const std::string name = item->d_name;
-    if (name == "." || name == "..") continue;
-    const std::string path = folder + hostRelative + name;
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0) {
-      ok = false;
-    } else if (S_ISDIR(info.st_mode)) {
-      ok = ListTree(folder, relative + name + "\\", files) && ok;
-    } else if (S_ISREG(info.st_mode)) {
-      files.push_back({relative + name, path});
-    }
-    // Links and special files are left out: an archive holds plain files only.
+  bool opened = false;
+  const std::vector<TDirEntry> entries = ListDirectory(folder + relative, "*", &opened);
+  bool ok = opened;
+  for (const TDirEntry& entry : entries) {
+    // A link would lead outside the tree; the archive holds only the plain files below it.
+    if (entry.isLink) continue;
+    if (entry.isDirectory)
+      ok = ListTree(folder, relative + entry.name + "\\", files) && ok;
+    else
+      files.push_back({relative + entry.name, HostPath(folder + relative + entry.name)});
   }
-  closedir(dir);
   return ok;
 }
-#endif
 
 bool ReadListFile(const std::string& listPath, std::vector<TSourceFile>& files) {
   std::FILE* list = std::fopen(HostPath(listPath).c_str(), "rb");
@@ -192,12 +154,7 @@ int Pack(int argc, char** argv) {
       std::fprintf(stderr, "ilds: %s is not a folder\n", source.c_str());
       return kFailed;
     }
-#ifdef _WIN32
     const std::string folder = NormalizePath(source, true, true);
-#else
-    std::string folder = source;
-    if (folder.back() != '/') folder += '/';
-#endif
     if (!ListTree(folder, "", files)) {
       std::fprintf(stderr, "ilds: cannot read the whole of %s\n", source.c_str());
       return kFailed;
