@@ -5,6 +5,10 @@ if(TARGET zarel_serverconfig)
   zarel_test(DomainStoreTest LIBS zarel_serverconfig zarel_base)
   zarel_test(AccountStoreTest LIBS zarel_serverconfig zarel_base)
   zarel_test(ServerTextFilesTest LIBS zarel_serverconfig zarel_base)
+  # The record layouts and the archive header against their published numbers; it reads the
+  # headers themselves to find constants that have no row.
+  zarel_test(RecordLayoutTest)
+  target_compile_definitions(RecordLayoutTest PRIVATE ZAREL_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   if(WIN32 AND TARGET zarel_db)
     zarel_test(DatabaseModeTest LIBS zcfg_report zarel_serverconfig zarel_base)
     target_compile_definitions(DatabaseModeTest PRIVATE ZAREL_DB_DLL="$<TARGET_FILE:zarel_db>")
