@@ -7,7 +7,8 @@
 set -u
 drive=$(mktemp -d /tmp/zarel-small-drive.XXXXXX)
 if mount -t tmpfs -o size=1m,mode=0700 zarel-small-drive "$drive" 2>/dev/null; then
-  trap 'umount "$drive" && rmdir "$drive"' EXIT
+  # Lazily when a Wine process still holds a handle in it.
+  trap 'umount "$drive" 2>/dev/null || umount -l "$drive"; rmdir "$drive"' EXIT
   export ZAREL_SMALL_DRIVE="Z:${drive//\//\\}\\"
 else
   rmdir "$drive"
