@@ -7,7 +7,7 @@ if(TARGET zarel_system)
       ZAREL_COMSERVERS_DIR="$<TARGET_FILE_DIR:comserver_api>")
     add_dependencies(RegistryTest comserver_api comserver_quenforcom)
   endif()
-  zarel_test(ServicesTest LIBS zarel_system zarel_engine_core zarel_base TIMEOUT 240)
+  zarel_test(ServicesTest LIBS zarel_system zarel_engine_core zarel_base TIMEOUT 300)
   target_compile_definitions(ServicesTest PRIVATE ZAREL_STANDIN_DIR="$<TARGET_FILE_DIR:zarel_standin_smtp>"
                              ZAREL_SLEEPER_EXE="$<TARGET_FILE:sleeper>")
   add_dependencies(ServicesTest zarel_standin_servers sleeper comserver_api comserver_quenforcom)
