@@ -10,13 +10,17 @@ jobs=$(nproc)
 bash scripts/deps.sh
 scripts/build.sh
 
-# A fresh test prefix from the booted template, and a warm wineserver for the whole run.
+# A fresh test prefix from the booted template, and a warm wineserver for the whole run. The
+# warm-up program must be up before the first test starts (see scripts/wine-warm.sh).
 scripts/wine-prefix.sh
 source scripts/wine-env.sh
-wine "$root/build/win32/tests/support/sleeper.exe" 1800 >/dev/null 2>&1 &
-sleeper=$!
-cleanup() { kill "$sleeper" 2>/dev/null || true; wineserver -k 2>/dev/null || true; }
+sleeper=""
+cleanup() {
+  if [ -n "$sleeper" ]; then kill "$sleeper" 2>/dev/null || true; fi
+  wineserver -k 2>/dev/null || true
+}
 trap cleanup EXIT
+sleeper=$(scripts/wine-warm.sh 1800)
 
 mkdir -p build/all
 cat > build/all/CTestTestfile.cmake <<CT

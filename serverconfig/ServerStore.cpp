@@ -348,14 +348,15 @@ bool SaveServerSettings() {
   if (st.StoreUnreadable) return false;
   TStoreLockGuard lock(kDomainTableLock);
   ForceDirectories(st.ConfigFolder);
-  const bool settingsSaved =
-      ReplaceFileAtomically(st.ConfigFolder + kSettingsFileName,
-                            ScrambledImage(st.Settings.data(), st.Settings.size(), 0));
   const std::size_t tableBytes =
       std::min(static_cast<std::size_t>(std::max(st.Settings.Get(kDomainCount), 0)) *
                    kDomainEntrySize,
                st.DomainTable.size());
   const std::string table(reinterpret_cast<const char*>(st.DomainTable.data()), tableBytes);
-  const bool domainsSaved = ReplaceFileAtomically(st.ConfigFolder + kDomainsFileName, table);
-  return settingsSaved && domainsSaved;
+  // The domain count lives in settings.cfg: a disk that fills up after one of the two files
+  // was replaced would leave a count that does not fit the table beside it.
+  return ReplaceFilesAtomically(
+      {{st.ConfigFolder + kSettingsFileName,
+        ScrambledImage(st.Settings.data(), st.Settings.size(), 0)},
+       {st.ConfigFolder + kDomainsFileName, table}});
 }

@@ -63,13 +63,28 @@ std::int64_t FileModificationTime(const std::string& path) {
 }
 
 bool ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
-  const std::string fresh = path + ".new";
-  TStoreFile file = OpenStoreFile(fresh, "wb");
-  if (!file) return false;
-  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-  ok = CloseStoreFile(file) && ok;
-  if (ok) ok = HostSeam().ReplaceFileKeepingAttributes(fresh, path);
-  if (!ok) DeleteFileAt(fresh);
+  return ReplaceFilesAtomically({{path, bytes}});
+}
+
+bool ReplaceFilesAtomically(const std::vector<TFileBytes>& files) {
+  const auto fresh = [](const TFileBytes& file) { return file.Path + ".new"; };
+  bool ok = true;
+  for (auto it = files.begin(); ok && it != files.end(); ++it) {
+    TStoreFile file = OpenStoreFile(fresh(*it), "wb");
+    if (!file) {
+      ok = false;
+      break;
+    }
+    ok = it->Bytes.empty() ||
+         std::fwrite(it->Bytes.data(), 1, it->Bytes.size(), file.get()) == it->Bytes.size();
+    ok = CloseStoreFile(file) && ok;
+  }
+  for (auto it = files.begin(); ok && it != files.end(); ++it) {
+    ok = HostSeam().ReplaceFileKeepingAttributes(fresh(*it), it->Path);
+  }
+  if (!ok) {
+    for (const TFileBytes& file : files) DeleteFileAt(fresh(file));
+  }
   return ok;
 }
 

@@ -41,6 +41,15 @@ std::int64_t FileModificationTime(const std::string& path);
 // attributes. False leaves the old file as it was.
 bool ReplaceFileAtomically(const std::string& path, const std::string& bytes);
 
+struct TFileBytes {
+  std::string Path;
+  std::string Bytes;
+};
+// The same for files that belong together: every new copy is written in full before the first
+// one is moved over its file, so a write that fails (a full disk) replaces none of them. Only
+// a move that fails after others went through can leave the set mixed.
+bool ReplaceFilesAtomically(const std::vector<TFileBytes>& files);
+
 // Text lines of a file (CR LF, LF or CR), or nothing when it does not open.
 bool ReadTextLines(const std::string& path, std::vector<std::string>& lines);
 std::vector<std::string> SplitTextLines(const std::string& text);

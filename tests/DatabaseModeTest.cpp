@@ -174,4 +174,22 @@ TEST_F(DatabaseModeTest, TheRootFolderComesBeforeLib) {
   EXPECT_FALSE(AccountDatabaseLoaded());
 }
 
+// Byte 3381 of settings.cfg opens the library although the accounts stay in files.
+TEST_F(DatabaseModeTest, Byte3381OpensTheLibraryInFileMode) {
+  InstallLibrary(Root());
+  for (const bool open : {false, true}) {
+    SCOPED_TRACE(open ? "set" : "clear");
+    CloseAccountDatabase();
+    std::string plain = PlainRecord();
+    plain[3633] = 1;
+    plain[3381] = open ? 1 : 0;
+    PutStr(plain, 2356, store_);
+    PutI32(plain, 7020, 1);
+    WriteSettingsFile(plain);
+    ASSERT_TRUE(LoadServerSettings(false, false));
+    EXPECT_EQ(AccountDatabaseLoaded(), open);
+    EXPECT_FALSE(DatabaseMode());
+  }
+}
+
 }  // namespace

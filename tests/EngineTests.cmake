@@ -6,7 +6,7 @@ zarel_test(TemplateUnitTest LIBS zarel_engine_core)
 
 if(WIN32 AND TARGET zarel_engine)
   set(engine_libs zarel_engine ilds_pack)
-  zarel_test(PlacementTest LIBS ${engine_libs})
+  zarel_test(PlacementTest LIBS ${engine_libs} TIMEOUT 45)
   zarel_test(ShortcutTest LIBS ${engine_libs})
   zarel_test(OdbcTest LIBS ${engine_libs})
   zarel_test(AntivirusTest LIBS ${engine_libs})
@@ -25,7 +25,8 @@ if(WIN32 AND TARGET zarel_engine)
   # Made once (a copy of the booted template, ~12 s with its first start); later runs reuse it.
   add_test(NAME ${ZAREL_TREE}.EnginePrefix
            COMMAND sh -c "test -f '${engine_prefix}/system.reg' || '${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh' '${engine_prefix}'")
-  set_tests_properties(${ZAREL_TREE}.EnginePrefix PROPERTIES FIXTURES_SETUP EnginePrefix)
+  # Booting the template as well, when it is missing, takes up to ~35 s on a busy machine.
+  set_tests_properties(${ZAREL_TREE}.EnginePrefix PROPERTIES FIXTURES_SETUP EnginePrefix TIMEOUT 120)
   set_tests_properties(${ZAREL_TREE}.UninstallTest PROPERTIES FIXTURES_REQUIRED EnginePrefix
                        ENVIRONMENT "WINEPREFIX=${engine_prefix}")
 endif()

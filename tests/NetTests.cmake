@@ -15,7 +15,7 @@ set_tests_properties(${ZAREL_TREE}.NetPeersStop PROPERTIES FIXTURES_CLEANUP NetP
 
 zarel_test(NetResolverTest LIBS zarel_net)
 zarel_test(SmtpClientTest LIBS zarel_net)
-zarel_test(HttpClientTest LIBS zarel_net)
+zarel_test(HttpClientTest LIBS zarel_net TIMEOUT 120)
 zarel_test(VersionCheckTest LIBS zarel_net)
 if(WIN32)
   # The https tests add the peers' test authority to the Root store of the prefix they run

@@ -2,8 +2,12 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #endif
+
+#include <cstdlib>
 
 #include "serverconfig/DomainTable.h"
 #include "serverconfig/NetworkHandoff.h"
@@ -367,5 +371,107 @@ TEST_F(ServerSettingsTest, ReplaceKeepsThePermissionsOfTheOldFile) {
   ASSERT_EQ(stat(HostPath(path).c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0640u);
   EXPECT_EQ(Read(path).size(), 22204u);
+}
+#endif
+
+// A save whose new copy cannot be written in full, as on a disk that fills up: it answers
+// false, the old files stay as they were and no copy is left behind. The first row cuts
+// settings.cfg; the second lets settings.cfg through and cuts domains.cfg, so a save that
+// moved the first copy over its file before the second was written would be caught too.
+class SaveCutShortTest : public StoreTest {
+ protected:
+  struct TRow {
+    const char* What;
+    int Domains;
+    std::uint64_t Room;  // bytes the save may still write
+  };
+  static constexpr TRow kRows[] = {{"settings.cfg cut", 2, 8192}, {"domains.cfg cut", 300, 28672}};
+
+  // Saves with only `room` bytes left to write; false also when the limit could not be set.
+  bool SaveWithRoom(std::uint64_t room);
+
+  void ExpectCutSavesReplaceNothing() {
+    for (const TRow& row : kRows) {
+      SCOPED_TRACE(row.What);
+      ResetServerStore();
+      InitServerFoldersAt(Root());
+      SetConfigFolder(config_);
+      RemoveFolderTree(config_);
+      ForceDirectories(config_);
+      Write(config_ + "settings.cfg", "old settings");
+      Write(config_ + "domains.cfg", "old domains");
+      for (int i = 0; i < row.Domains; ++i) AddDomain("d" + std::to_string(i) + ".example");
+
+      EXPECT_FALSE(SaveWithRoom(row.Room));
+      EXPECT_TRUE(Read(config_ + "settings.cfg") == "old settings") << "settings.cfg replaced";
+      EXPECT_TRUE(Read(config_ + "domains.cfg") == "old domains") << "domains.cfg replaced";
+      EXPECT_FALSE(FileExists(config_ + "settings.cfg.new"));
+      EXPECT_FALSE(FileExists(config_ + "domains.cfg.new"));
+
+      // With room again the same save goes through.
+      ASSERT_TRUE(SaveServerSettings());
+      EXPECT_EQ(Read(config_ + "settings.cfg").size(), 22204u);
+      EXPECT_EQ(Read(config_ + "domains.cfg").size(), row.Domains * 96u);
+    }
+    RemoveFolderTree(config_);
+  }
+
+  std::string config_ = Root() + "config\\";
+};
+
+#ifdef _WIN32
+// Under Wine a full disk is a tiny file system of its own: the test registration mounts one
+// and names it in ZAREL_SMALL_DRIVE; it is filled up to the room the row leaves.
+bool SaveCutShortTest::SaveWithRoom(std::uint64_t room) {
+  const std::string drive = std::getenv("ZAREL_SMALL_DRIVE");
+  ULARGE_INTEGER free{};
+  if (!GetDiskFreeSpaceExA(drive.c_str(), &free, nullptr, nullptr) || free.QuadPart < room) {
+    ADD_FAILURE() << "no room to leave on " << drive;
+    return false;
+  }
+  const std::string filler = drive + "filler.bin";
+  HANDLE file = CreateFileA(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  // Written, not just sized: a file extended by seeking takes no room on this file system.
+  static const std::string chunk(65536, 'f');
+  for (std::uint64_t left = free.QuadPart - room; left > 0;) {
+    const DWORD size = static_cast<DWORD>(std::min<std::uint64_t>(left, chunk.size()));
+    DWORD written = 0;
+    if (!WriteFile(file, chunk.data(), size, &written, nullptr) || written != size) {
+      ADD_FAILURE() << "filling " << drive << " stopped with " << left << " bytes to go";
+      break;
+    }
+    left -= written;
+  }
+  CloseHandle(file);
+  const bool saved = SaveServerSettings();
+  DeleteFileA(filler.c_str());
+  return saved;
+}
+
+TEST_F(SaveCutShortTest, AFullDriveReplacesNothing) {
+  const char* drive = std::getenv("ZAREL_SMALL_DRIVE");
+  if (drive == nullptr || *drive == '\0') GTEST_SKIP() << "no small drive (mounting one needs root)";
+  config_ = std::string(drive) + "config\\";
+  ExpectCutSavesReplaceNothing();
+}
+#else
+// On the host the file-size limit cuts every write past it, as a full disk would; SIGXFSZ is
+// ignored so that the write fails instead of ending the process.
+bool SaveCutShortTest::SaveWithRoom(std::uint64_t room) {
+  rlimit before{};
+  if (getrlimit(RLIMIT_FSIZE, &before) != 0) return false;
+  const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = before;
+  limited.rlim_cur = room;
+  const bool limitSet = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+  const bool saved = limitSet && SaveServerSettings();
+  setrlimit(RLIMIT_FSIZE, &before);
+  signal(SIGXFSZ, oldHandler);
+  EXPECT_TRUE(limitSet);
+  return saved;
+}
+
+TEST_F(SaveCutShortTest, AWriteCutByTheFileSizeLimitReplacesNothing) {
+  ExpectCutSavesReplaceNothing();
 }
 #endif

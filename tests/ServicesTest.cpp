@@ -5,10 +5,10 @@
 // its program file being free prove the forced stop instead).
 #include "tests/ServicesTestSupport.h"
 
-#include "app/OneShotCommands.h"
-
+#include <cctype>
 #include <thread>
 
+#include "app/OneShotCommands.h"
 #include "engine/ExitCodes.h"
 #include "engine/ServiceSteps.h"
 #include "engine/SetupState.h"
@@ -47,6 +47,11 @@ bool ProcessAlive(DWORD id) {
   const bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
   CloseHandle(process);
   return alive;
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
 }
 
 std::string RegistryString(HKEY root, const std::string& path, const std::string& name) {
@@ -545,13 +550,13 @@ TEST_F(ServicesTest, ReusedServiceWithTheUnquotedPathGetsTheQuotedOne) {
       {kPop3Server, "C:\\Other Place\\pop3.exe", "C:\\Other Place\\pop3.exe"},      // not ours
       {kControlServer, "\"" + installDir + "control.exe\"", "\"" + installDir + "control.exe\""},
       {kIMServer, installDir + "im.exe /debug", installDir + "im.exe /debug"},      // not exactly ours
+      {kGroupWareServer, Upper(installDir + "cal.exe"), "\"" + installDir + "cal.exe\""},  // ours in capitals
   };
   for (const Case& c : cases)
     ASSERT_TRUE(CreateTestService(GetServerServiceName(c.kind), "Kept display name " + std::to_string(c.kind),
                                   c.storedPath, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE))
         << c.kind << " " << GetLastError();
   TSetupState& state = SetupState();
-  state.NoInstallCalendar = true;
   for (int kind = 0; kind < kServerKindCount; ++kind) {
     state.ServiceToCreate[kind] = false;
     state.PreviousStartType[kind] = SERVICE_DISABLED;  // keeps this test from starting them
@@ -563,7 +568,8 @@ TEST_F(ServicesTest, ReusedServiceWithTheUnquotedPathGetsTheQuotedOne) {
     SCOPED_TRACE(c.kind);
     std::vector<BYTE> buffer;
     const QUERY_SERVICE_CONFIGA config = ReadConfig(GetServerServiceName(c.kind), buffer);
-    EXPECT_EQ(std::string(config.lpBinaryPathName), c.expectedPath);
+    // Windows compares program paths without regard to letter case.
+    EXPECT_EQ(Upper(config.lpBinaryPathName), Upper(c.expectedPath));
     EXPECT_EQ(std::string(config.lpDisplayName), "Kept display name " + std::to_string(c.kind));
     EXPECT_EQ(config.dwStartType, static_cast<DWORD>(SERVICE_DEMAND_START));
     EXPECT_EQ(config.dwErrorControl, static_cast<DWORD>(SERVICE_ERROR_IGNORE));

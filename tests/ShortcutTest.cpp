@@ -165,6 +165,7 @@ TEST_F(ShortcutTest, FolderEndsWithExactlyTheLinksThatApply) {
   const Expected links[] = {
       {UninstallDesc, {setup, "/UNINSTALL", setup, 1}},
       {cZarelWebmail, {setup, "/WEBMAILLOGON", setup, 2}},
+      {cZarelWebAdmin, {setup, "/WEBADMINLOGON", setup, 2}},
       {cZarelLogs, {setup, "/LOGS", setup, 3}},
       {"Zarel Mail Server Administration", {install_ + "config.exe", "", "", 0}},
       {cWebMailManual, {install_ + cWebMailManualFile, "", "", 0}},

@@ -7,7 +7,7 @@ if(TARGET zarel_system)
       ZAREL_COMSERVERS_DIR="$<TARGET_FILE_DIR:comserver_api>")
     add_dependencies(RegistryTest comserver_api comserver_quenforcom)
   endif()
-  zarel_test(ServicesTest LIBS zarel_app zarel_engine zarel_system zarel_base)
+  zarel_test(ServicesTest LIBS zarel_app zarel_engine zarel_system zarel_base TIMEOUT 300)
   target_compile_definitions(ServicesTest PRIVATE ZAREL_STANDIN_DIR="$<TARGET_FILE_DIR:zarel_standin_smtp>"
                              ZAREL_SLEEPER_EXE="$<TARGET_FILE:sleeper>")
   add_dependencies(ServicesTest zarel_standin_servers sleeper comserver_api comserver_quenforcom)
@@ -15,7 +15,7 @@ if(TARGET zarel_system)
   if(TARGET zarel_net)
     # The smtp.exe stand-in's receiver, fed by our own SMTP client.
     zarel_test(SmtpReceiverTest LIBS zarel_system zarel_engine_core zarel_base
-               zarel_serverconfig zarel_net)
+               zarel_serverconfig zarel_net TIMEOUT 60)
     target_compile_definitions(SmtpReceiverTest PRIVATE ZAREL_STANDIN_DIR="$<TARGET_FILE_DIR:zarel_standin_smtp>")
     add_dependencies(SmtpReceiverTest zarel_standin_servers)
   endif()

@@ -104,10 +104,11 @@ TEST_F(UIDriverTest, ClicksOnlyWhatAPersonCouldClick) {
   EXPECT_TRUE(WaitGone(box, kWaitMs));
   EXPECT_TRUE(Eventually([&] { return Text("AnswerLabel") == "cancel"; }));
   EXPECT_EQ(Click(Control("NextButton")), TClickResult::Posted);
-  EXPECT_TRUE(Eventually([&] { return Shows("SecondPanel") && !Shows("FirstPanel"); }));
-  EXPECT_TRUE(Shows("BackButton"));
-  // The form disables Next after it showed the page: wait for it rather than race it.
-  EXPECT_TRUE(Eventually([&] { return !IsWindowEnabled(Control("NextButton")); }));
+  // The form switches the panels before the buttons: wait for the whole page change.
+  EXPECT_TRUE(Eventually([&] {
+    return Shows("SecondPanel") && !Shows("FirstPanel") && Shows("BackButton") &&
+           !IsWindowEnabled(Control("NextButton"));
+  }));
 }
 
 TEST_F(UIDriverTest, ReadsAndAnswersMessageBoxesByCaptionAndButton) {

@@ -163,6 +163,8 @@ TEST(XMLUnitTest, ParseTable) {
       {"<a x = '1' y=''/>", "<a/>"},  // blanks around "=", and an empty value
       {"<a t='p y=9' y='2'/>", "<a t='p y=9' y='2'/>"},
       {"<a x=1 y=2/>", "<a x='1' y='2'/>"},
+      {"<a x=1\ty=2/>", "<a x='1' y='2'/>"},  // an unquoted value ends at any blank
+      {"<a x=1\r\ny=2>", "<a x='1' y='2'/>"},
       {"<a x='1' x='2'/>", "<a x='1' x='1'/>"},  // a repeated name reads its first value
       {"<a x='caf&#233;'/>", "<a x='caf\xC3\xA9'/>"},  // stored escaped again, as UTF-8
   };
@@ -199,6 +201,9 @@ TEST(XMLUnitTest, GetTagAttributeQuoting) {
       {"<a>text x='1'", "x", ""},          // only the start tag counts
       {"<a x=1 y=2>", "x", "1"},
       {"<a x=1 y=2>", "y", "2"},
+      {"<a x=1\ty=2>", "x", "1"},
+      {"<a x=1\r\ny=2>", "x", "1"},
+      {"<a x=1\ny=2>", "y", "2"},
       {"<a x=1/>", "x", "1"},
       {"<a x=ab'cd'>", "x", "cd"},  // a quote anywhere before a blank opens the value
       {"<a x='open>", "x", "open"},
