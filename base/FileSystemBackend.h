@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "base/FileSystemUnit.h"
+#include "base/FileEntries.h"
 
 namespace fsbackend {
 

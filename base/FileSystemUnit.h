@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <set>
 #include <string>
+
+#include "base/FileEntries.h"
 #include <vector>
 
 // <windows.h> maps these names to the ANSI/wide variants; a file that needs both includes
@@ -38,35 +40,10 @@ bool RemoveFolderTree(const std::string& folder);
 // a mask ending in ".*" also takes names without an extension ("*.*" takes every name).
 bool MaskMatches(const std::string& mask, const std::string& name);
 
-struct TDirEntry {
-  std::string name;
-  bool isDirectory = false;
-  bool isReadOnly = false;
-  // A symbolic link, junction or other reparse point: the walks never enter it.
-  bool isLink = false;
-  std::uint64_t size = 0;
-};
-
 // Entries of folder whose names match mask, "." and ".." left out, in byte order of their
 // names. opened, when given, tells whether the folder could be read at all.
 std::vector<TDirEntry> ListDirectory(const std::string& folder, const std::string& mask,
                                      bool* opened = nullptr);
-
-// What one tree deletion takes and what it leaves.
-struct TDeleteRule {
-  std::string mask = "*.*";  // entries (files, links and sub-folders) taken at every level
-  bool recurse = true;
-  bool deleteReadOnly = false;
-  // Files that stay, relative to the top folder and in lower case ("rules\\local.cf"); the
-  // folders holding them stay with them.
-  std::set<std::string> kept;
-};
-
-struct TDeleteResult {
-  bool refused = false;  // the top is a link or no folder: nothing was touched
-  bool removed = false;  // the top folder itself is gone
-  std::vector<std::string> kept;  // full paths of the kept files that were found
-};
 
 // Deletes a folder tree without ever following a link: a link at the top is refused, a link
 // inside is removed itself, and every folder is entered through the handle that was checked,
