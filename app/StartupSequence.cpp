@@ -9,6 +9,7 @@
 #include "engine/ComponentFlags.h"
 #include "engine/ExitCodes.h"
 #include "engine/FailureUnit.h"
+#include "engine/FirstRunUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
 #include "engine/NetStoreLink.h"
@@ -125,6 +126,9 @@ void RunStartup(TMainForm& form, const TCommandLine& commandLine) {
   // Every settings load from here on hands the IPv6 mode, DNS servers and SMTP port on to the
   // network clients.
   LinkNetSettingsToStore();
+  // Every account the store saves from here on (the demonstration accounts, the first run's
+  // administrator) gets its welcome message and directory entry as the settings ask.
+  InstallAccountHooks();
   // 1. Language file (and its export, which ends the run).
   if (RunLanguageStep(commandLine.ExportLanguage, SetupFolder())) EndProgram(kExitSuccess);
   // 2. Restart one server and end.

@@ -22,11 +22,6 @@
 // servers were put back), which the caller hands to EndWithFailure.
 void InstallSequence();
 
-// The first-run configuration of the wizard's last page: host name, primary domain and its
-// administrator written into the configuration store, the running servers told to reload.
-void ApplyTutorialSettings(const std::string& hostName, const std::string& domain,
-                           const std::string& user, const std::string& password);
-
 // What one run of the sequence knows besides the setup record.
 struct TInstallRun {
   explicit TInstallRun(TSetupState& state) : State(state) {}

@@ -8,6 +8,7 @@ if(WIN32 AND TARGET zarel_engine)
   set(engine_libs zarel_engine ilds_pack)
   zarel_test(PlacementTest LIBS ${engine_libs} TIMEOUT 45)
   zarel_test(ShortcutTest LIBS ${engine_libs})
+  zarel_test(FirstRunTest LIBS ${engine_libs})
   zarel_test(OdbcTest LIBS ${engine_libs})
   zarel_test(AntivirusTest LIBS ${engine_libs})
   target_compile_definitions(AntivirusTest PRIVATE

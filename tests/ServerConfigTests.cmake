@@ -13,6 +13,7 @@ if(TARGET zarel_serverconfig)
   # headers themselves to find constants that have no row.
   zarel_test(RecordLayoutTest)
   target_compile_definitions(RecordLayoutTest PRIVATE ZAREL_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  zarel_test(WelcomeMessageTest LIBS zarel_serverconfig zarel_base)
   if(WIN32 AND TARGET zarel_db)
     zarel_test(DatabaseModeTest LIBS zcfg_report zarel_serverconfig zarel_base)
     target_compile_definitions(DatabaseModeTest PRIVATE ZAREL_DB_DLL="$<TARGET_FILE:zarel_db>")

@@ -84,6 +84,10 @@ ZAREL_TEXT(cWizardDomain,
            "Enter the name of the primary domain.\r\nTypically it would be 'example.com'.")
 ZAREL_TEXT(cWizardAdmin,
            "Enter the username and password of the\r\nprimary domain administrator. Do not fill in\r\nthe domain. Only the alias needs to be\r\nspecified. Typically the username would be\r\n'administrator'.")
+ZAREL_TEXT(cWizardDomainInvalid,
+           "The domain must be a domain name such as 'example.com': no \\ / : * ? \" < > | characters and no empty part between the dots.")
+ZAREL_TEXT(cWizardUserInvalid,
+           "The username must not contain \\ / : * ? \" < > | characters, nor be dots alone.")
 ZAREL_TEXT(cInstallAborted,
            "The installation stopped because of an unexpected error:\r\n%s\r\nThe installation is not complete. Details are in the setup log.")
 ZAREL_TEXT(cFolderNotAbsolute,

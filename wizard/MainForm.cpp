@@ -10,6 +10,7 @@
 #include "base/FileSystemUnit.h"
 #include "base/StringUnit.h"
 #include "engine/InstallLog.h"
+#include "engine/FirstRunUnit.h"
 #include "engine/InstallSequence.h"
 #include "net/VersionCheckUnit.h"
 #include "wizard/BrowseUnit.h"
@@ -549,6 +550,7 @@ void TMainForm::BackButtonClick(int senderTag) {
                               TrimText(ControlText("UserEdit")), password);
       });
       FinishActions(FinishChoices(), handle_);
+      break;
     }
     default:
       break;
@@ -648,12 +650,17 @@ void TMainForm::HostNameEditChange(TControl* sender) {
       SendMessageA(edit, EM_SETSEL, end, static_cast<LPARAM>(end));
     }
   }
-  EnableWindow(ControlHandle("NextButton"),
-               TutorialFieldsComplete(ControlText("HostNameEdit"), ControlText("DomainEdit"),
-                                      ControlText("UserEdit"), ControlText("PassEdit"),
-                                      ControlText("ConfirmEdit"))
-                   ? TRUE
-                   : FALSE);
+  // The domain and the user become folders of the store: a name that would reach outside it
+  // keeps Finish disabled, and the page says why.
+  const TFirstRunProblem problem = FirstRunNameProblem(ControlText("DomainEdit"), ControlText("UserEdit"));
+  Control("NameProblemLabel")
+      .SetCaption(problem == TFirstRunProblem::Domain ? cWizardDomainInvalid
+                  : problem == TFirstRunProblem::User ? cWizardUserInvalid
+                                                      : std::string());
+  const bool complete = TutorialFieldsComplete(ControlText("HostNameEdit"), ControlText("DomainEdit"),
+                                               ControlText("UserEdit"), ControlText("PassEdit"),
+                                               ControlText("ConfirmEdit"));
+  EnableWindow(ControlHandle("NextButton"), complete && problem == TFirstRunProblem::None ? TRUE : FALSE);
 }
 
 void TMainForm::BrowseButtonClick() {

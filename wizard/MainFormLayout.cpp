@@ -195,6 +195,9 @@ const TLayoutRow kRows[] = {
      "STATIC", kLabel, 0, 300, 209, 148, 14, N, 0},
   {"TutorialPanel", "ConfirmEdit", "tedit", "", 0,
      "EDIT", kField | ES_PASSWORD, kEdge, 300, 224, 148, 20, N, 0},
+  // Why Finish stays disabled when a name could not be a folder of the store.
+  {"TutorialPanel", "NameProblemLabel", "tlabel", "", 0,
+     "STATIC", kLabel | SS_NOPREFIX, 0, 6, 210, 288, 44, N, kCarriesData},
 
   // Bottom band. Back and Next share one handler and tell themselves apart by the tag.
   {nullptr, "BottomBevel", "tbevel", "", 0,
