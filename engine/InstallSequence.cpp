@@ -58,9 +58,10 @@ const std::vector<TUpgradeCommand>& UpgradeCommandTable() {
 
 TAdvancedRegistry SuiteRegistry() { return TAdvancedRegistry(TRegistryKey::hkLOCAL_MACHINE, kSuiteArea, kSuiteSection); }
 
+// One name a line, without a line break after the last: the box puts its own between lists.
 std::string ServerNames(const std::vector<int>& kinds) {
   std::string list;
-  for (const int kind : kinds) list += std::string(FindServerInfo(kind)->displayName) + "\r\n";
+  for (const int kind : kinds) list += (list.empty() ? "" : "\r\n") + std::string(FindServerInfo(kind)->displayName);
   return list;
 }
 

@@ -1,0 +1,204 @@
+"""What goes wrong around an installation, seen as a person sees it: a port the SMTP server
+cannot have, a temporary folder somebody prepared beforehand, a damaged data archive in the
+middle of an upgrade, a server that will not stop, a newer version already installed.
+(A missing Setup.Dat is a start-up failure: test_command_line.)"""
+import socket
+import unittest
+from pathlib import Path
+
+from distribution import DEMO_DOMAIN
+from install_scenario import (DISABLED, INSTALL_WAIT, SERVICE_RUNNING, SERVICES, SUITE_KEY, InstallScenario,
+                              step_durations)
+
+NOT_RUNNING = ("The following service(s) could not be started:\r\n{}\r\nThere must be already running some other "
+               "service(s) on the same TCP/IP port(s). Please, make sure no other SMTP or POP3 servers are running "
+               "(including MS SMTP and Norton POP3).")
+DISPLAY_NAMES = {"ZarelSMTP": "Zarel Mail Server SMTP", "ZarelPOP3": "Zarel Mail Server POP3 / IMAP",
+                 "ZarelControl": "Zarel Mail Server Web / Control", "ZarelIM": "Zarel Instant Messaging Server",
+                 "ZarelCalendar": "Zarel GroupWare Server"}
+PROGRAMS = {"ZarelSMTP": "smtp", "ZarelPOP3": "pop3", "ZarelControl": "control", "ZarelIM": "im",
+            "ZarelCalendar": "cal"}
+STOP_WAIT_S = 10
+
+
+def running_count(s, service):
+    return sum(1 for event in s.server_log(PROGRAMS[service], "events") if event.endswith(" running"))
+
+
+def temp_folder(s):
+    """The setup's %TEMP% in the prefix (the template's profile layout decides which)."""
+    for pattern in ("users/*/Temp", "users/*/AppData/Local/Temp"):
+        found = sorted(s.drive_c.glob(pattern))
+        if found:
+            return found[0]
+    raise AssertionError("no temporary folder in the prefix")
+
+
+class FirstInstallationFailuresTest(unittest.TestCase):
+    def test_taken_smtp_port_and_a_prepared_extraction_folder(self):
+        with InstallScenario("failures-first") as s:
+            # Somebody else's files where the extraction folder would be: a library for the
+            # modules tree and a page for the web tree.
+            planted = temp_folder(s) / "zarelinstall"
+            for name in ("modules/planted.dll", "html/planted.html"):
+                (planted / name).parent.mkdir(parents=True, exist_ok=True)
+                (planted / name).write_bytes(b"planted")
+            # Another program holds the SMTP port of the demonstration settings.
+            holder = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            holder.bind(("127.0.0.1", s.smtp_port))
+            try:
+                boxes = s.install_with_defaults(expect_boxes=[("Warning", "ok")])
+            finally:
+                holder.close()
+
+            self.assertEqual(boxes[0]["text"], NOT_RUNNING.format(DISPLAY_NAMES["ZarelSMTP"] + "\r\n"))
+            self.assertTrue(any("its port is taken" in e for e in s.server_log("smtp", "events")))
+            for name in SERVICES[1:]:
+                s.wait_service_state(name, SERVICE_RUNNING)
+
+            # Nothing of the prepared folder was installed; it is left to whoever made it, and
+            # the folder of this run is gone.
+            for name in ("modules\\planted.dll", "html\\planted.html"):
+                self.assertFalse(s.installed(name).exists(), name)
+            self.assertTrue(s.installed("modules").is_dir())
+            self.assertEqual((planted / "modules/planted.dll").read_bytes(), b"planted")
+            log = s.log_text()
+            self.assertIn("zarelinstall-1\\", log)
+            self.assertEqual(sorted(p.name for p in temp_folder(s).glob("zarelinstall*")), ["zarelinstall"])
+            self.assertEqual(s.reg_query(SUITE_KEY, "Version"), "8.2.0")
+
+
+class UpgradeFailuresTest(unittest.TestCase):
+    def start_upgrade(self, s):
+        """The wizard up to the Install button of an upgrade."""
+        s.start_wizard()
+        self.assertEqual(s.text("SetupTypeLabel"), "Upgrade Setup")
+        s.walk_to_destination()
+        s.click("NextButton")
+
+    def test_damaged_archive_newer_version_and_a_server_that_will_not_stop(self):
+        with InstallScenario("failures-upgrade") as s:
+            s.install_with_defaults()
+            smtp_exe = s.installed("smtp.exe")
+
+            # --- SetupWeb.Dat cut short, during an upgrade from 7.7.2 with POP3 disabled ---
+            s.driver("reg-set", SUITE_KEY, "Version", "7.7.2")
+            s.change_service("ZarelPOP3", "stop")
+            s.change_service("ZarelPOP3", "disabled")
+            web = s.demo / "SetupWeb.Dat"
+            intact = web.read_bytes()
+            web.write_bytes(intact[:len(intact) // 2])
+            # Before 8.1.7 the groupware server had another program: the upgrade removes its
+            # service for good, so it cannot run again.
+            again = ["ZarelSMTP", "ZarelControl", "ZarelIM"]
+            starts = {name: running_count(s, name) for name in again}
+
+            self.start_upgrade(s)
+            box = s.wait_box("Error", timeout=INSTALL_WAIT)
+            s.screenshot("damaged-archive")
+            self.assertEqual(box["text"], "Extracting files error: data file error\r\n\r\nThe installation is not "
+                                          "complete.\r\n\r\nThese servers run again:\r\n" +
+                             "\r\n".join(DISPLAY_NAMES[name] for name in again) +
+                             "\r\n\r\nThese servers could not be started again:\r\nZarel GroupWare Server")
+            s.answer(box, "ok")
+            self.assertEqual(s.exit_code(), 1)
+            # The servers that ran were stopped for the upgrade and run again; the disabled one
+            # stays as it was, and nothing claims the new version.
+            for name in again:
+                s.wait_service_state(name, SERVICE_RUNNING)
+                self.assertEqual(running_count(s, name), starts[name] + 1, name)
+            self.assertIsNone(s.service("ZarelCalendar"))
+            pop3 = s.service("ZarelPOP3")
+            self.assertEqual((pop3["startType"], pop3["state"]), (DISABLED, 1))
+            self.assertEqual(s.reg_query(SUITE_KEY, "Version"), "7.7.2")
+            log = s.log_text()
+            self.assertIn("The installation is not complete.", log)
+            self.assertIn("Setup ends with exit code 1", log)
+            web.write_bytes(intact)
+            s.change_service("ZarelPOP3", "auto")
+            s.change_service("ZarelPOP3", "start")
+            s.wait_service_state("ZarelPOP3", SERVICE_RUNNING)
+
+            # --- A newer version installed: asked first, No (the default) changes nothing ---
+            s.driver("reg-set", SUITE_KEY, "Version", "9.0.0")
+            program_before = (smtp_exe.stat().st_mtime_ns, smtp_exe.read_bytes())
+            present = [name for name in SERVICES if name != "ZarelCalendar"]
+            starts = {name: running_count(s, name) for name in present}
+            self.start_upgrade(s)
+            box = s.wait_box("Zarel Mail Server Setup")
+            self.assertIn("Version 9.0.0 of Zarel Mail Server is installed", box["text"])
+            self.assertEqual([b["text"] for b in box["buttons"]], ["&Yes", "&No"])
+            s.screenshot("newer-version")
+            s.key("enter", top=box["hwnd"])
+            self.assertEqual(s.exit_code(), 0)
+            self.assertEqual(s.reg_query(SUITE_KEY, "Version"), "9.0.0")
+            self.assertEqual((smtp_exe.stat().st_mtime_ns, smtp_exe.read_bytes()), program_before)
+            for name in present:
+                self.assertEqual(s.service(name)["state"], SERVICE_RUNNING, name)
+                self.assertEqual(running_count(s, name), starts[name], name)
+            self.assertIsNone(s.service("ZarelCalendar"))
+            self.assertIn("Version 9.0.0 is installed: nothing was changed", s.log_text())
+
+            # --- The control server ignores the stop: ended by force, the upgrade completes ---
+            s.driver("reg-set", SUITE_KEY, "Version", "8.2.0")
+            s.change_service("ZarelControl", "stop")
+            s.installed("control.test").write_bytes(b"ignore-stop")
+            s.change_service("ZarelControl", "start")
+            s.wait_service_state("ZarelControl", SERVICE_RUNNING)
+            stuck = wine_processes(s, "control.exe")
+            self.assertEqual(len(stuck), 1)
+            starts = {name: running_count(s, name) for name in ("ZarelSMTP", "ZarelPOP3", "ZarelIM")}
+            self.start_upgrade(s)
+            boxes = answer_until_finished(s)
+            self.assertEqual(s.finish_without_actions(), 0)
+
+            self.assertIn("stop ignored", s.server_log("control", "events"))
+            self.assertFalse(set(stuck) & set(wine_processes(s, "control.exe")), "the stuck server still runs")
+            log = s.log_text()
+            self.assertGreaterEqual(dict(step_durations(log))["Stop the running servers"], STOP_WAIT_S * 1000)
+            self.assertIn("Setup ends with exit code 0", log)
+            # Wine keeps a service whose process was ended RUNNING without a process, so the
+            # setup's later stop and create calls on it fail (docs/wine.md); Windows marks it
+            # stopped. Those warnings are the only ones.
+            for box in boxes:
+                self.assertEqual(box["caption"], "Warning")
+                self.assertRegex(box["text"], r"^Service error: (Service cannot accept control message|Service exists)")
+            for name, count in starts.items():
+                s.wait_service_state(name, SERVICE_RUNNING)
+                self.assertEqual(running_count(s, name), count + 1, name)
+            # The groupware service removed by the failed run is back.
+            s.wait_service_state("ZarelCalendar", SERVICE_RUNNING)
+            self.assertEqual(s.reg_query(SUITE_KEY, "Version"), "8.2.0")
+
+
+def wine_processes(s, program):
+    """Unix ids of the prefix's processes running the installed program."""
+    found = []
+    for proc in Path("/proc").iterdir():
+        if not proc.name.isdigit():
+            continue
+        try:
+            command = (proc / "cmdline").read_bytes().decode("utf-8", "replace")
+            environment = (proc / "environ").read_bytes().split(b"\0")
+        except OSError:
+            continue
+        if ("\\" + program).lower() in command.lower() and \
+                f"WINEPREFIX={s.prefix}".encode() in environment:
+            found.append(int(proc.name))
+    return found
+
+
+def answer_until_finished(s):
+    """Presses OK on every box until the finish page shows; gives the boxes."""
+    seen = []
+    while s.page() != "FinishedPanel":
+        boxes = s.boxes()
+        if boxes:
+            seen.append(boxes[0])
+            s.answer(boxes[0], "ok")
+            continue
+        s.wait_until(lambda: s.page() == "FinishedPanel" or s.boxes(), "the finish page or a box", INSTALL_WAIT)
+    return seen
+
+if __name__ == "__main__":
+    unittest.main()
