@@ -144,6 +144,22 @@ class InstallScenario(SetupScenario):
         folders += list(self.drive_c.glob("users/*/Start Menu/Programs/Zarel Mail Server"))
         return sorted(p.name for folder in folders for p in folder.glob("*.lnk"))
 
+    def processes(self, program):
+        """Unix ids of this prefix's processes that run the program (e.g. "smtp.exe"):
+        what runs, also where the driver cannot see a window."""
+        found = []
+        for proc in Path("/proc").iterdir():
+            if not proc.name.isdigit():
+                continue
+            try:
+                command = (proc / "cmdline").read_bytes().decode("utf-8", "replace")
+                environment = (proc / "environ").read_bytes().split(b"\0")
+            except OSError:
+                continue
+            if ("\\" + program).lower() in command.lower() and f"WINEPREFIX={self.prefix}".encode() in environment:
+                found.append(int(proc.name))
+        return found
+
     def log_text(self):
         logs = self.setup_logs()
         if not logs:
