@@ -89,6 +89,41 @@ void SetServiceRestartOnFailure(SC_HANDLE service) {
   changeServiceConfig2(service, SERVICE_CONFIG_FAILURE_ACTIONS, &actions);
 }
 
+std::vector<BYTE> SuspendServiceFailureActions(SC_HANDLE service) {
+  const TLibrary advapi32(LoadSystemLibrary("advapi32.dll"));
+  if (!advapi32) return {};
+  const TChangeServiceConfig2 changeServiceConfig2 = serviceConfig2Lookup(advapi32.Get());
+  if (changeServiceConfig2 == nullptr) return {};
+  using TQueryServiceConfig2 = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPBYTE, DWORD, LPDWORD);
+  const auto query = reinterpret_cast<TQueryServiceConfig2>(
+      reinterpret_cast<void*>(GetProcAddress(advapi32.Get(), "QueryServiceConfig2A")));
+  std::vector<BYTE> suspended;
+  DWORD needed = 0;
+  if (query != nullptr && !query(service, SERVICE_CONFIG_FAILURE_ACTIONS, nullptr, 0, &needed) &&
+      GetLastError() == ERROR_INSUFFICIENT_BUFFER && needed >= sizeof(SERVICE_FAILURE_ACTIONSA)) {
+    suspended.resize(needed);
+    if (!query(service, SERVICE_CONFIG_FAILURE_ACTIONS, suspended.data(), needed, &needed)) suspended.clear();
+  }
+  // An empty list, not a null one: a null list would leave the actions as they are.
+  SC_ACTION none = {SC_ACTION_NONE, 0};
+  SERVICE_FAILURE_ACTIONSA actions{};
+  actions.lpsaActions = &none;
+  changeServiceConfig2(service, SERVICE_CONFIG_FAILURE_ACTIONS, &actions);
+  return suspended;
+}
+
+void ResumeServiceFailureActions(SC_HANDLE service, std::vector<BYTE>& suspended) {
+  if (suspended.empty()) {
+    SetServiceRestartOnFailure(service);
+    return;
+  }
+  const TLibrary advapi32(LoadSystemLibrary("advapi32.dll"));
+  if (!advapi32) return;
+  const TChangeServiceConfig2 changeServiceConfig2 = serviceConfig2Lookup(advapi32.Get());
+  if (changeServiceConfig2 != nullptr)
+    changeServiceConfig2(service, SERVICE_CONFIG_FAILURE_ACTIONS, suspended.data());
+}
+
 void SetServiceConfig2Lookup(TServiceConfig2Lookup lookup) {
   serviceConfig2Lookup = lookup != nullptr ? lookup : LookUpChangeServiceConfig2;
 }

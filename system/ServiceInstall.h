@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct ServiceDefinition {
   std::string ProgramFile;  // file name inside the installation folder, e.g. "smtp.exe"
@@ -31,6 +32,13 @@ void WriteServiceDescription(const std::string& serviceName, const std::string& 
 // Restart after 0 ms on every failure, through ChangeServiceConfig2A looked up at run time;
 // without it nothing happens.
 void SetServiceRestartOnFailure(SC_HANDLE service);
+
+// The manager counts a service process ended by force as a failure and applies the failure
+// actions, which would start the server again at once. Suspend clears the service's actions
+// and gives back what they were (empty when they could not be read); Resume puts them back,
+// or the setup's own restart action when nothing was read.
+std::vector<BYTE> SuspendServiceFailureActions(SC_HANDLE service);
+void ResumeServiceFailureActions(SC_HANDLE service, std::vector<BYTE>& suspended);
 
 // "No start type was recorded" (first installation, 9x, a service that did not open).
 constexpr std::int32_t kNoStartType = -1;

@@ -6,6 +6,7 @@
 #include "base/FileSystemUnit.h"
 #include "system/ProcessUnit.h"
 #include "system/ServerTable.h"
+#include "system/ServiceInstall.h"
 #include "system/ServiceManager.h"
 
 namespace {
@@ -63,6 +64,27 @@ std::string InstalledServerProgram(int kind) {
   return program.empty() ? std::string() : ServerFolder() + program;
 }
 
+namespace {
+
+// How long the manager may take to see a process ended by force before the service's failure
+// actions are put back.
+constexpr std::uint32_t kForcedEndNoticeMs = 2000;
+
+// Ends the server's process with the service's failure actions suspended, and puts them back
+// once the manager has seen the process go (Wine never shows that: then after the wait).
+void EndServiceByForce(const TServiceHandle& manager, const std::string& serviceName, int kind) {
+  const TServiceHandle service =
+      OpenNamedService(manager, serviceName, SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
+  std::vector<BYTE> actions;
+  if (service) actions = SuspendServiceFailureActions(service.Get());
+  ForceEndServer(kind);
+  if (!service) return;
+  WaitForServiceState(service, SERVICE_STOPPED, kForcedEndNoticeMs);
+  ResumeServiceFailureActions(service.Get(), actions);
+}
+
+}  // namespace
+
 DWORD StopNamedService(const std::string& serviceName, int kind, bool wait) {
   const TServiceHandle manager = OpenServiceManager(SC_MANAGER_ALL_ACCESS);
   if (!manager) return GetLastError();
@@ -70,7 +92,7 @@ DWORD StopNamedService(const std::string& serviceName, int kind, bool wait) {
   if (!service) return ERROR_SUCCESS;  // nothing installed, nothing to stop
   SERVICE_STATUS status{};
   if (!ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) return GetLastError();
-  if (wait && !WaitForServiceState(service, SERVICE_STOPPED, kServerWaitMs)) ForceEndServer(kind);
+  if (wait && !WaitForServiceState(service, SERVICE_STOPPED, kServerWaitMs)) EndServiceByForce(manager, serviceName, kind);
   return ERROR_SUCCESS;
 }
 

@@ -86,6 +86,9 @@ struct TFailureActionCall {
   bool noRebootMessage = false;
   bool noCommand = false;
   std::vector<SC_ACTION> actions;
+  DWORD watchedProcess = 0;  // whose life each call records
+  std::vector<bool> processAlive;
+  std::vector<bool> noActionLeft;  // a list without an action, which clears the actions
 };
 TFailureActionCall failureActionCall;
 
@@ -97,6 +100,8 @@ BOOL WINAPI RecordChangeServiceConfig2(SC_HANDLE service, DWORD level, LPVOID in
   failureActionCall.noRebootMessage = actions->lpRebootMsg == nullptr;
   failureActionCall.noCommand = actions->lpCommand == nullptr;
   failureActionCall.actions.assign(actions->lpsaActions, actions->lpsaActions + actions->cActions);
+  failureActionCall.processAlive.push_back(ProcessAlive(failureActionCall.watchedProcess));
+  failureActionCall.noActionLeft.push_back(actions->lpsaActions != nullptr && actions->cActions == 0);
   const auto real = reinterpret_cast<TChangeServiceConfig2>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "ChangeServiceConfig2A")));
   return real(service, level, info);
@@ -418,11 +423,17 @@ TEST_F(ServicesTest, ServerIgnoringStopIsEndedAfterTenSecondsAndOnlyThatProgram)
   TChildProcess other(outside, "120");
   ASSERT_TRUE(other.Started());
 
+  SetServiceConfig2Lookup(RecordingLookup);
+  failureActionCall.watchedProcess = pid;
   const DWORD start = GetTickCount();
   ControlServerWarning(kSmtpServer, false);
   const DWORD elapsed = GetTickCount() - start;
   EXPECT_GE(elapsed, 9900u);
   EXPECT_LT(elapsed, 16000u);
+  // Windows would restart a service ended by force at once (its failure action): the actions
+  // are cleared while the process lives and put back once it is gone.
+  EXPECT_EQ(failureActionCall.processAlive, (std::vector<bool>{true, false}));
+  EXPECT_EQ(failureActionCall.noActionLeft, (std::vector<bool>{true, false}));
   EXPECT_EQ(CountContaining(Log("smtp", "events"), "stop ignored"), 1);
   // Wine never shows such a service as stopped: the process is gone and the file is free.
   EXPECT_FALSE(ProcessAlive(pid));
