@@ -169,7 +169,8 @@ void SaveInstalledSettings(const TSetupState& state) {
 }
 
 void WarnConfigurationLeftAlone(const TSetupState& state) {
-  CurrentUI().ShowMessage("Warning", FormatText(cConfigNotSaved, {state.ConfigDir + kSettingsFileName}),
+  const std::string file = UnreadableStoreFile();
+  CurrentUI().ShowMessage("Warning", FormatText(cConfigNotSaved, {file.empty() ? state.ConfigDir + kSettingsFileName : file}),
                           MessageButtons::Ok, MessageIcon::Warning);
 }
 

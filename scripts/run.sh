@@ -1,32 +1,21 @@
 #!/usr/bin/env bash
-# The main job. At this stage: builds both trees, then shows what exists by packing a sample
-# folder into a data archive with the archive tool, listing it, and unpacking it again with
-# the Windows build of the tool under Wine. It grows into building the demonstration
-# distribution and running the wizard.
+# The main job: builds both trees and the demonstration distribution, then runs the real
+# setup.exe from it under Wine and walks the wizard through a first installation (pages 0 to
+# 7, the first-run page included), and prints what it verified with the screenshots' paths.
+#
+#   scripts/run.sh              drive the wizard under a private Xvfb
+#   scripts/run.sh --by-hand    show the wizard on $DISPLAY and leave it to you
+#
+# Everything stays on 127.0.0.1: the products list points at a closed local port and the
+# demonstration SMTP service listens on a free local port. Results go to build/run/.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 bash scripts/deps.sh
 scripts/build.sh
-scripts/wine-prefix.sh "$root/build/wine/run-prefix"
-
-sample=$root/build/run/sample
-rm -rf "$root/build/run" && mkdir -p "$sample/config" "$sample/docs"
-printf 'Zarel Mail Server sample\r\n' > "$sample/readme.txt"
-printf 'port=25\r\n' > "$sample/config/smtp.ini"
-head -c 200000 /dev/urandom > "$sample/docs/random.bin"
-seq 1 20000 > "$sample/docs/numbers.txt"
-
-ilds=build/host/tools/ilds/ilds
-echo "== packing $sample into Setup.Dat (version 2, zlib)"
-"$ilds" pack build/run/Setup.Dat "$sample" --version 2 --zlib
-echo "== ilds list build/run/Setup.Dat"
-"$ilds" list build/run/Setup.Dat
-
-echo "== ilds.exe extract under Wine"
+scripts/wine-prefix.sh >/dev/null   # boots the template prefix once
 source scripts/wine-env.sh
-export WINEPREFIX=$root/build/wine/run-prefix
-wine build/win32/tools/ilds/ilds.exe extract 'Z:'"${root//\//\\}"'\build\run\Setup.Dat' 'C:\Zarel-sample\'
-echo "exit code $?"
-diff -r "$sample" "$WINEPREFIX/drive_c/Zarel-sample" && echo "== the unpacked tree under C:\\Zarel-sample matches the sample"
+
+rm -rf build/run
+exec python3 tests/e2e/show_installation.py --build build/win32 --out build/run "$@"

@@ -165,6 +165,7 @@ TFileState LoadDomainTable() {
   const TFileRead read = ReadFileRange(path, offset, wanted);
   if (read.State != TFileState::Read) {
     SetStoreDomainCount(0);
+    if (read.State == TFileState::Unreadable) StoreState().UnreadableFile = path;
     return read.State;
   }
   const std::uint64_t entriesRead = (read.Bytes.size() + kDomainEntrySize - 1) / kDomainEntrySize;
@@ -179,6 +180,7 @@ TFileState LoadDomainTable() {
   }
   SetStoreDomainCount(count);
   LowerEntryNames();
+  if (damaged) StoreState().UnreadableFile = path;
   return damaged ? TFileState::Unreadable : TFileState::Read;
 }
 
@@ -311,6 +313,7 @@ bool LoadServerSettings(bool failIfMissing, bool light) {
   if (st.RootFolder.empty()) st.RootFolder = st.ConfigFolder + "..\\";
 
   bool result;
+  st.UnreadableFile.clear();
   const TFileRead read = ReadFileRange(settingsPath, 0, kServerSettingsSize);
   if (read.State == TFileState::Missing) {
     st.StoreUnreadable = false;
@@ -320,6 +323,7 @@ bool LoadServerSettings(bool failIfMissing, bool light) {
     ClearDomainTable();
     SetStoreDomainCount(0);
     st.StoreUnreadable = true;
+    st.UnreadableFile = settingsPath;
     result = false;
   } else {
     TStoreLockGuard lock(kDomainTableLock);
@@ -342,6 +346,8 @@ bool LoadServerSettings(bool failIfMissing, bool light) {
   if (!light) PrepareStorage(st.Settings);
   return result;
 }
+
+std::string UnreadableStoreFile() { return StoreState().UnreadableFile; }
 
 bool SaveServerSettings() {
   TStoreState& st = StoreState();

@@ -26,3 +26,5 @@ bool LoadServerSettings(bool failIfMissing, bool light);
 std::string SystemDnsServers();
 // True when settings.cfg and domains.cfg were both replaced.
 bool SaveServerSettings();
+// After a load that answered false on an existing file: that file's path (else empty).
+std::string UnreadableStoreFile();

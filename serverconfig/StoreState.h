@@ -36,6 +36,7 @@ struct TStoreState {
   // An existing settings.cfg or domains.cfg could not be read: saving now would replace the
   // customer's configuration with what happens to be in memory.
   bool StoreUnreadable = false;
+  std::string UnreadableFile;  // which of the two, for the person to check
   std::int64_t SettingsFileTime = 0;
 };
 

@@ -88,6 +88,7 @@ TEST_F(DomainStoreTest, DamagedCountsKeepTheEntriesAndBlockTheSave) {
     // Saving an empty (or shortened) table over the customer's domains would lose them.
     EXPECT_FALSE(LoadServerSettings(false, true));
     EXPECT_EQ(Names(), (TNames{"a.example", "b.example"}));
+    EXPECT_EQ(UnreadableStoreFile(), Config() + "domains.cfg");
     EXPECT_FALSE(SaveServerSettings());
     EXPECT_EQ(ReadWholeFile(Config() + "domains.cfg", false), table);
   }
@@ -95,6 +96,7 @@ TEST_F(DomainStoreTest, DamagedCountsKeepTheEntriesAndBlockTheSave) {
   WriteSettings(100);
   Load();
   EXPECT_EQ(DomainCount(), 100);
+  EXPECT_EQ(UnreadableStoreFile(), "");
 }
 
 TEST_F(DomainStoreTest, AddDomainGrowsLowerCasesAndHoldsNamesTo91Characters) {

@@ -54,6 +54,7 @@ class InstallScenario(SetupScenario):
         waits for the finish page. Gives the boxes seen."""
         self.screenshot("page4-destination")
         self.click("NextButton")
+        self.screenshot("page5-installing")
         seen = []
         pending = list(expect_boxes)
         while True:

@@ -98,6 +98,27 @@ class UpgradeTest(unittest.TestCase):
             self.assertIn("Start type of ZarelPOP3 restored: 4", log)
             self.assertIn("Step done: Send the version-upgrade commands", log)
 
+    def test_a_configuration_that_cannot_be_read_is_left_as_it_is(self):
+        with InstallScenario("upgrade-unreadable") as s:
+            s.install_with_defaults()
+            config = s.installed("config")
+            settings = (config / "settings.cfg").read_bytes()
+            # A domain table the setup cannot open (here a folder in its place; on Windows as
+            # often a file the setup's account may not read).
+            (config / "domains.cfg").rename(config / "domains.cfg.saved")
+            (config / "domains.cfg").mkdir()
+            boxes = self.upgrade(s, expect_boxes=[("Warning", "ok")])
+            self.assertEqual(s.finish_without_actions(), 0)
+
+            self.assertIn(s.install_dir() + "config\\domains.cfg could not be read", boxes[0]["text"])
+            self.assertEqual((config / "settings.cfg").read_bytes(), settings)
+            self.assertTrue((config / "domains.cfg").is_dir())
+            log = s.log_text()
+            self.assertIn("could not be read: it is left as it is", log)
+            self.assertIn("Setup ends with exit code 0", log)
+            for name in SERVICES:
+                s.wait_service_state(name, SERVICE_RUNNING)
+
     def test_uninstall_keeps_data_and_a_new_setup_upgrades(self):
         with InstallScenario("uninstall") as s:
             s.install_with_defaults()
