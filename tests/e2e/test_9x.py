@@ -23,8 +23,8 @@ class NineXTest(unittest.TestCase):
             # One process each, started by the setup as a tray program; the setup's own check
             # found the windows, or a warning would have come.
             for program in PROGRAMS:
+                s.wait_until(lambda: "tray program running" in s.server_log(program, "events"), f"{program} running")
                 self.assertEqual(len(s.processes(program + ".exe")), 1, program)
-                self.assertIn("tray program running", s.server_log(program, "events"), program)
             links = s.start_menu_links()
             for link in START_LINKS:
                 self.assertIn(link, links)

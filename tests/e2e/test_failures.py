@@ -6,8 +6,8 @@ import socket
 import unittest
 
 from distribution import DEMO_DOMAIN
-from install_scenario import (DISABLED, INSTALL_WAIT, SERVICE_RUNNING, SERVICES, SUITE_KEY, InstallScenario,
-                              step_durations)
+from install_scenario import (DISABLED, INSTALL_WAIT, SERVICE_RUNNING, SERVICE_STOPPED, SERVICES, SUITE_KEY,
+                              InstallScenario, step_durations)
 
 NOT_RUNNING = ("The following service(s) could not be started:\r\n{}\r\nThere must be already running some other "
                "service(s) on the same TCP/IP port(s). Please, make sure no other SMTP or POP3 servers are running "
@@ -83,6 +83,7 @@ class UpgradeFailuresTest(unittest.TestCase):
             # --- SetupWeb.Dat cut short, during an upgrade from 7.7.2 with POP3 disabled ---
             s.driver("reg-set", SUITE_KEY, "Version", "7.7.2")
             s.change_service("ZarelPOP3", "stop")
+            s.wait_service_state("ZarelPOP3", SERVICE_STOPPED)
             s.change_service("ZarelPOP3", "disabled")
             web = s.demo / "SetupWeb.Dat"
             intact = web.read_bytes()
@@ -108,7 +109,7 @@ class UpgradeFailuresTest(unittest.TestCase):
                 self.assertEqual(running_count(s, name), starts[name] + 1, name)
             self.assertIsNone(s.service("ZarelCalendar"))
             pop3 = s.service("ZarelPOP3")
-            self.assertEqual((pop3["startType"], pop3["state"]), (DISABLED, 1))
+            self.assertEqual((pop3["startType"], pop3["state"]), (DISABLED, SERVICE_STOPPED))
             self.assertEqual(s.reg_query(SUITE_KEY, "Version"), "7.7.2")
             log = s.log_text()
             self.assertIn("The installation is not complete.", log)
@@ -141,6 +142,7 @@ class UpgradeFailuresTest(unittest.TestCase):
             # --- The control server ignores the stop: ended by force, the upgrade completes ---
             s.driver("reg-set", SUITE_KEY, "Version", "8.2.0")
             s.change_service("ZarelControl", "stop")
+            s.wait_service_state("ZarelControl", SERVICE_STOPPED)
             s.installed("control.test").write_bytes(b"ignore-stop")
             s.change_service("ZarelControl", "start")
             s.wait_service_state("ZarelControl", SERVICE_RUNNING)
