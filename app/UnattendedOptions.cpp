@@ -198,8 +198,10 @@ std::vector<TSetting> MergeSettings(const std::vector<TSetting>& fromFile, const
 
 TArgumentError InterpretSettings(const std::vector<TSetting>& settings, TRunKind kind, TUnattendedOptions& options) {
   for (const TSetting& setting : settings) {
+    // The value is not repeated: the refusal goes to the log and the console.
     if (setting.Name == "password")
-      return Refuse(setting, "a password is never given as a setting, where others can read it: use password-file=");
+      return {"password= (" + setting.Origin + ")",
+              "a password is never given as a setting, where others can read it: use password-file="};
     if (!IsKnownSettingName(setting.Name)) return Refuse(setting, "unknown setting");
     if (const std::string refusal = RefusalForKind(setting.Name, kind); !refusal.empty()) return Refuse(setting, refusal);
     if (TrimText(setting.Value).empty()) return Refuse(setting, "no value");

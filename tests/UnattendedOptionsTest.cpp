@@ -63,7 +63,7 @@ TEST(UnattendedSettings, ValuesAndNamesAreCheckedForTheRunKind) {
       {{"/components=none", "/finish=none"}, install, "", ""},
       {{firstRun[0], firstRun[1], firstRun[2], firstRun[3]}, install, "", ""},
       {{"/foo=bar"}, install, "foo=bar (command line)", "unknown setting"},
-      {{"/password=secret"}, install, "password=secret", "password-file="},
+      {{"/password=secret"}, install, "password= (command line)", "password-file="},
       {{"/dir=Mail\\"}, install, "dir=Mail\\", "absolute"},
       {{"/dir=C:\\Mail\\..\\Windows\\"}, install, "dir=", "absolute"},
       {{"/dir="}, install, "dir=", "no value"},
