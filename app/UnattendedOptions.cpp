@@ -41,7 +41,7 @@ std::vector<std::string> ListItems(const std::string& value) {
 
 std::string Joined(const std::vector<std::string>& names) {
   std::string text;
-  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+  for (const std::string& name : names) text += (text.empty() ? "" : ",") + name;
   return text.empty() ? "none" : text;
 }
 
@@ -243,7 +243,7 @@ std::string FormatAnswers(const TSetupState& state, const TFinishChoices& finish
     if (*FinishFlag(copy, name)) actions.push_back(name);
 
   std::string text = "# Saved by the setup " + std::string(ProductVersion) +
-                     ". Replay: setup.exe unattended answers=<this file> (with password-file= for the first run)\r\n";
+                     ". Replay: setup.exe /unattended /answers=<this file> (with /password-file= for the first run)\r\n";
   text += "dir=" + state.ChosenFolder + "\r\n";
   text += "components=" + Joined(components) + "\r\n";
   text += std::string("mode=") + (state.AdvancedConsole ? "advanced" : "basic") + "\r\n";

@@ -93,6 +93,10 @@ class TUnattendedUI final : public TInstallUI {
     const std::string opening = FormatText(cInstallQ, {cName + " " + ProductVersion});
     const MessageAnswer answer = UnattendedAnswer(buttons, text, opening, AllowDowngrade);
     Console().Line(caption + ": " + FirstLine(text) + " -> " + MessageAnswerName(answer));
+    // The run ends well although nothing was installed: the console says why.
+    if (buttons == MessageButtons::YesNoDefaultNo && answer == MessageAnswer::No)
+      Console().Line("Nothing was changed: version " + SetupState().InstalledVersion +
+                     " is installed (allowdowngrade=yes installs over it)");
     return answer;
   }
 };
@@ -128,8 +132,11 @@ void PrintResult(int code) {
 // (in the usual log, so the refusal is on record).
 void StartLog(const std::vector<TSetting>& settings) {
   std::string path;
-  for (const TSetting& setting : settings)
+  for (const TSetting& setting : settings) {
     if (setting.Name == "log") path = TrimText(setting.Value);
+    // Refused below, but already in the command line the log's header repeats.
+    if (setting.Name == "password") AddLogSecret(setting.Value);
+  }
   if (!path.empty() && !StartInstallLogFile(SystemLogHeader(), path).empty()) return;
   StartInstallLog(SystemLogHeader());
   if (!path.empty()) Refuse({"log=" + path, "the log cannot be written there"});
