@@ -83,8 +83,11 @@ class TUnattendedUI final : public TInstallUI {
  public:
   bool AllowDowngrade = false;
 
+  // One line per phase: the per-file texts span lines, and a phase may be announced twice.
   void SetStatus(const std::string& text) override {
-    if (text.find_first_of("\r\n") == std::string::npos) Console().Line(text);
+    if (text.find_first_of("\r\n") != std::string::npos || text == lastStatus_) return;
+    lastStatus_ = text;
+    Console().Line(text);
   }
   void StepProgress() override {}
   void ProcessMessages() override {}
@@ -99,6 +102,9 @@ class TUnattendedUI final : public TInstallUI {
                      " is installed (allowdowngrade=yes installs over it)");
     return answer;
   }
+
+ private:
+  std::string lastStatus_;
 };
 
 TUnattendedUI& UnattendedUI() {
@@ -272,8 +278,10 @@ void RunUnattended(const TCommandLine& commandLine) {
   const bool upgrade = DirectoryExists(NormalizePath(SetupState().ChosenFolder, true, false) + "config\\");
   Console().Line(std::string(upgrade ? "Upgrading " : "Installing into ") + SetupState().ChosenFolder);
   RunOrEnd("The install sequence", InstallSequence);
-  Console().Line("Installation complete");
   RunFirstRun(options, password);
+  const std::vector<TFinishStep> steps =
+      PlanFinishActions(options.Finish, SetupState().InstallDir, [](const std::string& path) { return FileExists(path); });
+  if (!steps.empty()) Console().Line("Finish actions: " + std::to_string(steps.size()));
   FinishActions(options.Finish, nullptr);
 }
 

@@ -47,6 +47,8 @@ def run_from_shell(s, program, *args, timeout=INSTALL_WAIT):
     if windows:
         raise E2EError(f"{args} created windows: {windows}")
     text = output[0].decode("cp1252") if output else ""
+    s.console_count = getattr(s, "console_count", 0) + 1
+    (s.artifacts / f"console-{s.console_count:02d}.txt").write_text(" ".join(args) + "\n" + text)
     return process.returncode, text.splitlines()
 
 
@@ -166,10 +168,12 @@ class UnattendedTest(unittest.TestCase):
             self.assertIn("Setup ends with exit code 0", log)
             install = s.install_dir()
             self.assertEqual(console[0].split(";")[0], "Zarel Mail Server 8.2.0 unattended setup")
-            for line in ("Arguments accepted", f"Installing into {install}", "Installation complete",
-                         f"First-run configuration: domain {DOMAIN}, administrator {USER}",
-                         "Result: done (exit code 0)"):
-                self.assertIn(line, console)
+            # One line per phase, in order.
+            phases = ["Arguments accepted", f"Installing into {install}", "Checking For Running Services...",
+                      "Extracting Files...", "Starting Services...", "Installation Complete",
+                      f"First-run configuration: domain {DOMAIN}, administrator {USER}", "Finish actions: 1",
+                      "Result: done (exit code 0)"]
+            self.assertEqual([line for line in console if line in phases], phases)
             self.assertEqual(console[-1], "Result: done (exit code 0)")
 
             # An upgrade from an older version with other components, the same command as before
