@@ -2,6 +2,8 @@
 
 #include "app/UnattendedRun.h"
 
+#include <atomic>
+
 #include "app/StartupSequence.h"
 #include "app/UnattendedOptions.h"
 #include "base/FileSystemUnit.h"
@@ -28,6 +30,8 @@ namespace {
 class TConsole {
  public:
   void Open() {
+    if (opened_) return;
+    opened_ = true;
     HANDLE standard = GetStdHandle(STD_OUTPUT_HANDLE);
     const DWORD type =
         standard != nullptr && standard != INVALID_HANDLE_VALUE ? GetFileType(standard) : FILE_TYPE_UNKNOWN;
@@ -63,6 +67,7 @@ class TConsole {
     out_ = handle;
     how_ = how;
   }
+  bool opened_ = false;
   HANDLE out_ = nullptr;
   std::string how_;
 };
@@ -75,6 +80,16 @@ TConsole& Console() {
 std::string FirstLine(const std::string& text) {
   const std::size_t end = text.find_first_of("\r\n");
   return end == std::string::npos ? text : text.substr(0, end);
+}
+
+// Ctrl+C or Ctrl+Break in the console the setup shares, or the console closing: by default the
+// process would end on the spot, in the middle of the installation with its servers stopped.
+// Taken as a confirmed Cancel instead: the sequence stops at its next step and puts them back.
+std::atomic<bool> consoleCancel{false};
+
+BOOL WINAPI OnConsoleControl(DWORD) {
+  consoleCancel = true;
+  return TRUE;
 }
 
 // Nobody is in front of the setup: the status texts become console lines, each box is
@@ -91,6 +106,7 @@ class TUnattendedUI final : public TInstallUI {
   }
   void StepProgress() override {}
   void ProcessMessages() override {}
+  bool CancelRequested() override { return consoleCancel; }
   MessageAnswer ShowMessage(const std::string& caption, const std::string& text, MessageButtons buttons,
                             MessageIcon) override {
     const std::string opening = FormatText(cInstallQ, {cName + " " + ProductVersion});
@@ -129,6 +145,7 @@ void PrintResult(int code) {
 }
 
 [[noreturn]] void Refuse(const TArgumentError& error) {
+  Console().Open();
   InstallLog("Bad argument: " + error.Text());
   Console().Line("Bad argument: " + error.Text());
   EndProgram(kExitBadArguments);
@@ -203,8 +220,11 @@ void RefuseOtherActions(const TCommandLine& commandLine) {
 void ApplyOptions(const TUnattendedOptions& options, const std::string& offeredFolder) {
   TSetupState& state = SetupState();
   state.ChosenFolder = options.Dir.empty() ? offeredFolder : options.Dir;
+  // Only a damaged registry offers such a folder; the start-up has run, so this is no refusal
+  // of the arguments that changed nothing.
   if (!IsAcceptableFolder(state.ChosenFolder))
-    Refuse({"dir=", "the folder offered (" + state.ChosenFolder + ") is not absolute: give dir="});
+    EndWithFailure({TFailureKind::Fatal, "Choosing the installation folder",
+                    FormatText(cFolderNotAbsolute, {state.ChosenFolder}), 0});
   if (options.ComponentsGiven) StoreComponentChecks(options.Components, state);
   state.AdvancedConsole = options.Advanced;
   UnattendedUI().AllowDowngrade = options.AllowDowngrade;
@@ -256,6 +276,7 @@ void WriteAnswers(const std::string& path, const TFinishChoices& finish) {
 
 void RunUnattended(const TCommandLine& commandLine) {
   Console().Open();
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
   SetProgramEndNotice(PrintResult);
   StartLog(commandLine.Settings);
   SetLoggedCurrentUI(&UnattendedUI());
@@ -287,7 +308,8 @@ void RunUnattended(const TCommandLine& commandLine) {
 
 void PrepareInteractiveRun(const TCommandLine& commandLine) {
   if (commandLine.Settings.empty()) return;
-  Console().Open();
+  // The console is attached only to say why the settings were refused: the wizard sharing it
+  // would end with it.
   StartLog(commandLine.Settings);
   std::string password;
   const TUnattendedOptions options = ReadOptions(commandLine, TRunKind::Interactive, password);

@@ -4,6 +4,7 @@ no window. A wizard run saves its answers; a fresh prefix replays them unattende
 installation with first-run values), is upgraded unattended with other components, and removed
 unattended. Refused settings change nothing."""
 import os
+import select
 import subprocess
 import threading
 import time
@@ -305,6 +306,34 @@ class BadArgumentsTest(unittest.TestCase):
                     self.assertNotIn("secret", log)
                     self.assertEqual(prefix_listing(s), before)
             self.assertEqual(registry_export(s, "after.reg"), registry)
+
+
+class ConsoleCancelTest(unittest.TestCase):
+    def test_ctrl_c_in_the_console_cancels_between_steps(self):
+        """From a terminal (a pseudo-terminal of script(1)), Ctrl+C while the servers are being
+        stopped: the run stops before the next step, puts the servers back and ends with 2."""
+        with SetupScenario("unattended-ctrl-c") as s:
+            terminal = subprocess.Popen(["script", "-qfc", "wine 'C:\\Demo\\setup.exe' /unattended", "/dev/null"],
+                                        env=s.env, cwd=s.work, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.STDOUT)
+            shown = b""
+            deadline = time.monotonic() + s.first_wait(60)
+            sent = False
+            while terminal.poll() is None and time.monotonic() < deadline:
+                if not sent and b"Checking For Running Services" in shown:
+                    terminal.stdin.write(b"\x03")
+                    terminal.stdin.flush()
+                    sent = True
+                if select.select([terminal.stdout], [], [], 0.2)[0]:
+                    shown += os.read(terminal.stdout.fileno(), 4096)
+            terminal.wait(30)
+            text = shown.decode("utf-8", "replace")
+            (s.artifacts / "terminal.txt").write_text(text)
+            self.assertTrue(sent, text)
+            self.assertIn("Result: cancelled during the installation (exit code 2)", text)
+            log = s.setup_logs()[-1]
+            self.assertIn("Cancelled: ", log)
+            self.assertIn("Setup ends with exit code 2", log)
 
 
 if __name__ == "__main__":
