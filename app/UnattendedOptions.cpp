@@ -129,6 +129,8 @@ TArgumentError ReadOne(const TSetting& setting, TUnattendedOptions& options) {
   } else if (name == "saveanswers") {
     options.SaveAnswers = value;
   } else if (name == "log") {
+    // The log is open before the answers file is read, so that its refusals are on record.
+    if (setting.Origin != "command line") return Refuse(setting, "the log is given on the command line only");
     options.Log = value;
   }
   return {};

@@ -16,7 +16,8 @@
 //   allowdowngrade=yes|no  install over a newer version (default no)
 //   answers=FILE        the same settings as name=value lines; the command line wins
 //   saveanswers=FILE    interactive run only: the choices made are written there
-//   log=FILE            the install log (appended to); default: a new log in the temporary folder
+//   log=FILE            the install log (appended to); default: a new log in the temporary folder;
+//                       command line only
 #pragma once
 
 #include <functional>

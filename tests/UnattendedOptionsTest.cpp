@@ -128,13 +128,15 @@ TEST(UnattendedSettings, AnswersFileLinesAndTheCommandLineWins) {
   ASSERT_TRUE(error);
   EXPECT_EQ(error.Argument, "just words (answers file b.txt, line 2)");
 
-  // A name the file is not allowed to hold is named with its line.
-  std::vector<TSetting> nested;
-  ASSERT_FALSE(ParseAnswersText("answers=C:\\other.txt\r\n", "c.txt", nested));
-  TUnattendedOptions options;
-  const TArgumentError refused = InterpretSettings(nested, TRunKind::UnattendedInstall, options);
-  ASSERT_TRUE(refused);
-  EXPECT_NE(refused.Argument.find("c.txt, line 1"), std::string::npos);
+  // Names the file may not hold are refused with their line.
+  for (const std::string line : {"answers=C:\\other.txt", "log=C:\\setup.log"}) {
+    std::vector<TSetting> inFile;
+    ASSERT_FALSE(ParseAnswersText("# saved\r\n" + line + "\r\n", "c.txt", inFile));
+    TUnattendedOptions options;
+    const TArgumentError refused = InterpretSettings(inFile, TRunKind::UnattendedInstall, options);
+    ASSERT_TRUE(refused) << line;
+    EXPECT_NE(refused.Argument.find("c.txt, line 2"), std::string::npos) << refused.Argument;
+  }
 }
 
 TEST(UnattendedSettings, MachineChecksFindUnusableFoldersAndPasswords) {
