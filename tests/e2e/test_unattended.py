@@ -14,6 +14,7 @@ from distribution import DEMO_DOMAIN, free_port
 from install_scenario import (INSTALL_WAIT, SERVICE_RUNNING, SERVICES, SUITE_KEY, UNINSTALL_KEY, InstallScenario,
                               skipped_steps, step_durations)
 from setup_scenario import SetupScenario
+from test_upgrade import OLD_WEBSERVER_CFG, PROTECTED, commands
 from zarel_e2e import E2EError
 
 DOMAIN = "deploy.example"
@@ -22,7 +23,6 @@ USER = "chief"
 PASSWORD = "  deploy sesame"  # leading blanks belong to it
 ANSWERS = "C:\\deploy\\answers.txt"
 PASSWORD_FILE = "C:\\deploy\\password.txt"
-KEPT = {"config\\cert.pem": b"customer certificate\r\n", "ldap\\slapd.conf": b"suffix \"o=customer\"\r\n"}
 
 
 def run_from_shell(s, program, *args, timeout=INSTALL_WAIT):
@@ -180,8 +180,11 @@ class UnattendedTest(unittest.TestCase):
             # An upgrade from an older version with other components, the same command as before
             # plus what changes, and the log where the deployment wants it.
             s.driver("reg-set", SUITE_KEY, "Version", "7.7.2")
-            for name, content in KEPT.items():
-                s.installed(name).write_bytes(content)
+            s.installed("config\\webserver.cfg").write_bytes(OLD_WEBSERVER_CFG.encode("cp1252"))
+            for name, content in PROTECTED.items():
+                s.installed(name).parent.mkdir(parents=True, exist_ok=True)
+                s.installed(name).write_bytes(content.encode("cp1252"))
+            smtp_commands = commands(s, "smtp")
             logs_before = len(s.setup_logs())
             code, console = run_from_shell(s, "C:\\Demo\\setup.exe", "/unattended", "/answers=" + ANSWERS,
                                            "/password-file=" + PASSWORD_FILE, "/components=webmail,antispam",
@@ -193,8 +196,13 @@ class UnattendedTest(unittest.TestCase):
             self.assertIn("First-run values left unused: this was an upgrade", console)
             self.assertIn(f"Installation folder {install}: upgrade", log)
             self.assertIn("Setup ends with exit code 0", log)
-            for name, content in KEPT.items():
-                self.assertEqual(s.installed(name).read_bytes(), content, name)
+            for name, content in PROTECTED.items():
+                self.assertEqual(s.installed(name).read_bytes(), content.encode("cp1252"), name)
+            webserver = s.installed("config\\webserver.cfg").read_text(encoding="cp1252")
+            self.assertIn("=modules\\wcs.dll|[wcs]", webserver)
+            self.assertNotIn("web.dll", webserver)
+            # 7.7.2 is not older than any row of the upgrade commands: none is sent.
+            self.assertEqual(commands(s, "smtp"), smtp_commands)
             self.assertEqual(s.reg_query(SUITE_KEY, "Version"), "8.2.0")
             for flag, value in (("NoInstallWebMail", "0"), ("NoInstallIAS", "0"), ("NoInstallAV", "1"),
                                 ("NoInstallIM", "1"), ("NoInstallCalendar", "1")):
@@ -220,7 +228,6 @@ class UnattendedTest(unittest.TestCase):
 
             # Removal: the installed copy, no question, no window.
             kept = s.installed("mail\\demo.zarel.example\\admin\\kept.tmp")
-            kept.write_bytes(b"kept")
             self.assertEqual(run_without_window(s, "/UNINSTALL", "/unattended"), 0)
             for name in SERVICES:
                 self.assertIsNone(s.service(name), name)
@@ -230,7 +237,7 @@ class UnattendedTest(unittest.TestCase):
                 self.assertFalse(s.path(install + program).exists(), program)
             for data in ("config\\settings.cfg", "config\\domains.cfg", "logs"):
                 self.assertTrue(s.path(install + data).exists(), data)
-            self.assertEqual(kept.read_bytes(), b"kept")
+            self.assertEqual(kept.read_bytes(), PROTECTED["mail\\demo.zarel.example\\admin\\kept.tmp"].encode("cp1252"))
             log = s.log_text()
             self.assertIn("Unattended removal: the question is not asked", log)
             self.assertIn("Message box \"Information\"", log)
