@@ -9,7 +9,6 @@
 #include "base/FileSystemUnit.h"
 #include "base/StringUnit.h"
 #include "base/TextFormat.h"
-#include "engine/ComponentFlags.h"
 #include "engine/ExitCodes.h"
 #include "engine/FailureUnit.h"
 #include "engine/FirstRunUnit.h"
