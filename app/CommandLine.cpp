@@ -16,7 +16,29 @@ TFirstWord ClassifyFirstWord(const std::string& word) {
   return TFirstWord::Other;
 }
 
+constexpr const char* kSettingNames[] = {"dir",      "components", "mode",       "hostname",
+                                        "domain",   "admin",      "password-file", "finish",
+                                        "answers",  "saveanswers", "allowdowngrade", "log"};
+
+// "/name=value" or "-name=value" with a name before the "=".
+bool SplitSetting(const std::string& word, TSetting& setting) {
+  if (word.size() < 3 || (word[0] != '-' && word[0] != '/')) return false;
+  const std::size_t equals = word.find('=');
+  if (equals == std::string::npos || equals < 2) return false;
+  setting = {LowerCase(word.substr(1, equals - 1)), word.substr(equals + 1), "command line"};
+  return true;
+}
+
 }  // namespace
+
+bool IsSettingWord(const std::string& word) {
+  TSetting setting;
+  return SplitSetting(word, setting);
+}
+
+bool IsKnownSettingName(const std::string& name) {
+  return std::find(std::begin(kSettingNames), std::end(kSettingNames), name) != std::end(kSettingNames);
+}
 
 std::vector<std::string> SplitCommandLine(const std::string& raw) {
   std::vector<std::string> words;
@@ -51,8 +73,21 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& words) {
   for (const std::string& word : words) {
     if (IsSwitch(word, "exportlanguage")) line.ExportLanguage = true;
     if (IsSwitch(word, "restart")) line.Restart = true;
+    if (IsSwitch(word, "unattended")) line.Unattended = true;
+  }
+  // The first word is the first one that is neither "unattended" nor a setting, so that
+  // "/dir=... /UNINSTALL" and "unattended /UNINSTALL" remove, and a lone setting is no
+  // "other first word" that would end the run quietly.
+  std::vector<std::string> rest;
+  for (const std::string& word : words) {
+    TSetting setting;
+    if (SplitSetting(word, setting) && (line.Unattended || IsKnownSettingName(setting.Name))) {
+      line.Settings.push_back(setting);
+    } else if (!IsSwitch(word, "unattended")) {
+      rest.push_back(word);
+    }
   }
   if (line.Restart && words.size() >= 2) line.RestartKindWord = words[1];
-  if (!words.empty()) line.First = ClassifyFirstWord(words[0]);
+  if (!rest.empty()) line.First = ClassifyFirstWord(rest[0]);
   return line;
 }

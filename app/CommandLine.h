@@ -1,6 +1,7 @@
-// The setup's command line: two switches looked for among all words ("exportlanguage" and
-// "restart", each with a leading "-" or "/"), and the command words that count only as the
-// first word. Letter case never matters. Portable.
+// The setup's command line: three switches looked for among all words ("exportlanguage",
+// "restart" and "unattended", each with a leading "-" or "/"), the "/name=value" settings of an
+// unattended run, and the command words that count only as the first word. Letter case of
+// switch names never matters. Portable.
 #pragma once
 
 #include <string>
@@ -16,10 +17,22 @@ enum class TFirstWord {
   Other,          // anything else: load the configuration and end quietly
 };
 
+// One "/name=value" (or "-name=value") word; the name in lower case, the value as it stands.
+struct TSetting {
+  std::string Name;
+  std::string Value;
+  std::string Origin;  // where it was given, for the message about a bad one
+};
+
 struct TCommandLine {
   std::vector<std::string> Words;  // without the program name
   bool ExportLanguage = false;
   bool Restart = false;
+  bool Unattended = false;
+  // The settings words, taken out before the first word is looked at: with "unattended" every
+  // "/name=value" word, without it only those of a known name (so any other word keeps the
+  // meaning it always had).
+  std::vector<TSetting> Settings;
   // The server kind of "restart" is the second word as it stands (empty when missing).
   std::string RestartKindWord;
   TFirstWord First = TFirstWord::None;
@@ -38,3 +51,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& words);
 
 // True when word is the switch name preceded by "-" or "/" (any letter case).
 bool IsSwitch(const std::string& word, const std::string& name);
+
+// "/name=value" or "-name=value", whatever the name.
+bool IsSettingWord(const std::string& word);
+
+// The names a "/name=value" setting may have.
+bool IsKnownSettingName(const std::string& name);

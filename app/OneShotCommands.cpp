@@ -21,9 +21,14 @@ void OpenWithShell(const std::string& target) {
   ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void UninstallAfterQuestion() {
-  StartInstallLog(SystemLogHeader());
-  if (!AskYes(FormatText(cSetup, {cName}), cUnInstallQ)) EndProgram(kExitSuccess);
+// An unattended removal was asked for on the command line already: no question then.
+void UninstallAfterQuestion(bool unattended) {
+  if (InstallLogPath().empty()) StartInstallLog(SystemLogHeader());
+  if (unattended) {
+    InstallLog("Unattended removal: the question is not asked");
+  } else if (!AskYes(FormatText(cSetup, {cName}), cUnInstallQ)) {
+    EndProgram(kExitSuccess);
+  }
   RunOrEnd("Uninstalling", Uninstall);
 }
 
@@ -45,7 +50,7 @@ void RunFirstWordCommand(const TCommandLine& commandLine) {
   InitServerFolders();
   LoadServerSettings(false, false);
   switch (commandLine.First) {
-    case TFirstWord::Uninstall: UninstallAfterQuestion(); break;
+    case TFirstWord::Uninstall: UninstallAfterQuestion(commandLine.Unattended); break;
     case TFirstWord::WebMailLogon: OpenLogonAddress(true); break;
     case TFirstWord::WebAdminLogon: OpenLogonAddress(false); break;
     case TFirstWord::Logs: OpenWithShell(LogsFolder()); break;

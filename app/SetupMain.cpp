@@ -8,6 +8,7 @@
 #include "wizard/BrowseUnit.h"
 #include "app/CommandLine.h"
 #include "app/StartupSequence.h"
+#include "app/UnattendedRun.h"
 #include "engine/ExitCodes.h"
 #include "engine/FailureUnit.h"
 #include "wizard/MainForm.h"
@@ -27,10 +28,13 @@ int RunSetup(HINSTANCE instance, int showCommand) {
   std::vector<std::string> words = SplitCommandLine(GetCommandLineA());
   if (!words.empty()) words.erase(words.begin());
   const TCommandLine commandLine = ParseCommandLine(words);
+  // Unattended: no window is ever created; the run ends inside.
+  if (commandLine.Unattended) RunUnattended(commandLine);
+  PrepareInteractiveRun(commandLine);
 
   static TMainForm mainForm;
   if (!mainForm.CreateFormWindow(instance)) EndProgram(kExitFatalError);
-  RunStartup(mainForm, commandLine);
+  RunStartup(&mainForm, commandLine);
 
   static TBrowseFolder browseFolder;
   browseFolder.CreateFormWindow(instance);

@@ -74,18 +74,16 @@ void LoadLicence(TMainForm& form) {
   }
 }
 
-// Steps 15 and 16: the earlier installation's folder and settings, or the default folder.
-void ReadEarlierInstallation(TMainForm& form) {
+// Steps 15 and 16: the earlier installation's folder and settings, or the default folder
+// (destinationLabel: the destination's design text, "Zarel\").
+std::string ReadEarlierInstallation(TMainForm* form, const std::string& destinationLabel) {
   TSetupState& state = SetupState();
-  TControl& destination = form.Control("PathEdit");
-  const std::string designDestination = destination.Caption;
   try {
     const std::string installDir = PathRegistry().ReadString("InstallDir");
     if (!installDir.empty()) {
       state.InstallDir = installDir;
       SetServerFolder(installDir);
-      destination.SetCaption(installDir);
-      form.Control("SetupTypeLabel").SetCaption(cUpdateSetup);
+      if (form != nullptr) form->Control("SetupTypeLabel").SetCaption(cUpdateSetup);
       state.ConfigDir = installDir + "config\\";
       InitServerFoldersAt(installDir);
       SetConfigFolder(state.ConfigDir);
@@ -93,16 +91,15 @@ void ReadEarlierInstallation(TMainForm& form) {
       // Loading may open the account database; its files must not stay open meanwhile.
       CloseAccountDatabase();
       state.OlderThan534 = IsOlderThan534(state.InstalledVersion);
-      return;
+      return installDir;
     }
   } catch (...) {
-    destination.SetCaption(designDestination);
   }
   PathRegistry().SetRegistryArea("\\Software\\Microsoft\\Windows");
   PathRegistry().SetRegistrySection("CurrentVersion");
   const std::string programFiles = PathRegistry().ReadString("ProgramFilesDir");
   PointAtSuiteKey();
-  destination.SetCaption(DefaultDestination(programFiles, destination.Caption));
+  return DefaultDestination(programFiles, destinationLabel);
 }
 
 // Step 17: the older web mail product.
@@ -121,7 +118,7 @@ void CheckOlderWebMail() {
 
 }  // namespace
 
-void RunStartup(TMainForm& form, const TCommandLine& commandLine) {
+std::string RunStartup(TMainForm* form, const TCommandLine& commandLine) {
   TSetupState& state = SetupState();
   // Every settings load from here on hands the IPv6 mode, DNS servers and SMTP port on to the
   // network clients.
@@ -147,9 +144,10 @@ void RunStartup(TMainForm& form, const TCommandLine& commandLine) {
   state.SystemDir = SystemFolder();
   // 8. One-shot command words.
   if (!commandLine.RunsWizard()) RunFirstWordCommand(commandLine);
-  StartInstallLog(SystemLogHeader());
+  // A log given with log= is open already.
+  if (InstallLogPath().empty()) StartInstallLog(SystemLogHeader());
   // 9. Captions.
-  SetCaptions(form);
+  if (form != nullptr) SetCaptions(*form);
   // 10. The data archive must be there.
   if (!FileExists(SetupFolder() + "Setup.Dat")) EndWithFailure({TFailureKind::Fatal, "Looking for Setup.Dat", cSetupError, 0});
   // 11. The opening question.
@@ -160,20 +158,24 @@ void RunStartup(TMainForm& form, const TCommandLine& commandLine) {
   // 12.
   state.InstalledVersion = PathRegistry().ReadString("Version").substr(0, 255);
   // 13.
-  LoadLicence(form);
+  if (form != nullptr) LoadLicence(*form);
   // 14.
   try {
     ReadNoInstallFlags(PathRegistry(), state);
   } catch (...) {
   }
   // 15 and 16.
-  ReadEarlierInstallation(form);
+  const std::string folder =
+      ReadEarlierInstallation(form, form != nullptr ? form->Control("PathEdit").Caption : std::string("Zarel\\"));
   // 17.
   CheckOlderWebMail();
+  if (form == nullptr) return folder;
   // 18.
-  form.SetPageIndex(0);
-  form.ShowPage();
-  form.SetChecked("AdvancedMode", true);
-  form.SetChecked("BasicMode", false);
-  form.AdvancedModeClick();
+  form->Control("PathEdit").SetCaption(folder);
+  form->SetPageIndex(0);
+  form->ShowPage();
+  form->SetChecked("AdvancedMode", true);
+  form->SetChecked("BasicMode", false);
+  form->AdvancedModeClick();
+  return folder;
 }

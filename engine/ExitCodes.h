@@ -13,3 +13,6 @@ constexpr int kExitCancelledDuringInstall = 2;
 constexpr int kExitInstallException = 4;
 // "restart": the server did not stop within 30 s, so nothing was started.
 constexpr int kExitRestartTimedOut = 5;
+// An unattended run's settings were refused (unknown name, a value that cannot be used):
+// nothing was changed on the machine; the log and the console name the setting and why.
+constexpr int kExitBadArguments = 6;

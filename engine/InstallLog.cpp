@@ -79,6 +79,22 @@ std::FILE* CreateNewFile(const std::string& path) {
   return file;
 }
 
+// Opens a file for appending, created when missing; null when it cannot be opened.
+std::FILE* OpenAppending(const std::string& path) {
+#ifdef _WIN32
+  const int fd = _open(path.c_str(), _O_CREAT | _O_APPEND | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  std::FILE* file = _fdopen(fd, "ab");
+  if (file == nullptr) _close(fd);
+#else
+  const int fd = ::open(HostPath(path).c_str(), O_CREAT | O_APPEND | O_WRONLY, 0644);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, "ab");
+  if (file == nullptr) ::close(fd);
+#endif
+  return file;
+}
+
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines(1);
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -119,6 +135,15 @@ const char* ButtonsName(MessageButtons buttons) {
     case MessageButtons::OkCancel: return "OK/Cancel";
   }
   return "?";
+}
+
+// Caller holds the lock.
+void WriteHeader(TLogState& log, const TLogHeader& header) {
+  WriteEntry(log, "Zarel Mail Server setup " + header.SetupVersion + " install log");
+  WriteEntry(log, "Program: " + header.ProgramPath);
+  WriteEntry(log, "Command line: " + header.CommandLine);
+  WriteEntry(log, "Windows version: " + header.WindowsVersion);
+  WriteEntry(log, "Platform: " + header.Platform);
 }
 
 }  // namespace
@@ -181,11 +206,18 @@ std::string StartInstallLog(const TLogHeader& header, const std::string& folder)
     if (log.file != nullptr) log.path = path;
   }
   if (log.file == nullptr) return {};
-  WriteEntry(log, "Zarel Mail Server setup " + header.SetupVersion + " install log");
-  WriteEntry(log, "Program: " + header.ProgramPath);
-  WriteEntry(log, "Command line: " + header.CommandLine);
-  WriteEntry(log, "Windows version: " + header.WindowsVersion);
-  WriteEntry(log, "Platform: " + header.Platform);
+  WriteHeader(log, header);
+  return log.path;
+}
+
+std::string StartInstallLogFile(const TLogHeader& header, const std::string& path) {
+  StopInstallLog();
+  TLogState& log = Log();
+  std::lock_guard<std::mutex> guard(log.lock);
+  log.file = OpenAppending(path);
+  if (log.file == nullptr) return {};
+  log.path = path;
+  WriteHeader(log, header);
   return log.path;
 }
 

@@ -28,6 +28,9 @@ TLogHeader SystemLogHeader();
 // Creates a new log file in folder (the temporary folder when empty), writes the header and
 // makes it the log of this run. Gives the file's path, empty when no file could be created.
 std::string StartInstallLog(const TLogHeader& header, const std::string& folder = "");
+// The same with the log at a path of the caller's choosing (an unattended run's "log="): an
+// existing file is appended to, never overwritten. Empty when the file cannot be opened.
+std::string StartInstallLogFile(const TLogHeader& header, const std::string& path);
 // Closes the log of this run; later lines go nowhere until a log is started again.
 void StopInstallLog();
 // The path of the open log, empty when none is open.

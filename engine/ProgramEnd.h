@@ -14,6 +14,10 @@ struct TProgramEnded {
 };
 
 using ProgramEndHandler = std::function<void(int exitCode)>;
+// Told the exit code just before the program ends, after the log's last line (an unattended
+// run prints its result line there). Empty: nobody is told.
+void SetProgramEndNotice(std::function<void(int exitCode)> notice);
+
 // The handler must not return (a test's handler throws an exception of its own).
 // An empty handler restores the process exit.
 void SetProgramEndHandler(ProgramEndHandler handler);

@@ -39,6 +39,10 @@ struct TSetupState {
   // Per server kind: the start type before an upgrade; -1 (kNoStartType of the service
   // installation) when none was recorded.
   std::int32_t PreviousStartType[kServerKindCount] = {-1, -1, -1, -1, -1};
+  // The first-run page's values as applied (trimmed); never the password.
+  std::string FirstRunHostName;
+  std::string FirstRunDomain;
+  std::string FirstRunAdministrator;
 };
 
 // The process-wide record.

@@ -137,6 +137,19 @@ TEST_F(InstallLogTest, LoggedUiRecordsBoxesWithTheirAnswers) {
   EXPECT_EQ(text.find("Copying File"), std::string::npos);
 }
 
+TEST_F(InstallLogTest, ALogAtAGivenPathIsAppendedToNeverOverwritten) {
+  const std::string path = folder_ / "deploy.log";
+  WriteWholeFile("an earlier run\r\n", path, false);
+  EXPECT_EQ(StartInstallLogFile(Header(), path), path);
+  InstallLog("this run");
+  StopInstallLog();
+  const std::string text = ReadWholeFile(path, false);
+  EXPECT_EQ(text.rfind("an earlier run\r\n", 0), 0u);
+  EXPECT_NE(text.find("this run"), std::string::npos);
+  EXPECT_EQ(StartInstallLogFile(Header(), folder_ / "missing\\deploy.log"), "");
+  EXPECT_EQ(InstallLogPath(), "");
+}
+
 TEST_F(InstallLogTest, FolderThatCannotHoldTheLogMeansNoLog) {
   EXPECT_EQ(StartInstallLog(Header(), folder_ / "missing\\deeper\\"), "");
   EXPECT_EQ(InstallLogPath(), "");

@@ -7,6 +7,7 @@ if(TARGET zarel_wizardlogic)
     zarel_test(WizardLogicTest LIBS zarel_wizardlogic zarel_applogic zarel_serverconfig)
   endif()
   zarel_test(TranslateUnitTest LIBS zarel_wizardlogic zarel_applogic)
+  zarel_test(UnattendedOptionsTest LIBS zarel_applogic zarel_wizardlogic)
   if(WIN32)
     # The wizard window itself, created under Wine.
     zarel_test(WizardFormTest LIBS zarel_wizard)

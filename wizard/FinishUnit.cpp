@@ -39,7 +39,17 @@ std::vector<TFinishStep> PlanFinishActions(const TFinishChoices& choices,
 }
 
 #ifdef _WIN32
+namespace {
+std::function<void(const TFinishChoices&)>& FinishObserver() {
+  static std::function<void(const TFinishChoices&)> observer;
+  return observer;
+}
+}  // namespace
+
+void SetFinishObserver(std::function<void(const TFinishChoices&)> observer) { FinishObserver() = std::move(observer); }
+
 void FinishActions(const TFinishChoices& choices, HWND owner) {
+  if (FinishObserver()) FinishObserver()(choices);
   for (const TFinishStep& step :
        PlanFinishActions(choices, SetupState().InstallDir,
                          [](const std::string& path) { return FileExists(path); })) {

@@ -37,6 +37,9 @@ std::vector<TFinishStep> PlanFinishActions(const TFinishChoices& choices,
 // Carries out the finish page's choices and ends the program; owner is the window the
 // shell's windows belong to.
 [[noreturn]] void FinishActions(const TFinishChoices& choices, HWND owner);
+// Told the choices just before the finish actions run, once the installation and any first-run
+// configuration are done (a run that saves its answers for later unattended ones).
+void SetFinishObserver(std::function<void(const TFinishChoices&)> observer);
 // Leaving the finish page: without "Run Installation Wizard" the finish actions run now;
 // otherwise the first-run page is shown and runs them at its end.
 void LeaveFinishPage(const TFinishChoices& choices, HWND owner);

@@ -545,9 +545,12 @@ void TMainForm::BackButtonClick(int senderTag) {
     case 8: {
       const std::string password = ControlText("PassEdit");
       AddLogSecret(password);
+      TSetupState& state = SetupState();
+      state.FirstRunHostName = TrimText(ControlText("HostNameEdit"));
+      state.FirstRunDomain = TrimText(ControlText("DomainEdit"));
+      state.FirstRunAdministrator = TrimText(ControlText("UserEdit"));
       RunOrEnd("The first-run configuration", [&] {
-        ApplyTutorialSettings(TrimText(ControlText("HostNameEdit")), TrimText(ControlText("DomainEdit")),
-                              TrimText(ControlText("UserEdit")), password);
+        ApplyTutorialSettings(state.FirstRunHostName, state.FirstRunDomain, state.FirstRunAdministrator, password);
       });
       FinishActions(FinishChoices(), handle_);
       break;

@@ -172,6 +172,27 @@ std::string JsonWindow(const TWindowInfo& info) {
   return object.Text();
 }
 
+// The program file of a process, empty when it cannot be asked.
+std::string ProgramOf(DWORD pid) {
+  // Looked up: the headers offer it only for a newer target than ours.
+  using TQueryName = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, PDWORD);
+  static const auto query = reinterpret_cast<TQueryName>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA")));
+  constexpr DWORD kQueryLimitedInformation = 0x1000;
+  HANDLE process = query != nullptr ? OpenProcess(kQueryLimitedInformation, FALSE, pid) : nullptr;
+  if (process == nullptr) return {};
+  char path[MAX_PATH * 2] = {};
+  DWORD size = sizeof path;
+  const bool found = query(process, 0, path, &size) != FALSE;
+  CloseHandle(process);
+  return found ? std::string(path, size) : std::string();
+}
+
+bool EndsWithNoCase(const std::string& text, const std::string& end) {
+  if (end.size() > text.size()) return false;
+  return lstrcmpiA(text.substr(text.size() - end.size()).c_str(), end.c_str()) == 0;
+}
+
 std::string JsonBox(HWND box, const TMessageBoxInfo& info) {
   std::vector<std::string> buttons;
   for (const auto& [id, text] : info.Buttons)
@@ -311,6 +332,25 @@ const std::map<std::string, TCommand>& Commands() {
                      }
                      return JsonArray(items);
                    }}},
+      {"all-windows", {"all-windows [PROGRAM]   every top-level window, hidden ones too, with its process's program "
+                       "(only those whose program file name ends in PROGRAM)",
+                       [](const Args& a) {
+                         std::vector<std::string> items;
+                         for (HWND w : AllTopWindows()) {
+                           const TWindowInfo info = Describe(w);
+                           const std::string program = ProgramOf(info.ProcessId);
+                           if (a.size() > 1 && !EndsWithNoCase(program, a[1])) continue;
+                           TJsonObject object;
+                           object.Add("hwnd", JsonString(HandleText(w)))
+                               .Add("class", JsonString(info.ClassName))
+                               .Add("text", JsonString(info.Text))
+                               .Add("visible", JsonBool(info.Visible))
+                               .Add("pid", std::to_string(info.ProcessId))
+                               .Add("program", JsonString(program));
+                           items.push_back(object.Text());
+                         }
+                         return JsonArray(items);
+                       }}},
       {"controls", {"controls TOP   every named control of the window with its state",
                     [](const Args& a) {
                       std::vector<std::string> items;
