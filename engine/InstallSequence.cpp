@@ -433,7 +433,7 @@ std::string CreateExtractionFolder(const std::string& tempFolder, const std::str
     const std::string name = attempt == 0 ? kExtractionName : std::string(kExtractionName) + "-" + std::to_string(attempt);
     const std::string folder = ShortPath(parent + name + "\\");
     if (DirectoryExists(folder) || FileExists(NormalizePath(folder, false, false))) continue;
-    const TFolderSecurityResult result = SecureFolder(folder, TFolderAccess::Private);
+    const TFolderSecurityResult result = SecureFolder(folder, TFolderAccess::SetupOnly);
     InstallLog(DescribeFolderSecurity(folder, result));
     // Only a folder made now is ours: one that appeared in between may hold anything.
     if (result.State == TFolderSecurityState::Created ||

@@ -70,9 +70,29 @@ std::string RightsText(DWORD mask) {
 }
 
 std::string ListText(TFolderAccess access) {
-  return access == TFolderAccess::Programs
-             ? "list: SYSTEM and Administrators full control, Users read and execute, not inherited"
-             : "list: SYSTEM and Administrators full control, nobody else, not inherited";
+  switch (access) {
+    case TFolderAccess::Programs:
+      return "list: SYSTEM and Administrators full control, Users read and execute, not inherited";
+    case TFolderAccess::SetupOnly:
+      return "list: SYSTEM, Administrators and the setup's account full control, nobody else, not inherited";
+    case TFolderAccess::Private: break;
+  }
+  return "list: SYSTEM and Administrators full control, nobody else, not inherited";
+}
+
+// The setup's own account: what it creates is its own, and that is no foreign access.
+std::vector<BYTE> OwnAccount() {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return {};
+  const TKernelHandle token(raw);
+  DWORD size = 0;
+  GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
+  std::vector<BYTE> user(size);
+  if (size == 0 || !GetTokenInformation(token.Get(), TokenUser, user.data(), size, &size)) return {};
+  const PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+  std::vector<BYTE> copy(GetLengthSid(sid));
+  if (!CopySid(static_cast<DWORD>(copy.size()), copy.data(), sid)) return {};
+  return copy;
 }
 
 // A list in absolute form (owner Administrators, protected), for the calls that take owner
@@ -81,13 +101,19 @@ class TListDescriptor {
  public:
   TListDescriptor(TFolderAccess access, BYTE aceFlags)
       : system_(WinLocalSystemSid), administrators_(WinBuiltinAdministratorsSid), users_(WinBuiltinUsersSid) {
-    const struct {
+    if (access == TFolderAccess::SetupOnly) {
+      own_ = OwnAccount();
+      if (own_.empty()) return;
+    }
+    struct TEntry {
       PSID sid;
       DWORD mask;
-    } entries[] = {{system_.Get(), FILE_ALL_ACCESS},
-                   {administrators_.Get(), FILE_ALL_ACCESS},
-                   {users_.Get(), kReadAndExecute}};
-    const std::size_t count = access == TFolderAccess::Programs ? 3 : 2;
+    };
+    const TEntry entries[] = {{system_.Get(), FILE_ALL_ACCESS},
+                              {administrators_.Get(), FILE_ALL_ACCESS},
+                              access == TFolderAccess::Programs ? TEntry{users_.Get(), kReadAndExecute}
+                                                                : TEntry{own_.data(), FILE_ALL_ACCESS}};
+    const std::size_t count = access == TFolderAccess::Private ? 2 : 3;
     DWORD size = sizeof(ACL);
     for (std::size_t i = 0; i < count; ++i) {
       if (entries[i].sid == nullptr) return;
@@ -114,6 +140,7 @@ class TListDescriptor {
 
  private:
   TWellKnownSid system_, administrators_, users_;
+  std::vector<BYTE> own_;
   std::vector<BYTE> acl_;
   SECURITY_DESCRIPTOR descriptor_{};
   bool valid_ = false;
@@ -128,21 +155,6 @@ class TRepairPrivileges {
     for (const char* name : kRepairPrivileges) SetPrivilege(name, false);
   }
 };
-
-// The setup's own account: what it creates is its own, and that is no foreign access.
-std::vector<BYTE> OwnAccount() {
-  HANDLE raw = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return {};
-  const TKernelHandle token(raw);
-  DWORD size = 0;
-  GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
-  std::vector<BYTE> user(size);
-  if (size == 0 || !GetTokenInformation(token.Get(), TokenUser, user.data(), size, &size)) return {};
-  const PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
-  std::vector<BYTE> copy(GetLengthSid(sid));
-  if (!CopySid(static_cast<DWORD>(copy.size()), copy.data(), sid)) return {};
-  return copy;
-}
 
 PSID SidOf(std::vector<BYTE>& bytes) { return bytes.empty() ? nullptr : bytes.data(); }
 

@@ -16,6 +16,8 @@
 enum class TFolderAccess {
   Programs,  // SYSTEM and Administrators full control, Users read and execute
   Private,   // SYSTEM and Administrators full control, nobody else
+  SetupOnly, // SYSTEM, Administrators and the account running the setup full control, nobody
+             // else: a working folder of this run, such as the extraction folder
 };
 
 enum class TFolderSecurityState {

@@ -82,6 +82,15 @@ TEST(FolderSecurity, ListsLetUsersReadProgramsOnly) {
     EXPECT_FALSE(LocalUserMayWrite(sddl));
     EXPECT_EQ(LocalUserMay(sddl, kReadRights), kind.usersRead);
   }
+  // A working folder of the run: the setup's own account besides, and nobody else.
+  std::vector<BYTE> working = FolderSecurityDescriptor(TFolderAccess::SetupOnly);
+  ASSERT_FALSE(working.empty());
+  const std::string own = OwnSidText();
+  EXPECT_EQ(SddlOf(working.data(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION),
+            std::string(kPrivateList) + "(A;OICI;FA;;;" + own + ")");
+  const std::vector<std::string> foreign = FindOpenAccess(working.data(), TFolderAccess::SetupOnly, nullptr);
+  ASSERT_EQ(foreign.size(), 1u);
+  EXPECT_NE(foreign[0].find(own), std::string::npos) << foreign[0];
   // The check itself tells an open folder apart.
   EXPECT_TRUE(LocalUserMay("O:BAD:(A;OICI;FA;;;BU)", FILE_ADD_FILE));
 }

@@ -24,6 +24,21 @@ constexpr char kOtherAccount[] = "S-1-5-21-1004336348-1177238915-682003330-1001"
 // An entry whose list lets not even the administrators read its owner.
 constexpr char kHiddenOwner[] = "hidden";
 
+// The account this test runs as, as an SID string.
+inline std::string OwnSidText() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
+  BYTE buffer[256] = {};
+  DWORD size = 0;
+  const bool read = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
+  CloseHandle(token);
+  char* text = nullptr;
+  if (!read || !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) return "";
+  const std::string result = text;
+  LocalFree(text);
+  return result;
+}
+
 inline std::string SddlOf(PSECURITY_DESCRIPTOR descriptor, SECURITY_INFORMATION parts) {
   char* text = nullptr;
   if (descriptor == nullptr ||
