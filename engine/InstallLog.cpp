@@ -63,33 +63,19 @@ std::string Timestamp() {
   return text;
 }
 
-// Opens a file that must not exist yet; null when it exists or cannot be created.
-std::FILE* CreateNewFile(const std::string& path) {
+// Opens a log file for writing: a new file that must not exist yet, or one appended to (created
+// when missing). Null when it cannot be opened.
+std::FILE* OpenLogFile(const std::string& path, bool append) {
 #ifdef _WIN32
-  const int fd = _open(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+  const int fd = _open(path.c_str(), _O_CREAT | _O_WRONLY | _O_BINARY | (append ? _O_APPEND : _O_EXCL),
+                       _S_IREAD | _S_IWRITE);
   if (fd < 0) return nullptr;
-  std::FILE* file = _fdopen(fd, "wb");
+  std::FILE* file = _fdopen(fd, append ? "ab" : "wb");
   if (file == nullptr) _close(fd);
 #else
-  const int fd = ::open(HostPath(path).c_str(), O_CREAT | O_EXCL | O_WRONLY, 0644);
+  const int fd = ::open(HostPath(path).c_str(), O_CREAT | O_WRONLY | (append ? O_APPEND : O_EXCL), 0644);
   if (fd < 0) return nullptr;
-  std::FILE* file = ::fdopen(fd, "wb");
-  if (file == nullptr) ::close(fd);
-#endif
-  return file;
-}
-
-// Opens a file for appending, created when missing; null when it cannot be opened.
-std::FILE* OpenAppending(const std::string& path) {
-#ifdef _WIN32
-  const int fd = _open(path.c_str(), _O_CREAT | _O_APPEND | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
-  if (fd < 0) return nullptr;
-  std::FILE* file = _fdopen(fd, "ab");
-  if (file == nullptr) _close(fd);
-#else
-  const int fd = ::open(HostPath(path).c_str(), O_CREAT | O_APPEND | O_WRONLY, 0644);
-  if (fd < 0) return nullptr;
-  std::FILE* file = ::fdopen(fd, "ab");
+  std::FILE* file = ::fdopen(fd, append ? "ab" : "wb");
   if (file == nullptr) ::close(fd);
 #endif
   return file;
@@ -202,7 +188,7 @@ std::string StartInstallLog(const TLogHeader& header, const std::string& folder)
   for (int number = 1; number <= kMaxLogNumber && log.file == nullptr; ++number) {
     const std::string path =
         base + LogFileName(today.tm_year + 1900, today.tm_mon + 1, today.tm_mday, number);
-    log.file = CreateNewFile(path);
+    log.file = OpenLogFile(path, false);
     if (log.file != nullptr) log.path = path;
   }
   if (log.file == nullptr) return {};
@@ -214,7 +200,7 @@ std::string StartInstallLogFile(const TLogHeader& header, const std::string& pat
   StopInstallLog();
   TLogState& log = Log();
   std::lock_guard<std::mutex> guard(log.lock);
-  log.file = OpenAppending(path);
+  log.file = OpenLogFile(path, true);
   if (log.file == nullptr) return {};
   log.path = path;
   WriteHeader(log, header);

@@ -86,6 +86,15 @@ class InstallScenario(SetupScenario):
         self.click("NextButton")
         return self.exit_code()
 
+    def fill_first_run_page(self, host, domain, user, password):
+        """Page 7, from the finish page whose actions are already chosen."""
+        self.click("NextButton")
+        self.wait_page("TutorialPanel")
+        self.type("HostNameEdit", host)
+        self.type("DomainEdit", domain)
+        self.type("UserEdit", user)
+        self.type("PassEdit", password)
+
     def install_with_defaults(self, components=None, expect_boxes=()):
         """A whole run of the wizard: opening question, pages, installation, the finish page
         without actions. Gives the boxes seen during the installation."""

@@ -35,12 +35,7 @@ def drive_first_installation(s, password):
     for name in ("RunConfig", "ViewReadme", "ShowTutorial", "ViewReleaseNotes", "RunAntivirus"):
         if s.state(name)["checked"]:
             s.click(name)
-    s.click("NextButton")
-    s.wait_page("TutorialPanel")
-    s.type("HostNameEdit", HOST)
-    s.type("DomainEdit", DOMAIN)
-    s.type("UserEdit", USER)
-    s.type("PassEdit", password)
+    s.fill_first_run_page(HOST, DOMAIN, USER, password)
     s.screenshot("page7-first-run")
     s.click("NextButton")
     return s.exit_code(60)

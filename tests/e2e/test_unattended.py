@@ -111,12 +111,7 @@ class UnattendedTest(unittest.TestCase):
                     s.click(name)
             if not s.state("ViewReadme")["checked"]:
                 s.click("ViewReadme")
-            s.click("NextButton")
-            s.wait_page("TutorialPanel")
-            s.type("HostNameEdit", HOST)
-            s.type("DomainEdit", DOMAIN)
-            s.type("UserEdit", USER)
-            s.type("PassEdit", PASSWORD)
+            s.fill_first_run_page(HOST, DOMAIN, USER, PASSWORD)
             s.click("NextButton")
             self.assertEqual(s.exit_code(timeout=60), 0)
             answers = s.path(ANSWERS).read_bytes().decode("cp1252")
