@@ -14,7 +14,7 @@ from distribution import DEMO_DOMAIN, free_port
 from install_scenario import (INSTALL_WAIT, SERVICE_RUNNING, SERVICES, SUITE_KEY, UNINSTALL_KEY, InstallScenario,
                               skipped_steps, step_durations)
 from setup_scenario import SetupScenario
-from test_upgrade import OLD_WEBSERVER_CFG, PROTECTED, commands
+from test_upgrade import OLD_WEBSERVER_CFG, PROTECTED, assert_removed, commands
 from zarel_e2e import E2EError
 
 DOMAIN = "deploy.example"
@@ -224,14 +224,7 @@ class UnattendedTest(unittest.TestCase):
             # Removal: the installed copy, no question, no window.
             kept = s.installed("mail\\demo.zarel.example\\admin\\kept.tmp")
             self.assertEqual(run_without_window(s, "/UNINSTALL", "/unattended"), 0)
-            for name in SERVICES:
-                self.assertIsNone(s.service(name), name)
-            self.assertEqual(s.start_menu_links(), [])
-            self.assertIsNone(s.reg_query(UNINSTALL_KEY, "DisplayName"))
-            for program in ("smtp.exe", "pop3.exe", "db.dll", "api.dll"):
-                self.assertFalse(s.path(install + program).exists(), program)
-            for data in ("config\\settings.cfg", "config\\domains.cfg", "logs"):
-                self.assertTrue(s.path(install + data).exists(), data)
+            assert_removed(self, s, install)
             self.assertEqual(kept.read_bytes(), PROTECTED["mail\\demo.zarel.example\\admin\\kept.tmp"].encode("cp1252"))
             log = s.log_text()
             self.assertIn("Unattended removal: the question is not asked", log)

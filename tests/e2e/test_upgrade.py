@@ -25,6 +25,19 @@ def commands(scenario, program):
     return [line for line in scenario.server_log(program, "commands") if line.startswith("pipe 1280")]
 
 
+def assert_removed(test, s, install):
+    """What a removal takes (services, links, uninstall entry, programs) and what it keeps
+    (configuration and logs)."""
+    for name in SERVICES:
+        test.assertIsNone(s.service(name), name)
+    test.assertEqual(s.start_menu_links(), [])
+    test.assertIsNone(s.reg_query(UNINSTALL_KEY, "DisplayName"))
+    for program in ("smtp.exe", "pop3.exe", "db.dll", "api.dll"):
+        test.assertFalse(s.path(install + program).exists(), program)
+    for kept in ("config\\settings.cfg", "config\\domains.cfg", "logs"):
+        test.assertTrue(s.path(install + kept).exists(), kept)
+
+
 class UpgradeTest(unittest.TestCase):
     def make_older(self, s, version):
         """The installation as the given version left it: registry and the customer's files."""
@@ -136,15 +149,8 @@ class UpgradeTest(unittest.TestCase):
             s.answer(done, "ok")
             self.assertEqual(s.exit_code(), 0)
 
-            for name in SERVICES:
-                self.assertIsNone(s.service(name), name)
-            self.assertEqual(s.start_menu_links(), [])
-            self.assertIsNone(s.reg_query(UNINSTALL_KEY, "DisplayName"))
-            for program in ("smtp.exe", "pop3.exe", "db.dll", "api.dll"):
-                self.assertFalse(s.path(install + program).exists(), program)
+            assert_removed(self, s, install)
             self.assertFalse(s.path(install + "html").exists())
-            for kept in ("config\\settings.cfg", "config\\domains.cfg", "logs"):
-                self.assertTrue(s.path(install + kept).exists(), kept)
             self.assertEqual(message.read_bytes(), b"kept")
 
             # What stays is an installation: the next setup upgrades it.
