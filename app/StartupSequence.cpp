@@ -74,7 +74,7 @@ void LoadLicence(TMainForm& form) {
   }
 }
 
-// Steps 15 and 16: the earlier installation's folder and settings, or the default folder
+// The earlier installation's folder and settings, or the default folder
 // (destinationLabel: the destination's design text, "Zarel\").
 std::string ReadEarlierInstallation(TMainForm* form, const std::string& destinationLabel) {
   TSetupState& state = SetupState();
@@ -102,7 +102,7 @@ std::string ReadEarlierInstallation(TMainForm* form, const std::string& destinat
   return DefaultDestination(programFiles, destinationLabel);
 }
 
-// Step 17: the older web mail product.
+// The older web mail product, which an installation of ours replaces.
 void CheckOlderWebMail() {
   try {
     PathRegistry().SetRegistryArea(kSuiteArea);
@@ -126,51 +126,47 @@ std::string RunStartup(TMainForm* form, const TCommandLine& commandLine) {
   // Every account the store saves from here on (the demonstration accounts, the first run's
   // administrator) gets its welcome message and directory entry as the settings ask.
   InstallAccountHooks();
-  // 1. Language file (and its export, which ends the run).
+  // The language file (and its export, which ends the run).
   if (RunLanguageStep(commandLine.ExportLanguage, SetupFolder())) EndProgram(kExitSuccess);
-  // 2. Restart one server and end.
+  // Restart one server and end.
   if (commandLine.Restart) RunRestartCommand(commandLine.RestartKindWord);
-  // 3. info.xml beside the program.
+  // info.xml beside the program.
   ReadInfoXml(SetupFolder() + "info.xml", state);
-  // 4. Flags start clear; handler errors are discarded by the window procedure.
+  // Flags start clear, but the products list's address read from info.xml stays.
   const std::string productsUrl = state.ProductsXmlUrl;
   ResetSetupState();
   state.ProductsXmlUrl = productsUrl;
-  // 5. Older registry keys copied, not deleted.
+  // Older registry keys copied, not deleted.
   ConvertRegistry(false);
-  // 6.
   PointAtSuiteKey();
-  // 7.
   state.SystemDir = SystemFolder();
-  // 8. One-shot command words.
+  // One-shot command words end the program.
   if (!commandLine.RunsWizard()) RunFirstWordCommand(commandLine);
   // A log given with log= is open already.
   if (InstallLogPath().empty()) StartInstallLog(SystemLogHeader());
-  // 9. Captions.
+  // Captions of the window, now that the language is known.
   if (form != nullptr) SetCaptions(*form);
-  // 10. The data archive must be there.
+  // Without the data archive nothing can be installed.
   if (!FileExists(SetupFolder() + "Setup.Dat")) EndWithFailure({TFailureKind::Fatal, "Looking for Setup.Dat", cSetupError, 0});
-  // 11. The opening question.
+  // The opening question.
   if (!commandLine.Silent() &&
       !AskYes(FormatText(cSetup, {cName}), FormatText(cInstallQ, {cName + " " + ProductVersion}))) {
     EndProgram(kExitSuccess);
   }
-  // 12.
+  // The installed version, for the downgrade question and the upgrade commands.
   state.InstalledVersion = PathRegistry().ReadString("Version").substr(0, 255);
-  // 13.
+  // The licence text.
   if (form != nullptr) LoadLicence(*form);
-  // 14.
+  // The components an earlier installation left out.
   try {
     ReadNoInstallFlags(PathRegistry(), state);
   } catch (...) {
   }
-  // 15 and 16.
   const std::string folder =
       ReadEarlierInstallation(form, form != nullptr ? form->Control("PathEdit").Caption : std::string("Zarel\\"));
-  // 17.
   CheckOlderWebMail();
   if (form == nullptr) return folder;
-  // 18.
+  // The wizard opens on its first page with the chosen folder and the advanced console.
   form->Control("PathEdit").SetCaption(folder);
   form->SetPageIndex(0);
   form->ShowPage();

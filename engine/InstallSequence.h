@@ -28,7 +28,7 @@ struct TInstallRun {
   TSetupState& State;
   std::string ExtractionFolder;
   bool FirstInstallation = false;
-  // Set once step 7 has stopped the servers: from then on a failure puts them back.
+  // Set once the servers have been stopped: from then on a failure puts them back.
   bool ServersStopped = false;
   // The kinds that ran when the sequence stopped them.
   std::vector<int> RanBefore;

@@ -32,7 +32,7 @@ bool ReadRecord(std::FILE* file, TAccountRecord& record) {
   return true;
 }
 
-// Step 1 of SaveAccount: the record written into users.cfg. isNew tells an append.
+// The record written into users.cfg, at its position or appended; isNew tells an append.
 bool WriteAccountFile(const std::string& domain, const TAccountRecord& account, int position,
                       bool& isNew) {
   TStoreLockGuard lock(kDomainTableLock);
@@ -62,7 +62,7 @@ bool WriteAccountFile(const std::string& domain, const TAccountRecord& account, 
   return CloseStoreFile(file) && ok;
 }
 
-// Step 3 of SaveAccount for user accounts: welcome message and the mailbox marker files.
+// After a user account is saved: its welcome message and the mailbox marker files.
 void AfterUserAccountSaved(const std::string& domain, const TAccountRecord& account, bool isNew) {
   if (ServerSettings().Get(settings::kWelcomeMessage) != 0 && isNew &&
       account.Get(account::kNoWelcomeMessage) == 0 && g_hooks.PlaceWelcomeMessage) {

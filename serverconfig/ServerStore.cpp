@@ -240,7 +240,7 @@ void HandOnResolver(const TServerSettings& s) {
   HandOnIPv6Mode(s.Get(kIPv6Mode));
 }
 
-// Step 10 of every load, whatever the files held.
+// The end of every load, whatever the files held: the derived folders and flags.
 void FinishLoad() {
   TStoreState& st = StoreState();
   const TPathConfig& path = st.PathConfig;

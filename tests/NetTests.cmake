@@ -44,11 +44,11 @@ foreach(name SmtpClientTest HttpClientTest VersionCheckTest NetStoreLinkTest)
 endforeach()
 if(WIN32)
   foreach(name HttpClientTest VersionCheckTest)
-    # One at a time: both add the test authority to the prefix's one Root store and delete it
-    # again at the end.
+    # One at a time: both add the test authority to the net prefix's one Root store and delete
+    # it again at the end.
     set_tests_properties(${ZAREL_TREE}.${name} PROPERTIES
       FIXTURES_REQUIRED "NetPeers;NetPrefix"
-      RESOURCE_LOCK zarel_net_prefix
+      RESOURCE_LOCK net_prefix_root_store
       ENVIRONMENT "ZAREL_NET_PEERS=${net_peer_folder};TZ=UTC;${net_prefix_env}")
   endforeach()
 endif()

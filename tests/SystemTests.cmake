@@ -27,10 +27,16 @@ endif()
 
 # The tests that create, start and delete the suite's services share the test prefix's
 # Service Control Manager: run at the same time, one deletes the service the other is
-# creating (ERROR_SERVICE_MARKED_FOR_DELETE).
+# creating (ERROR_SERVICE_MARKED_FOR_DELETE). With the services come the other things the
+# running stand-in servers hold prefix-wide: their pipes (\\.\pipe\ZarelSMTP, ...), their
+# tray windows, found by class and title, and port 25, which smtp.exe takes without a
+# configuration. Every other win32 test that writes the registry redirects it into a scratch
+# key of its own, works in a folder of its own and listens only on free ports. The desktop
+# process, which the first program with a window starts, belongs to the test command's
+# sleeper (tests/support/WineSleeper.cpp).
 foreach(name ServicesTest SmtpReceiverTest)
   if(TEST ${ZAREL_TREE}.${name})
-    set_tests_properties(${ZAREL_TREE}.${name} PROPERTIES RESOURCE_LOCK zarel_services)
+    set_tests_properties(${ZAREL_TREE}.${name} PROPERTIES RESOURCE_LOCK prefix_service_manager)
   endif()
 endforeach()
 

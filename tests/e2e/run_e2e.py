@@ -18,22 +18,6 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import zarel_e2e  # noqa: E402
 
 
-# Entry points of later work that this setup.exe still carries only as stand-ins, known by
-# the message each stand-in fails with. Tests of the failure path run only while it is so.
-PENDING_MESSAGES = {
-    "install": b"The install sequence is not part of this build.",
-    "uninstall": b"Uninstalling is not part of this build.",
-    "first-run": b"The first-run configuration is not part of this build.",
-}
-
-
-def pending_entry_points(setup_exe):
-    if not setup_exe.exists():
-        return set()
-    content = setup_exe.read_bytes()
-    return {name for name, message in PENDING_MESSAGES.items() if message in content}
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
@@ -49,7 +33,6 @@ def main():
         "artifacts": Path(options.artifacts or build / "tests" / "artifacts").resolve(),
         "work": Path(options.work or build / "tests" / "e2e-work").resolve(),
         "keep": options.keep,
-        "pending": pending_entry_points(build / "app" / "setup.exe"),
     })
     # Prefixes left by an interrupted run, and the data archive of an older build, go.
     shutil.rmtree(zarel_e2e.CONFIG["work"], ignore_errors=True)

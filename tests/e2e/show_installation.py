@@ -87,7 +87,7 @@ def main():
     options = parser.parse_args()
     out = Path(options.out).resolve()
     zarel_e2e.CONFIG.update({"build": Path(options.build).resolve(), "artifacts": out / "screens",
-                             "work": out / "work", "keep": True, "pending": set()})
+                             "work": out / "work", "keep": True})
     display = None
     if options.by_hand:
         if not os.environ.get("DISPLAY"):

@@ -26,7 +26,6 @@ CONFIG = {
     "work": None,       # scratch: prefixes and demonstration folders
     "display": None,    # ":N" of the run's Xvfb
     "keep": False,      # keep each scenario's prefix afterwards (debugging)
-    "pending": set(),   # entry points of later work that setup.exe has only as stand-ins
 }
 
 # Steps inside a page: a click, a page change, a box after a click.
