@@ -264,8 +264,8 @@ TEST_F(PlacementTest, InstallationFolderHasItsOwnListAndPasswordsAndMailAreClose
 TEST_F(PlacementTest, PlantedEntriesAreRefusedOrRemovedNeverFollowed) {
   WriteText(install_ + "version.dll", "planted after the check");
   EXPECT_EQ(PlacementEndCode(), kExitFatalError);
-  ASSERT_EQ(ui_.boxes.size(), 1u);
-  EXPECT_TRUE(Contains(ui_.boxes[0].text, "something was put into it after it was checked: version.dll"));
+  EXPECT_TRUE(!ui_.boxes.empty() &&
+              Contains(ui_.boxes[0].text, "something was put into it after it was checked: version.dll"));
   EXPECT_FALSE(FileExists(install_ + "smtp.exe"));
 
   RemoveFolderTree(install_);
