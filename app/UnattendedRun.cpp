@@ -182,6 +182,14 @@ TOptionFiles RealFiles() {
   return files;
 }
 
+// The destination page's check: a place others could change or have prepared is refused as a
+// bad argument, also when it is the folder offered without dir= (nothing has been installed).
+void RefuseUnsafeDestination(const std::string& folder, bool offered) {
+  const std::string problem = DestinationProblem(folder, MachineDestinationFacts());
+  if (problem.empty()) return;
+  Refuse({"dir=" + folder + (offered ? " (the folder offered without dir=)" : ""), "cannot be installed into: " + problem});
+}
+
 // The administrator's password: a file that anyone but SYSTEM, Administrators and its owner may
 // read or replace is refused before it is read.
 void RefuseExposedPasswordFile(const std::string& path) {
@@ -214,6 +222,7 @@ TUnattendedOptions ReadOptions(const TCommandLine& commandLine, TRunKind kind, s
     Refuse(error);
   RefuseExposedPasswordFile(options.PasswordFile);
   if (const TArgumentError error = CheckOptions(options, RealFiles(), password)) Refuse(error);
+  if (!options.Dir.empty()) RefuseUnsafeDestination(options.Dir, false);
   return options;
 }
 
@@ -241,14 +250,6 @@ void RefuseOtherActions(const TCommandLine& commandLine) {
   }
 }
 
-// The destination page's check: a place others could change or have prepared is refused as a
-// bad argument, also when it is the folder offered without dir= (nothing has been installed).
-void RefuseUnsafeDestination(const std::string& folder, bool offered) {
-  const std::string problem = DestinationProblem(folder, MachineDestinationFacts());
-  if (problem.empty()) return;
-  Refuse({"dir=" + folder + (offered ? " (the folder offered without dir=)" : ""), "cannot be installed into: " + problem});
-}
-
 // What the pages would have taken from the person.
 void ApplyOptions(const TUnattendedOptions& options, const std::string& offeredFolder) {
   TSetupState& state = SetupState();
@@ -258,7 +259,7 @@ void ApplyOptions(const TUnattendedOptions& options, const std::string& offeredF
   if (!IsAcceptableFolder(state.ChosenFolder))
     EndWithFailure({TFailureKind::Fatal, "Choosing the installation folder",
                     FormatText(cFolderNotAbsolute, {state.ChosenFolder}), 0});
-  RefuseUnsafeDestination(state.ChosenFolder, options.Dir.empty());
+  if (options.Dir.empty()) RefuseUnsafeDestination(state.ChosenFolder, true);
   if (options.ComponentsGiven) StoreComponentChecks(options.Components, state);
   state.AdvancedConsole = options.Advanced;
   UnattendedUI().AllowDowngrade = options.AllowDowngrade;

@@ -68,11 +68,7 @@ void FailOnFolder(const std::string& folder, const std::string& why, DWORD error
   Fail("Checking the installation folder " + folder, FormatText(cFolderRefused, {folder, why}), error);
 }
 
-// An earlier installation: nothing in it is followed, and what anyone could have planted while
-// its lists were open goes.
-void RepairEarlierInstallation(const std::string& folder) {
-  const TFolderSecurityResult result =
-      RepairInstallationEntries(folder, std::vector<std::string>(std::begin(kPrivateFolders), std::end(kPrivateFolders)));
+void FailWhenNotRepaired(const std::string& folder, const TFolderSecurityResult& result) {
   LogFolderSecurity(folder, result);
   if (result.State == TFolderSecurityState::Failed)
     FailOnFolder(folder, result.Findings.empty() ? std::string("its entries could not be repaired") : result.Findings.front(),
@@ -81,17 +77,21 @@ void RepairEarlierInstallation(const std::string& folder) {
 
 // The servers run as LocalSystem from this folder and the setup loads libraries from it: it
 // gets a list of its own instead of whatever its parent passes on, and one found open to
-// other accounts is repaired. An existing folder that is not an earlier installation was empty
-// when it was checked; once its list keeps others out, it must still be.
+// other accounts is repaired. In an earlier installation nothing is followed, and what anyone
+// could have planted while its lists were open goes before any list is passed on. An existing
+// folder that is not an earlier installation was empty when it was checked; once its list keeps
+// others out, it must still be.
 void CreateInstallationFolder() {
   const std::string folder = InstallDir();
   const bool existed = DirectoryExists(folder);
   const bool earlier = FileExists(folder + "config\\" + kSettingsFileName);
+  if (earlier) FailWhenNotRepaired(folder, RemovePlantedEntries(folder));
   const TFolderSecurityResult result = SecureFolder(folder, TFolderAccess::Programs);
   if (DirectoryExists(folder)) {
     LogFolderSecurity(folder, result);
     if (earlier) {
-      RepairEarlierInstallation(folder);
+      const std::vector<std::string> closed(std::begin(kPrivateFolders), std::end(kPrivateFolders));
+      FailWhenNotRepaired(folder, ResetInstallationEntries(folder, closed));
     } else if (existed) {
       const std::vector<TDirEntry> entries = ListDirectory(folder, "*");
       if (!entries.empty()) FailOnFolder(folder, "something was put into it after it was checked: " + entries.front().name, 0);

@@ -355,14 +355,33 @@ struct TEntryWalk {
     return true;
   }
 
-  // Parents before what they hold: once a folder is reset, nobody else can add to it.
-  void Below(const std::string& folder, bool top) {
+  TNameFacts Inspect(const std::string& path, const TDirEntry& entry) {
+    TNameFacts facts = InspectName(path);
+    facts.isLink = facts.isLink || entry.isLink;
+    return facts;
+  }
+
+  // First, before any list changes: the system passes a folder's new list on to what it holds,
+  // and must find no link there to pass it through.
+  void RemovePlanted(const std::string& folder) {
     for (const TDirEntry& entry : ListDirectory(folder, "*")) {
       const std::string path = folder + entry.name;
-      TNameFacts facts = InspectName(path);
+      const TNameFacts facts = Inspect(path, entry);
+      if (!facts.exists || RemovedAsPlanted(path, facts)) continue;
+      if (facts.isDirectory) RemovePlanted(path + "\\");
+    }
+  }
+
+  // Parents before what they hold: once a folder is reset, nobody else can add to it.
+  void Reset(const std::string& folder, bool top) {
+    for (const TDirEntry& entry : ListDirectory(folder, "*")) {
+      const std::string path = folder + entry.name;
+      const TNameFacts facts = Inspect(path, entry);
       if (!facts.exists) continue;
-      facts.isLink = facts.isLink || entry.isLink;
-      if (RemovedAsPlanted(path, facts)) continue;
+      if (facts.isLink || (!facts.isDirectory && facts.names > 1)) {
+        Failed("a link or second name that appeared during the repair: " + path, ERROR_CANT_ACCESS_FILE);
+        continue;
+      }
       std::vector<std::string> ignored;
       const bool ownList = top && facts.isDirectory && NamedIn(entry.name, privateFolders);
       const TWellKnownSid administrators(WinBuiltinAdministratorsSid);
@@ -373,7 +392,7 @@ struct TEntryWalk {
         continue;
       }
       ++reset;
-      if (facts.isDirectory) Below(path + "\\", false);
+      if (facts.isDirectory) Reset(path + "\\", false);
     }
   }
 };
@@ -464,12 +483,21 @@ TFolderSecurityResult RepairFolderSecurity(const std::string& folder, TFolderAcc
   return RepairWhenOpen(path, access);
 }
 
-TFolderSecurityResult RepairInstallationEntries(const std::string& folder, const std::vector<std::string>& privateFolders) {
+TFolderSecurityResult RemovePlantedEntries(const std::string& folder) {
+  TFolderSecurityResult result = Outcome(TFolderSecurityState::Repaired);
+  const std::vector<std::string> none;
+  TEntryWalk walk{none, result};
+  walk.RemovePlanted(NormalizePath(folder, true, false));
+  if (result.Error != ERROR_SUCCESS) result.State = TFolderSecurityState::Failed;
+  return result;
+}
+
+TFolderSecurityResult ResetInstallationEntries(const std::string& folder, const std::vector<std::string>& privateFolders) {
   if (!IsNTPlatform()) return Outcome(TFolderSecurityState::NoAccessLists);
   const TRepairPrivileges privileges;
   TFolderSecurityResult result = Outcome(TFolderSecurityState::Repaired);
   TEntryWalk walk{privateFolders, result};
-  walk.Below(NormalizePath(folder, true, false), true);
+  walk.Reset(NormalizePath(folder, true, false), true);
   result.Changes.push_back("owner Administrators and the folder's list: " + std::to_string(walk.reset) + " entries");
   if (result.Error != ERROR_SUCCESS) result.State = TFolderSecurityState::Failed;
   return result;

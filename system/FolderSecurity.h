@@ -56,12 +56,15 @@ TFolderSecurityResult SecureFolder(const std::string& folder, TFolderAccess acce
 // volume's root folder is left as it is.
 TFolderSecurityResult RepairFolderSecurity(const std::string& folder, TFolderAccess access);
 
-// An earlier installation of ours, entry by entry below folder: links and files with a second
-// name elsewhere (the setup installs neither) are removed, never followed, each one named in
-// Changes; every other entry gets Administrators as owner and only what its folder passes on.
-// The folders directly below named in privateFolders get the Private list of their own instead.
-// Failed when an entry could not be removed or reset (Findings names each).
-TFolderSecurityResult RepairInstallationEntries(const std::string& folder, const std::vector<std::string>& privateFolders);
+// An earlier installation of ours, entry by entry below folder, in two walks that never follow
+// a link. First, before any list changes (the system passes a folder's new list on to what it
+// holds): links and files with a second name elsewhere, which the setup installs neither of,
+// are removed, each one named in Changes; Failed when one stays (Findings names it).
+TFolderSecurityResult RemovePlantedEntries(const std::string& folder);
+// Then every entry gets Administrators as owner and only what its folder passes on; the folders
+// directly below named in privateFolders get the Private list of their own instead. Failed when
+// an entry could not be reset, or a link or second name is found now.
+TFolderSecurityResult ResetInstallationEntries(const std::string& folder, const std::vector<std::string>& privateFolders);
 
 // Why a file holding a secret (the administrator's password) could be read or replaced by
 // someone else, empty when it cannot: a link or a second name of the file, a volume without

@@ -163,6 +163,8 @@ class UnattendedTest(unittest.TestCase):
             self.assertIn(f"Administrator {USER}@{DOMAIN} saved", log)
             self.assertNotIn("Page 0", log)
             self.assertNotIn(PASSWORD.strip(), log)
+            # Nobody can answer the new-version question: not asked for, not made.
+            self.assertNotIn("New-version check", log)
             self.assertIn("Setup ends with exit code 0", log)
             install = s.install_dir()
             self.assertEqual(console[0].split(";")[0], "Zarel Mail Server 8.2.0 unattended setup")
@@ -185,10 +187,12 @@ class UnattendedTest(unittest.TestCase):
             logs_before = len(s.setup_logs())
             code, console = run_from_shell(s, "C:\\Demo\\setup.exe", "/unattended", "/answers=" + ANSWERS,
                                            "/password-file=" + PASSWORD_FILE, "/components=webmail,antispam",
-                                           "/mode=advanced", "/log=C:\\deploy\\upgrade.log", "/deletepasswordfile=yes")
+                                           "/mode=advanced", "/log=C:\\deploy\\upgrade.log", "/deletepasswordfile=yes",
+                                           "/checkversion=yes")
             log = (deploy / "upgrade.log").read_text(encoding="cp1252")
             self.assertEqual(code, 0, "\n".join(console) + log)
             self.assertIn("Password file deleted: " + PASSWORD_FILE, console)
+            self.assertIn("New-version check: nothing found", log)  # the closed port of the scenario
             self.assertFalse((deploy / "password.txt").exists())
             self.assertEqual(len(s.setup_logs()), logs_before)
             self.assertIn(f"Upgrading {install}", console)
