@@ -187,7 +187,8 @@ TOptionFiles RealFiles() {
 void RefuseUnsafeDestination(const std::string& folder, bool offered) {
   const std::string problem = DestinationProblem(folder, MachineDestinationFacts());
   if (problem.empty()) return;
-  Refuse({"dir=" + folder + (offered ? " (the folder offered without dir=)" : ""), "cannot be installed into: " + problem});
+  Refuse({"dir=" + folder + (offered ? " (the folder offered without dir=)" : ""),
+          "cannot be installed into: " + problem});
 }
 
 // The administrator's password: a file that anyone but SYSTEM, Administrators and its owner may
@@ -196,8 +197,9 @@ void RefuseExposedPasswordFile(const std::string& path) {
   if (path.empty() || !FileExists(path)) return;  // the reading says what is wrong with it
   const std::vector<std::string> findings = FindSecretFileExposure(path);
   if (findings.empty()) return;
-  Refuse({"password-file=" + path, "others could read or replace it (" + findings.front() +
-                                       "); make it with: icacls FILE /inheritance:r /grant:r *S-1-5-32-544:F *S-1-5-18:F"});
+  Refuse({"password-file=" + path,
+          "others could read or replace it (" + findings.front() +
+              "); make it with: icacls FILE /inheritance:r /grant:r *S-1-5-32-544:F *S-1-5-18:F"});
 }
 
 // The command line's settings over those of answers=; refused ones end the run.
@@ -236,7 +238,8 @@ void OfferToDeletePasswordFile(const TUnattendedOptions& options) {
   }
   const bool deleted = DeleteFileAt(options.PasswordFile);
   InstallLog((deleted ? "Password file deleted: " : "Password file not deleted: ") + options.PasswordFile);
-  Console().Line((deleted ? "Password file deleted: " : "The password file could not be deleted: ") + options.PasswordFile);
+  Console().Line((deleted ? "Password file deleted: " : "The password file could not be deleted: ") +
+                 options.PasswordFile);
 }
 
 // Words that start something else than an installation or a removal.

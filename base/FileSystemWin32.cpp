@@ -465,7 +465,8 @@ std::FILE* OpenFileForWriting(const std::string& path, TWriteMode mode) {
     SetLastError(usable ? GetLastError() : ERROR_CANT_ACCESS_FILE);
     return nullptr;
   }
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY | (mode == TWriteMode::Append ? _O_APPEND : 0));
+  const int fd =
+      _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY | (mode == TWriteMode::Append ? _O_APPEND : 0));
   if (fd < 0) {
     CloseHandle(file);
     return nullptr;

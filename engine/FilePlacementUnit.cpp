@@ -71,7 +71,8 @@ void FailOnFolder(const std::string& folder, const std::string& why, DWORD error
 void FailWhenNotRepaired(const std::string& folder, const TFolderSecurityResult& result) {
   LogFolderSecurity(folder, result);
   if (result.State == TFolderSecurityState::Failed)
-    FailOnFolder(folder, result.Findings.empty() ? std::string("its entries could not be repaired") : result.Findings.front(),
+    FailOnFolder(folder,
+                 result.Findings.empty() ? std::string("its entries could not be repaired") : result.Findings.front(),
                  result.Error);
 }
 
@@ -94,7 +95,8 @@ void CreateInstallationFolder() {
       FailWhenNotRepaired(folder, ResetInstallationEntries(folder, closed));
     } else if (existed) {
       const std::vector<TDirEntry> entries = ListDirectory(folder, "*");
-      if (!entries.empty()) FailOnFolder(folder, "something was put into it after it was checked: " + entries.front().name, 0);
+      if (!entries.empty())
+        FailOnFolder(folder, "something was put into it after it was checked: " + entries.front().name, 0);
     }
     return;
   }

@@ -123,7 +123,8 @@ void ChooseInstallationFolder(TInstallRun& run) {
   state.InstallDir = NormalizePath(state.ChosenFolder, true, false);
   // The page and the unattended run checked it; it is checked again right before it is used.
   if (const std::string problem = DestinationProblem(state.InstallDir, MachineDestinationFacts()); !problem.empty())
-    Fail("Checking the installation folder " + state.InstallDir, FormatText(cFolderRefused, {state.InstallDir, problem}));
+    Fail("Checking the installation folder " + state.InstallDir,
+         FormatText(cFolderRefused, {state.InstallDir, problem}));
   state.ConfigDir = state.InstallDir + "config\\";
   state.IsUpgrade = DirectoryExists(state.ConfigDir);
   SetServerFolder(state.InstallDir);

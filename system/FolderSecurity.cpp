@@ -492,7 +492,8 @@ TFolderSecurityResult RemovePlantedEntries(const std::string& folder) {
   return result;
 }
 
-TFolderSecurityResult ResetInstallationEntries(const std::string& folder, const std::vector<std::string>& privateFolders) {
+TFolderSecurityResult ResetInstallationEntries(const std::string& folder,
+                                               const std::vector<std::string>& privateFolders) {
   if (!IsNTPlatform()) return Outcome(TFolderSecurityState::NoAccessLists);
   const TRepairPrivileges privileges;
   TFolderSecurityResult result = Outcome(TFolderSecurityState::Repaired);
@@ -511,8 +512,9 @@ std::vector<std::string> FindSecretFileExposure(const std::string& path) {
   if (!VolumeFactsOf(path).KeepsAccessLists) return {"its volume keeps no access lists: every user may read it"};
   std::string name = path;
   PSECURITY_DESCRIPTOR raw = nullptr;
-  const DWORD error = GetNamedSecurityInfoA(name.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                            nullptr, nullptr, nullptr, nullptr, &raw);
+  const DWORD error =
+      GetNamedSecurityInfoA(name.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, nullptr, nullptr, &raw);
   if (error != ERROR_SUCCESS) return {"its owner and list cannot be read (error " + std::to_string(error) + ")"};
   const TLocalMemory descriptor(raw);
   std::vector<BYTE> own = OwnAccount();

@@ -64,7 +64,8 @@ TFolderSecurityResult RemovePlantedEntries(const std::string& folder);
 // Then every entry gets Administrators as owner and only what its folder passes on; the folders
 // directly below named in privateFolders get the Private list of their own instead. Failed when
 // an entry could not be reset, or a link or second name is found now.
-TFolderSecurityResult ResetInstallationEntries(const std::string& folder, const std::vector<std::string>& privateFolders);
+TFolderSecurityResult ResetInstallationEntries(const std::string& folder,
+                                               const std::vector<std::string>& privateFolders);
 
 // Why a file holding a secret (the administrator's password) could be read or replaced by
 // someone else, empty when it cannot: a link or a second name of the file, a volume without

@@ -171,7 +171,9 @@ TReusedServiceResult ReuseService(const ServiceDefinition& definition, const std
                    : ChangeServiceConfigA(service.Get(), SERVICE_WIN32_OWN_PROCESS, SERVICE_NO_CHANGE,
                                           SERVICE_ERROR_NORMAL, quoted.c_str(), "", nullptr, "\0", "LocalSystem", "",
                                           definition.DisplayName.c_str());
-  result.Outcome = !changed ? TReusedService::Unreadable : unquotedOurs ? TReusedService::Quoted : TReusedService::Repointed;
+  result.Outcome = !changed        ? TReusedService::Unreadable
+                   : unquotedOurs ? TReusedService::Quoted
+                                  : TReusedService::Repointed;
   result.Error = changed ? ERROR_SUCCESS : GetLastError();
   return result;
 }
