@@ -18,7 +18,8 @@ TFirstWord ClassifyFirstWord(const std::string& word) {
 
 constexpr const char* kSettingNames[] = {"dir",      "components", "mode",       "hostname",
                                         "domain",   "admin",      "password-file", "finish",
-                                        "answers",  "saveanswers", "allowdowngrade", "log"};
+                                        "answers",  "saveanswers", "allowdowngrade", "log",
+                                        "checkversion", "deletepasswordfile"};
 
 // "/name=value" or "-name=value" with a name before the "=".
 bool SplitSetting(const std::string& word, TSetting& setting) {
@@ -34,6 +35,14 @@ bool SplitSetting(const std::string& word, TSetting& setting) {
 bool IsSettingWord(const std::string& word) {
   TSetting setting;
   return SplitSetting(word, setting);
+}
+
+bool IsSecretSettingName(const std::string& name) {
+  const std::string lower = LowerCase(name);
+  if (lower.size() >= 4 && lower.compare(lower.size() - 4, 4, "file") == 0) return false;
+  for (const char* part : {"pass", "pasw", "pwd", "secret"})
+    if (lower.find(part) != std::string::npos) return true;
+  return false;
 }
 
 bool IsKnownSettingName(const std::string& name) {

@@ -56,4 +56,7 @@ bool IsSwitch(const std::string& word, const std::string& name);
 bool IsSettingWord(const std::string& word);
 
 // The names a "/name=value" setting may have.
+// A setting whose value may be a secret: its name holds "pass", "pasw" (a mistyped "pasword"),
+// "pwd" or "secret", unless it names a file (password-file= gives a path, not the password).
+bool IsSecretSettingName(const std::string& name);
 bool IsKnownSettingName(const std::string& name);

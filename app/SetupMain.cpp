@@ -19,6 +19,13 @@
 
 namespace {
 
+// Before the program's other static initialisers run: nothing they load is looked for in the
+// program's folder (a download folder) or along PATH. WinMain repeats it, which costs nothing.
+struct THardenedLibrarySearch {
+  THardenedLibrarySearch() { HardenLibrarySearch(); }
+};
+THardenedLibrarySearch hardenedLibrarySearch __attribute__((init_priority(101)));
+
 int RunSetup(HINSTANCE instance, int showCommand) {
   INITCOMMONCONTROLSEX controls{sizeof controls,
                                 ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};

@@ -123,6 +123,9 @@ TArgumentError ReadOne(const TSetting& setting, TUnattendedOptions& options) {
   } else if (name == "allowdowngrade") {
     if (lower != "yes" && lower != "no") return Refuse(setting, "must be yes or no");
     options.AllowDowngrade = lower == "yes";
+  } else if (name == "checkversion" || name == "deletepasswordfile") {
+    if (lower != "yes" && lower != "no") return Refuse(setting, "must be yes or no");
+    (name == "checkversion" ? options.CheckVersion : options.DeletePasswordFile) = lower == "yes";
   } else if (name == "answers") {
     if (setting.Origin != "command line") return Refuse(setting, "an answers file cannot name another one");
     options.Answers = value;

@@ -14,6 +14,8 @@
 //                       password is the first line of the file, never a command-line word
 //   finish=LIST         readme, releasenotes, tutorial, config, antivirus, or none (default)
 //   allowdowngrade=yes|no  install over a newer version (default no)
+//   checkversion=yes|no    ask for a newer version, which is logged, never downloaded (default no)
+//   deletepasswordfile=yes|no  delete the password file once it is read (default no)
 //   answers=FILE        the same settings as name=value lines; the command line wins
 //   saveanswers=FILE    interactive run only: the choices made are written there
 //   log=FILE            the install log (appended to); default: a new log in the temporary folder;
@@ -48,6 +50,8 @@ struct TUnattendedOptions {
   std::string PasswordFile;
   TFinishChoices Finish;
   bool AllowDowngrade = false;
+  bool CheckVersion = false;        // ask the maker's site for a newer version (nobody can answer)
+  bool DeletePasswordFile = false;  // the password file is deleted once read
   std::string Answers;
   std::string SaveAnswers;
   std::string Log;

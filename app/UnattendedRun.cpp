@@ -9,6 +9,7 @@
 #include "base/FileSystemUnit.h"
 #include "base/StringUnit.h"
 #include "base/TextFormat.h"
+#include "engine/DestinationCheck.h"
 #include "engine/ExitCodes.h"
 #include "engine/FailureUnit.h"
 #include "engine/FirstRunUnit.h"
@@ -18,6 +19,7 @@
 #include "engine/ProgramEnd.h"
 #include "engine/SetupState.h"
 #include "net/VersionCheckUnit.h"
+#include "system/FolderSecurity.h"
 #include "texts/TextTable.h"
 #include "wizard/FinishUnit.h"
 #include "wizard/WizardLogic.h"
@@ -146,7 +148,7 @@ void PrintResult(int code) {
 [[noreturn]] void Refuse(const TArgumentError& error) {
   Console().Open();
   InstallLog("Bad argument: " + error.Text());
-  Console().Line("Bad argument: " + error.Text());
+  Console().Line("Bad argument: " + MaskLogSecrets(error.Text()));
   EndProgram(kExitBadArguments);
 }
 
@@ -156,8 +158,8 @@ void StartLog(const std::vector<TSetting>& settings) {
   std::string path;
   for (const TSetting& setting : settings) {
     if (setting.Name == "log") path = TrimText(setting.Value);
-    // Refused below, but already in the command line the log's header repeats.
-    if (setting.Name == "password") AddLogSecret(setting.Value);
+    // Refused below (also when mistyped), but already in the command line the log's header repeats.
+    if (IsSecretSettingName(setting.Name)) AddLogSecret(setting.Value);
   }
   if (!path.empty() && !StartInstallLogFile(SystemLogHeader(), path).empty()) return;
   StartInstallLog(SystemLogHeader());
@@ -180,6 +182,26 @@ TOptionFiles RealFiles() {
   return files;
 }
 
+// The destination page's check: a place others could change or have prepared is refused as a
+// bad argument, also when it is the folder offered without dir= (nothing has been installed).
+void RefuseUnsafeDestination(const std::string& folder, bool offered) {
+  const std::string problem = DestinationProblem(folder, MachineDestinationFacts());
+  if (problem.empty()) return;
+  Refuse({"dir=" + folder + (offered ? " (the folder offered without dir=)" : ""),
+          "cannot be installed into: " + problem});
+}
+
+// The administrator's password: a file that anyone but SYSTEM, Administrators and its owner may
+// read or replace is refused before it is read.
+void RefuseExposedPasswordFile(const std::string& path) {
+  if (path.empty() || !FileExists(path)) return;  // the reading says what is wrong with it
+  const std::vector<std::string> findings = FindSecretFileExposure(path);
+  if (findings.empty()) return;
+  Refuse({"password-file=" + path,
+          "others could read or replace it (" + findings.front() +
+              "); make it with: icacls FILE /inheritance:r /grant:r *S-1-5-32-544:F *S-1-5-18:F"});
+}
+
 // The command line's settings over those of answers=; refused ones end the run.
 TUnattendedOptions ReadOptions(const TCommandLine& commandLine, TRunKind kind, std::string& password) {
   std::vector<TSetting> fromFile;
@@ -200,8 +222,24 @@ TUnattendedOptions ReadOptions(const TCommandLine& commandLine, TRunKind kind, s
   TUnattendedOptions options;
   if (const TArgumentError error = InterpretSettings(MergeSettings(fromFile, commandLine.Settings), kind, options))
     Refuse(error);
+  RefuseExposedPasswordFile(options.PasswordFile);
   if (const TArgumentError error = CheckOptions(options, RealFiles(), password)) Refuse(error);
+  if (!options.Dir.empty()) RefuseUnsafeDestination(options.Dir, false);
   return options;
+}
+
+// Read by the setup and no longer needed: the administrator's password should not stay on disk.
+void OfferToDeletePasswordFile(const TUnattendedOptions& options) {
+  if (options.PasswordFile.empty()) return;
+  if (!options.DeletePasswordFile) {
+    Console().Line("The password file " + options.PasswordFile +
+                   " has been read: delete it once the run is over (deletepasswordfile=yes deletes it at once)");
+    return;
+  }
+  const bool deleted = DeleteFileAt(options.PasswordFile);
+  InstallLog((deleted ? "Password file deleted: " : "Password file not deleted: ") + options.PasswordFile);
+  Console().Line((deleted ? "Password file deleted: " : "The password file could not be deleted: ") +
+                 options.PasswordFile);
 }
 
 // Words that start something else than an installation or a removal.
@@ -224,6 +262,7 @@ void ApplyOptions(const TUnattendedOptions& options, const std::string& offeredF
   if (!IsAcceptableFolder(state.ChosenFolder))
     EndWithFailure({TFailureKind::Fatal, "Choosing the installation folder",
                     FormatText(cFolderNotAbsolute, {state.ChosenFolder}), 0});
+  if (options.Dir.empty()) RefuseUnsafeDestination(state.ChosenFolder, true);
   if (options.ComponentsGiven) StoreComponentChecks(options.Components, state);
   state.AdvancedConsole = options.Advanced;
   UnattendedUI().AllowDowngrade = options.AllowDowngrade;
@@ -235,7 +274,7 @@ void ApplyOptions(const TUnattendedOptions& options, const std::string& offeredF
              (state.AdvancedConsole ? "advanced" : "basic"));
 }
 
-// Page 1's check; a newer version is never downloaded (the box is answered No).
+// Page 1's check, only when asked for; a newer version is never downloaded (the box is answered No).
 void CheckNewerVersion() {
   const TNewVersion latest = CheckNewVersion(SetupState().ProductsXmlUrl, kProductCode);
   InstallLog("New-version check: " + (latest.Found ? latest.Version : std::string("nothing found")));
@@ -262,7 +301,8 @@ void RunFirstRun(const TUnattendedOptions& options, const std::string& password)
 
 void WriteAnswers(const std::string& path, const TFinishChoices& finish) {
   try {
-    WriteWholeFile(FormatAnswers(SetupState(), finish), path, false);
+    // Never through a link or a second name planted where the answers go.
+    if (!WritePrivateFile(FormatAnswers(SetupState(), finish), path)) throw 0;
     InstallLog("Answers saved in " + path);
   } catch (...) {
     InstallLog("The answers could not be saved in " + path);
@@ -289,12 +329,13 @@ void RunUnattended(const TCommandLine& commandLine) {
   const TUnattendedOptions options =
       ReadOptions(commandLine, removing ? TRunKind::UnattendedUninstall : TRunKind::UnattendedInstall, password);
   AddLogSecret(password);
+  OfferToDeletePasswordFile(options);
   Console().Line(removing ? "Removing" : "Arguments accepted");
 
   // The start-up as the wizard has it; a removal ends inside it.
   const std::string offered = RunStartup(nullptr, commandLine);
   ApplyOptions(options, offered);
-  CheckNewerVersion();
+  if (options.CheckVersion) CheckNewerVersion();
   const bool upgrade = DirectoryExists(NormalizePath(SetupState().ChosenFolder, true, false) + "config\\");
   Console().Line(std::string(upgrade ? "Upgrading " : "Installing into ") + SetupState().ChosenFolder);
   RunOrEnd("The install sequence", InstallSequence);

@@ -265,5 +265,37 @@ bool MoveFile(const std::string& source, const std::string& target) {
 
 bool DeleteFileAt(const std::string& path) { return unlink(HostPath(path).c_str()) == 0; }
 
+TNameFacts InspectName(const std::string& path) {
+  TNameFacts facts;
+  std::string name = HostPath(path);
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  struct stat info {};
+  if (lstat(name.c_str(), &info) != 0) return facts;
+  facts.exists = true;
+  facts.isLink = S_ISLNK(info.st_mode);
+  facts.isDirectory = S_ISDIR(info.st_mode);
+  facts.names = static_cast<std::uint32_t>(info.st_nlink);
+  return facts;
+}
+
+std::FILE* OpenFileForWriting(const std::string& path, TWriteMode mode) {
+  int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC;
+  if (mode == TWriteMode::CreateNew) flags |= O_EXCL;
+  if (mode == TWriteMode::Append) flags |= O_APPEND;
+  const int fd = open(HostPath(path).c_str(), flags, 0600);
+  if (fd < 0) return nullptr;
+  // A file that another name in another place also reaches is refused before it is emptied.
+  struct stat info {};
+  const bool usable = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink <= 1;
+  if (!usable || (mode == TWriteMode::Replace && ftruncate(fd, 0) != 0)) {
+    close(fd);
+    if (!usable) errno = EMLINK;
+    return nullptr;
+  }
+  std::FILE* stream = fdopen(fd, mode == TWriteMode::Append ? "ab" : "wb");
+  if (stream == nullptr) close(fd);
+  return stream;
+}
+
 void RunProgram(void*, const std::string&, const std::string&, const std::string&,
                 const std::string&, int) {}

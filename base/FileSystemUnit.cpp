@@ -184,6 +184,29 @@ bool RemoveFolderTree(const std::string& folder) {
   return DeleteTree(NormalizePath(ShortPath(folder), true, false), "*.*", true);
 }
 
+bool RemoveLinkItself(const std::string& path) {
+  const std::string name = ExtractFileName(NormalizePath(path, false, false));
+  const std::string parent = ExtractFilePath(NormalizePath(path, false, false));
+  if (name.empty() || parent.empty()) return false;
+  fsbackend::TopState state = fsbackend::TopState::Missing;
+  const std::unique_ptr<fsbackend::TTreeNode> folder = fsbackend::OpenTreeTop(parent, state);
+  if (!folder) return false;
+  for (const fsbackend::TreeEntry& entry : folder->List(name)) {
+    if (entry.name != name) continue;
+    // Opened without following: only a node that holds the link itself may be removed.
+    const std::unique_ptr<fsbackend::TTreeNode> node = folder->Open(entry, false);
+    return node && node->Kind() == fsbackend::NodeKind::Link && node->Remove(false);
+  }
+  return false;
+}
+
+bool WritePrivateFile(const std::string& text, const std::string& path) {
+  std::FILE* file = OpenFileForWriting(path, TWriteMode::Replace);
+  if (file == nullptr) return false;
+  const bool written = text.empty() || std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  return std::fclose(file) == 0 && written;
+}
+
 std::string ReadWholeFile(const std::string& path, bool deleteAfterwards) {
   std::string bytes;
   if (path.empty()) return bytes;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <set>
 #include <string>
 
@@ -62,6 +63,35 @@ std::string GetSpecialFolder(SpecialFolder kind, bool noFallback);
 bool CopyFile(const std::string& source, const std::string& target, bool failIfExists);
 bool MoveFile(const std::string& source, const std::string& target);
 bool DeleteFileAt(const std::string& path);
+
+// What a name is, without following it. A link is a symbolic link, junction or other reparse
+// point; names counts the hard links of the file or folder it names (1 for an ordinary file).
+struct TNameFacts {
+  bool exists = false;
+  bool isLink = false;
+  bool isDirectory = false;
+  std::uint32_t names = 0;
+};
+TNameFacts InspectName(const std::string& path);
+
+// Removes a link itself, never what it points to. False when it is no link or the system does
+// not hand over the link itself (Wine opens what a link points to).
+bool RemoveLinkItself(const std::string& path);
+
+// How OpenFileForWriting treats an existing file.
+enum class TWriteMode {
+  CreateNew,  // the file must not exist
+  Append,     // appended to; created when missing
+  Replace,    // emptied once checked; created when missing
+};
+
+// Opens a file for writing without following a link: a name that is a link, or a file with
+// more than one name (a hard link into another place), is refused, before anything is written
+// or emptied. A file it creates lets SYSTEM and Administrators in and nobody else (on POSIX:
+// its owner only). Null when refused or not opened.
+std::FILE* OpenFileForWriting(const std::string& path, TWriteMode mode);
+// The whole text into path through OpenFileForWriting (Replace); false when not written.
+bool WritePrivateFile(const std::string& text, const std::string& path);
 
 // Folder part of a path up to and including its last '\' or '/' (empty when there is none).
 std::string ExtractFilePath(const std::string& path);

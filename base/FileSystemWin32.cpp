@@ -1,5 +1,8 @@
 // Win32 backend of the file-system helpers.
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sddl.h>
 
 #include <cstdint>
 #include <memory>
@@ -419,6 +422,59 @@ bool MoveFile(const std::string& source, const std::string& target) {
 }
 
 bool DeleteFileAt(const std::string& path) { return DeleteFileA(path.c_str()) != FALSE; }
+
+TNameFacts InspectName(const std::string& path) {
+  TNameFacts facts;
+  std::string name = path;
+  // A drive's root keeps its separator ("C:" alone is the drive's current folder).
+  while (name.size() > 3 && (name.back() == '\\' || name.back() == '/')) name.pop_back();
+  const DWORD attributes = GetFileAttributesA(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return facts;
+  facts.exists = true;
+  facts.isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  facts.isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  const TKernelHandle handle(CreateFileA(name.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (handle && GetFileInformationByHandle(handle.Get(), &info)) {
+    facts.isLink = facts.isLink || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    facts.names = info.nNumberOfLinks;
+  }
+  return facts;
+}
+
+std::FILE* OpenFileForWriting(const std::string& path, TWriteMode mode) {
+  // SYSTEM and Administrators, nobody else, not inherited; the owner is the creator's default.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1, &descriptor,
+                                                       nullptr);
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+                                  descriptor != nullptr ? &attributes : nullptr,
+                                  mode == TWriteMode::CreateNew ? CREATE_NEW : OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (descriptor != nullptr) LocalFree(descriptor);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  // The link itself was opened, or a file that another name in another place also reaches.
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool usable = GetFileInformationByHandle(file, &info) &&
+                      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+                      info.nNumberOfLinks <= 1;
+  if (!usable || (mode == TWriteMode::Replace && !SetEndOfFile(file))) {
+    CloseHandle(file);
+    SetLastError(usable ? GetLastError() : ERROR_CANT_ACCESS_FILE);
+    return nullptr;
+  }
+  const int fd =
+      _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY | (mode == TWriteMode::Append ? _O_APPEND : 0));
+  if (fd < 0) {
+    CloseHandle(file);
+    return nullptr;
+  }
+  std::FILE* stream = _fdopen(fd, mode == TWriteMode::Append ? "ab" : "wb");
+  if (stream == nullptr) _close(fd);
+  return stream;
+}
 
 // shell32 is looked up when first needed: importing it would load most of the user-interface
 // libraries into every program that links these helpers (the archive tool among them).

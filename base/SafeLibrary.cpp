@@ -36,6 +36,20 @@ std::string SystemLibraryFolder() {
   return folder;
 }
 
+DWORD LibrarySearchFlags(bool ownFolderFirst) {
+  // LOAD_LIBRARY_SEARCH_* (Windows 8, or 7 with its update, which brought AddDllDirectory with
+  // them): dependencies come from the library's own folder and the system folder only. Older
+  // systems know only the altered search, which goes on along PATH.
+  constexpr DWORD kSearchDllLoadDir = 0x00000100;  // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR
+  constexpr DWORD kSearchSystem32 = 0x00000800;    // LOAD_LIBRARY_SEARCH_SYSTEM32
+  static const bool searchFlagsKnown = [] {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    return kernel != nullptr && GetProcAddress(kernel, "AddDllDirectory") != nullptr;
+  }();
+  if (!searchFlagsKnown) return LOAD_WITH_ALTERED_SEARCH_PATH;
+  return ownFolderFirst ? kSearchDllLoadDir | kSearchSystem32 : kSearchSystem32;
+}
+
 HMODULE LoadSystemLibrary(const std::string& fileName) {
   if (fileName.find_first_of("\\/:") != std::string::npos) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -43,7 +57,7 @@ HMODULE LoadSystemLibrary(const std::string& fileName) {
   }
   const std::string folder = SystemLibraryFolder();
   if (folder.empty()) return nullptr;
-  return LoadLibraryExA((folder + fileName).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  return LoadLibraryExA((folder + fileName).c_str(), nullptr, LibrarySearchFlags(false));
 }
 
 HMODULE LoadLibraryAt(const std::string& fullPath) {
@@ -51,5 +65,5 @@ HMODULE LoadLibraryAt(const std::string& fullPath) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  return LoadLibraryExA(fullPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  return LoadLibraryExA(fullPath.c_str(), nullptr, LibrarySearchFlags(true));
 }

@@ -18,6 +18,11 @@ void HardenLibrarySearch();
 // when looked up); null when it is not there. Never found anywhere else.
 HMODULE LoadSystemLibrary(const std::string& fileName);
 
+// How LoadSystemLibrary (false) and LoadLibraryAt (true) ask the system to look for a
+// library's own dependencies: where the system knows the search flags, in the library's folder
+// (ownFolderFirst) and the system folder only, never along PATH.
+DWORD LibrarySearchFlags(bool ownFolderFirst);
+
 // A library at a full path (drive or UNC); its dependencies are looked for in its own folder
 // first. A relative path is refused (null, ERROR_INVALID_PARAMETER).
 HMODULE LoadLibraryAt(const std::string& fullPath);

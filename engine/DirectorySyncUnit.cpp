@@ -1,6 +1,7 @@
 #include "engine/DirectorySyncUnit.h"
 
 #include "base/FileSystemUnit.h"
+#include "base/StringUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/SetupState.h"
 #include "engine/ShortcutUnit.h"
@@ -65,6 +66,18 @@ TLdapServer DirectoryServer() {
 
 TDirectorySyncResult Skipped(TDirectorySyncStep step) { return {step, {}}; }
 
+std::string ComputerName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof name;
+  return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+}
+
+void NoteClearTextBind(const TLdapServer& server) {
+  if (IsThisMachine(server.Host, ComputerName())) return;
+  InstallLog("The directory server " + server.Host + " is not on this machine: the directory manager's password "
+             "travels to it in a clear-text LDAP bind");
+}
+
 void LogOutcome(const std::string& address, const TLdapOutcome& outcome) {
   std::string text = "Directory entry of " + address + ": ";
   if (outcome.Status == TLdapStatus::Answered) {
@@ -77,6 +90,12 @@ void LogOutcome(const std::string& address, const TLdapOutcome& outcome) {
 }
 
 }  // namespace
+
+bool IsThisMachine(const std::string& host, const std::string& computerName) {
+  const std::string name = LowerCase(TrimText(host));
+  return name.empty() || name == "localhost" || name.rfind("127.", 0) == 0 || name == "::1" || name == "[::1]" ||
+         (!computerName.empty() && name == LowerCase(computerName));
+}
 
 bool ReadDirectoryConfig() {
   TDirectoryState& state = State();
@@ -114,7 +133,9 @@ TDirectorySyncResult SyncAccountToDirectory(const TAccountRecord& record, const 
     return Skipped(TDirectorySyncStep::NoLibrary);
   }
   const TDirectoryEntry entry = BuildDirectoryEntry(record, name, suffix);
-  const TLdapOutcome outcome = WriteLdapEntry(DirectoryServer(), entry.Dn, entry.Attributes, mode);
+  const TLdapServer server = DirectoryServer();
+  NoteClearTextBind(server);
+  const TLdapOutcome outcome = WriteLdapEntry(server, entry.Dn, entry.Attributes, mode);
   UnloadLdapLibrary();
   LogOutcome(address, outcome);
   return {TDirectorySyncStep::Sent, outcome};

@@ -36,6 +36,11 @@ struct TDirectorySyncResult {
   TLdapOutcome Ldap;
 };
 
+// Whether the directory's host is this machine: empty, "localhost", a loopback address or the
+// computer's own name (letter case aside). The bind sends the directory manager's password in
+// clear text, so a directory elsewhere is noted in the log.
+bool IsThisMachine(const std::string& host, const std::string& computerName);
+
 // Writes the account's entry under store lock 1. domain: the account's domain (its first
 // 255 characters count).
 TDirectorySyncResult SyncAccountToDirectory(const TAccountRecord& record, const std::string& domain,

@@ -13,6 +13,7 @@
 #include "engine/InstallUI.h"
 #include "engine/TemplateUnit.h"
 #include "engine/SetupState.h"
+#include "serverconfig/StoreFolders.h"
 #include "base/TextFormat.h"
 #include "texts/TextTable.h"
 #include "system/AntivirusUnit.h"
@@ -57,14 +58,46 @@ void LogFolderSecurity(const std::string& folder, const TFolderSecurityResult& r
   InstallLog(text);
 }
 
+// Passwords, mail, the directory's database and configuration (whose shipped slapd.conf takes
+// the directory manager's password), the servers' logs and their working files: closed to all
+// but SYSTEM and Administrators.
+const char* const kPrivateFolders[] = {"config", "mail", "ldap", "logs", "temp"};
+
+void FailOnFolder(const std::string& folder, const std::string& why, DWORD error) {
+  InstallLog("Installation folder refused: " + folder + ": " + why);
+  Fail("Checking the installation folder " + folder, FormatText(cFolderRefused, {folder, why}), error);
+}
+
+void FailWhenNotRepaired(const std::string& folder, const TFolderSecurityResult& result) {
+  LogFolderSecurity(folder, result);
+  if (result.State == TFolderSecurityState::Failed)
+    FailOnFolder(folder,
+                 result.Findings.empty() ? std::string("its entries could not be repaired") : result.Findings.front(),
+                 result.Error);
+}
+
 // The servers run as LocalSystem from this folder and the setup loads libraries from it: it
 // gets a list of its own instead of whatever its parent passes on, and one found open to
-// other accounts is repaired.
+// other accounts is repaired. In an earlier installation nothing is followed, and what anyone
+// could have planted while its lists were open goes before any list is passed on. An existing
+// folder that is not an earlier installation was empty when it was checked; once its list keeps
+// others out, it must still be.
 void CreateInstallationFolder() {
   const std::string folder = InstallDir();
+  const bool existed = DirectoryExists(folder);
+  const bool earlier = FileExists(folder + "config\\" + kSettingsFileName);
+  if (earlier) FailWhenNotRepaired(folder, RemovePlantedEntries(folder));
   const TFolderSecurityResult result = SecureFolder(folder, TFolderAccess::Programs);
   if (DirectoryExists(folder)) {
     LogFolderSecurity(folder, result);
+    if (earlier) {
+      const std::vector<std::string> closed(std::begin(kPrivateFolders), std::end(kPrivateFolders));
+      FailWhenNotRepaired(folder, ResetInstallationEntries(folder, closed));
+    } else if (existed) {
+      const std::vector<TDirEntry> entries = ListDirectory(folder, "*");
+      if (!entries.empty())
+        FailOnFolder(folder, "something was put into it after it was checked: " + entries.front().name, 0);
+    }
     return;
   }
   const DWORD error = result.Error;
@@ -72,7 +105,6 @@ void CreateInstallationFolder() {
   Fail("Creating the installation folder " + folder, cErrorDir + SystemErrorText(error), error);
 }
 
-// config\ and mail\ hold passwords and mail: closed to all but SYSTEM and Administrators.
 void CreatePrivateFolder(const std::string& folder) {
   LogFolderSecurity(folder, SecureFolder(folder, TFolderAccess::Private));
 }
@@ -345,8 +377,7 @@ void PlaceFiles() {
   InstallLog("Placing files: installation folder " + install + ", extraction folder " + extraction +
              ", setup folder " + folders.SetupFolder);
   CreateInstallationFolder();
-  CreatePrivateFolder(install + "config\\");
-  CreatePrivateFolder(install + "mail\\");
+  for (const char* name : kPrivateFolders) CreatePrivateFolder(install + name + "\\");
   EnsureFolder(install + "xml\\");
   CopyFileToFolder("info.xml", folders.SetupFolder, install + "xml\\", false);
 

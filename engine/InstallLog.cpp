@@ -1,16 +1,13 @@
 #ifdef _WIN32
 #include <windows.h>
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
 #else
-#include <fcntl.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 #endif
 
 #include "engine/InstallLog.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -64,21 +61,10 @@ std::string Timestamp() {
 }
 
 // Opens a log file for writing: a new file that must not exist yet, or one appended to (created
-// when missing). Null when it cannot be opened.
+// when missing). A link or a file with a second name is never written through (log= may name
+// a place where others could have planted one). Null when it cannot be opened.
 std::FILE* OpenLogFile(const std::string& path, bool append) {
-#ifdef _WIN32
-  const int fd = _open(path.c_str(), _O_CREAT | _O_WRONLY | _O_BINARY | (append ? _O_APPEND : _O_EXCL),
-                       _S_IREAD | _S_IWRITE);
-  if (fd < 0) return nullptr;
-  std::FILE* file = _fdopen(fd, append ? "ab" : "wb");
-  if (file == nullptr) _close(fd);
-#else
-  const int fd = ::open(HostPath(path).c_str(), O_CREAT | O_WRONLY | (append ? O_APPEND : O_EXCL), 0644);
-  if (fd < 0) return nullptr;
-  std::FILE* file = ::fdopen(fd, append ? "ab" : "wb");
-  if (file == nullptr) ::close(fd);
-#endif
-  return file;
+  return OpenFileForWriting(path, append ? TWriteMode::Append : TWriteMode::CreateNew);
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -96,8 +82,26 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
+bool IsWordCharacter(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
+
+// Whole words only: a short password ("a") must not garble every other word of the log.
+std::string MaskWords(const std::string& text, const std::string& secret) {
+  std::string result;
+  std::size_t from = 0;
+  for (std::size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 1)) {
+    const std::size_t end = at + secret.size();
+    if (at < from || (at > 0 && IsWordCharacter(text[at - 1]) && IsWordCharacter(secret.front())) ||
+        (end < text.size() && IsWordCharacter(text[end]) && IsWordCharacter(secret.back())))
+      continue;
+    result.append(text, from, at - from);
+    result += kMask;
+    from = end;
+  }
+  return result.append(text, from, std::string::npos);
+}
+
 std::string Masked(std::string text, const std::vector<std::string>& secrets) {
-  for (const std::string& secret : secrets) ReplaceText(text, secret, kMask, true, true);
+  for (const std::string& secret : secrets) text = MaskWords(text, secret);
   return text;
 }
 
@@ -234,7 +238,8 @@ void CopyLog(TLogState& log) {
   if (log.file == nullptr || log.keepFolder.empty()) return;
   std::fflush(log.file);
   ForceDirectories(log.keepFolder);
-  if (!CopyFile(log.path, log.keepFolder + ExtractFileName(log.path), false))
+  // Written, not copied: the copy must not follow a link planted in the logs folder.
+  if (!WritePrivateFile(ReadWholeFile(log.path, false), log.keepFolder + ExtractFileName(log.path)))
     WriteEntry(log, "The log could not be copied into " + log.keepFolder);
 }
 }  // namespace
@@ -259,6 +264,12 @@ void AddLogSecret(const std::string& secret) {
   TLogState& log = Log();
   std::lock_guard<std::mutex> guard(log.lock);
   log.secrets.push_back(secret);
+}
+
+std::string MaskLogSecrets(const std::string& text) {
+  TLogState& log = Log();
+  std::lock_guard<std::mutex> guard(log.lock);
+  return Masked(text, log.secrets);
 }
 
 void ClearLogSecrets() {

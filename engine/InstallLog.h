@@ -45,8 +45,11 @@ void FinishInstallLog(int exitCode);
 // The one logging function: one timestamped entry.
 void InstallLog(const std::string& text);
 
-// A text that must never reach the log (a password); every occurrence is masked.
+// A text that must never reach the log (a password); every occurrence as a whole word is
+// masked (one inside a longer word is another word, and stays readable).
 void AddLogSecret(const std::string& secret);
+// The text as the log would have it, for what goes elsewhere (the console).
+std::string MaskLogSecrets(const std::string& text);
 void ClearLogSecrets();
 
 // "Setup Log 2026-12-07 #001.txt"

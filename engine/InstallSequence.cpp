@@ -1,8 +1,10 @@
 #include <windows.h>
+#include <ntsecapi.h>
 
 #include "engine/InstallSequence.h"
 
 #include <chrono>
+#include <cstring>
 
 #include "archive/ArchiveUnit.h"
 #include "base/DeadlineClock.h"
@@ -11,6 +13,7 @@
 #include "base/VersionUnit.h"
 #include "engine/ComponentFlags.h"
 #include "engine/DemoMessageUnit.h"
+#include "engine/DestinationCheck.h"
 #include "engine/EngineSupport.h"
 #include "engine/FailureUnit.h"
 #include "engine/FilePlacementUnit.h"
@@ -77,6 +80,21 @@ void PumpFor(std::uint32_t ms) {
   } while (!deadline.Passed());
 }
 
+// Sixteen hex digits from the system's random source: names nobody can prepare in advance.
+std::string UnguessableSuffix() {
+  unsigned char bytes[8] = {};
+  if (!RtlGenRandom(bytes, sizeof bytes)) {
+    // Without the random source: the time and the process, still unknown beforehand.
+    const ULONGLONG mix = (static_cast<ULONGLONG>(GetTickCount()) << 32) ^ GetCurrentProcessId() ^
+                          reinterpret_cast<ULONG_PTR>(&bytes);
+    std::memcpy(bytes, &mix, sizeof bytes);
+  }
+  static const char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (const unsigned char byte : bytes) text += {kHex[byte >> 4], kHex[byte & 15]};
+  return text;
+}
+
 // --- the steps, in the order of the sequence ---------------------------------------------
 
 // Installing an older version over a newer one would replace newer programs with older ones
@@ -103,6 +121,10 @@ void StoreComponentChoices(TInstallRun& run) {
 void ChooseInstallationFolder(TInstallRun& run) {
   TSetupState& state = run.State;
   state.InstallDir = NormalizePath(state.ChosenFolder, true, false);
+  // The page and the unattended run checked it; it is checked again right before it is used.
+  if (const std::string problem = DestinationProblem(state.InstallDir, MachineDestinationFacts()); !problem.empty())
+    Fail("Checking the installation folder " + state.InstallDir,
+         FormatText(cFolderRefused, {state.InstallDir, problem}));
   state.ConfigDir = state.InstallDir + "config\\";
   state.IsUpgrade = DirectoryExists(state.ConfigDir);
   SetServerFolder(state.InstallDir);
@@ -430,10 +452,12 @@ std::string CreateExtractionFolder(const std::string& tempFolder, const std::str
   const std::string parent = tempFolder.empty() ? setupFolder + "temp\\" : NormalizePath(tempFolder, true, false);
   if (!ForceDirectories(parent)) return std::string();
   for (int attempt = 0; attempt < kExtractionTries; ++attempt) {
-    const std::string name = attempt == 0 ? kExtractionName : std::string(kExtractionName) + "-" + std::to_string(attempt);
+    const std::string name = attempt == 0 ? kExtractionName : std::string(kExtractionName) + "-" + UnguessableSuffix();
     const std::string folder = ShortPath(parent + name + "\\");
     if (DirectoryExists(folder) || FileExists(NormalizePath(folder, false, false))) continue;
-    const TFolderSecurityResult result = SecureFolder(folder, TFolderAccess::SetupOnly);
+    // The elevated setup writes as a member of Administrators; the account's other, not
+    // elevated programs must not reach what it loads and copies from here.
+    const TFolderSecurityResult result = SecureFolder(folder, TFolderAccess::Private);
     InstallLog(DescribeFolderSecurity(folder, result));
     // Only a folder made now is ours: one that appeared in between may hold anything.
     if (result.State == TFolderSecurityState::Created ||

@@ -104,6 +104,27 @@ void CheckRunningServices(TSetupState& state) {
     if (ServiceExistsStopped(GetServerServiceName(kind))) state.ServiceToCreate[kind] = false;
 }
 
+// An existing service is used again only when it runs our program from this folder.
+void ReuseServiceLogged(const ServiceDefinition& definition, const std::string& folder) {
+  const TReusedServiceResult reused = ReuseService(definition, folder);
+  switch (reused.Outcome) {
+    case TReusedService::Ours:
+      return;
+    case TReusedService::Quoted:
+      InstallLog("Service " + definition.ServiceName + ": program path put in quotes");
+      return;
+    case TReusedService::Repointed:
+      InstallLog("Service " + definition.ServiceName + " ran " + reused.StoredPath + ": recreated with " +
+                 QuotedServicePath(folder + definition.ProgramFile) + " as LocalSystem");
+      return;
+    case TReusedService::Unreadable:
+      InstallLog("Service " + definition.ServiceName + " could not be checked or changed (error " +
+                 std::to_string(reused.Error) + ")");
+      ShowServiceError(reused.Error);
+      return;
+  }
+}
+
 void InstallServices(TSetupState& state, const std::string& installDir) {
   const std::string folder = NormalizePath(installDir, true, false);
   if (IsNTPlatform()) {
@@ -114,7 +135,7 @@ void InstallServices(TSetupState& state, const std::string& installDir) {
       if (state.ServiceToCreate[kind])
         ShowServiceError(InstallOrRemoveService(true, definition, folder));
       else
-        QuoteReusedServicePath(definition.ServiceName, folder + definition.ProgramFile);
+        ReuseServiceLogged(definition, folder);
     }
   }
   for (const char* library : {"api.dll", "quenforcom.dll"})

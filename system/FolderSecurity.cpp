@@ -73,8 +73,6 @@ std::string ListText(TFolderAccess access) {
   switch (access) {
     case TFolderAccess::Programs:
       return "list: SYSTEM and Administrators full control, Users read and execute, not inherited";
-    case TFolderAccess::SetupOnly:
-      return "list: SYSTEM, Administrators and the setup's account full control, nobody else, not inherited";
     case TFolderAccess::Private: break;
   }
   return "list: SYSTEM and Administrators full control, nobody else, not inherited";
@@ -101,18 +99,13 @@ class TListDescriptor {
  public:
   TListDescriptor(TFolderAccess access, BYTE aceFlags)
       : system_(WinLocalSystemSid), administrators_(WinBuiltinAdministratorsSid), users_(WinBuiltinUsersSid) {
-    if (access == TFolderAccess::SetupOnly) {
-      own_ = OwnAccount();
-      if (own_.empty()) return;
-    }
     struct TEntry {
       PSID sid;
       DWORD mask;
     };
     const TEntry entries[] = {{system_.Get(), FILE_ALL_ACCESS},
                               {administrators_.Get(), FILE_ALL_ACCESS},
-                              access == TFolderAccess::Programs ? TEntry{users_.Get(), kReadAndExecute}
-                                                                : TEntry{own_.data(), FILE_ALL_ACCESS}};
+                              {users_.Get(), kReadAndExecute}};
     const std::size_t count = access == TFolderAccess::Private ? 2 : 3;
     DWORD size = sizeof(ACL);
     for (std::size_t i = 0; i < count; ++i) {
@@ -140,7 +133,6 @@ class TListDescriptor {
 
  private:
   TWellKnownSid system_, administrators_, users_;
-  std::vector<BYTE> own_;
   std::vector<BYTE> acl_;
   SECURITY_DESCRIPTOR descriptor_{};
   bool valid_ = false;
@@ -317,6 +309,94 @@ TFolderSecurityResult RepairWhenOpen(const std::string& path, TFolderAccess acce
   return result;
 }
 
+// An entry of an earlier installation: owned by Administrators, and only what its folder passes
+// on applies to it (entries of its own, such as one letting Everyone write, go).
+DWORD ResetToInherited(const std::string& path) {
+  std::string name = path;
+  const TWellKnownSid administrators(WinBuiltinAdministratorsSid);
+  ACL empty{};
+  if (!InitializeAcl(&empty, sizeof empty, ACL_REVISION)) return GetLastError();
+  return SetNamedSecurityInfoA(name.data(), SE_FILE_OBJECT,
+                               OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                   UNPROTECTED_DACL_SECURITY_INFORMATION,
+                               administrators.Get(), nullptr, &empty, nullptr);
+}
+
+bool NamedIn(const std::string& name, const std::vector<std::string>& names) {
+  for (const std::string& candidate : names)
+    if (lstrcmpiA(candidate.c_str(), name.c_str()) == 0) return true;
+  return false;
+}
+
+struct TEntryWalk {
+  const std::vector<std::string>& privateFolders;
+  TFolderSecurityResult& result;
+  int reset = 0;
+
+  void Failed(const std::string& what, DWORD error) {
+    result.Findings.push_back(what);
+    if (result.Error == ERROR_SUCCESS) result.Error = error == ERROR_SUCCESS ? ERROR_CANT_ACCESS_FILE : error;
+  }
+
+  // Links and second names are removed, never followed: whatever they reach stays as it is.
+  bool RemovedAsPlanted(const std::string& path, const TNameFacts& facts) {
+    if (facts.isLink) {
+      if (RemoveLinkItself(path))
+        result.Changes.push_back("link removed: " + path);
+      else
+        Failed("a link that could not be removed: " + path, GetLastError());
+      return true;
+    }
+    if (facts.isDirectory || facts.names <= 1) return false;
+    if (DeleteFileA(path.c_str()))
+      result.Changes.push_back("file with a second name elsewhere removed: " + path);
+    else
+      Failed("a file with a second name elsewhere that could not be removed: " + path, GetLastError());
+    return true;
+  }
+
+  TNameFacts Inspect(const std::string& path, const TDirEntry& entry) {
+    TNameFacts facts = InspectName(path);
+    facts.isLink = facts.isLink || entry.isLink;
+    return facts;
+  }
+
+  // First, before any list changes: the system passes a folder's new list on to what it holds,
+  // and must find no link there to pass it through.
+  void RemovePlanted(const std::string& folder) {
+    for (const TDirEntry& entry : ListDirectory(folder, "*")) {
+      const std::string path = folder + entry.name;
+      const TNameFacts facts = Inspect(path, entry);
+      if (!facts.exists || RemovedAsPlanted(path, facts)) continue;
+      if (facts.isDirectory) RemovePlanted(path + "\\");
+    }
+  }
+
+  // Parents before what they hold: once a folder is reset, nobody else can add to it.
+  void Reset(const std::string& folder, bool top) {
+    for (const TDirEntry& entry : ListDirectory(folder, "*")) {
+      const std::string path = folder + entry.name;
+      const TNameFacts facts = Inspect(path, entry);
+      if (!facts.exists) continue;
+      if (facts.isLink || (!facts.isDirectory && facts.names > 1)) {
+        Failed("a link or second name that appeared during the repair: " + path, ERROR_CANT_ACCESS_FILE);
+        continue;
+      }
+      std::vector<std::string> ignored;
+      const bool ownList = top && facts.isDirectory && NamedIn(entry.name, privateFolders);
+      const TWellKnownSid administrators(WinBuiltinAdministratorsSid);
+      const DWORD error = ownList ? ApplyFolderList(path, TFolderAccess::Private, administrators.Get(), ignored)
+                                  : ResetToInherited(path);
+      if (error != ERROR_SUCCESS) {
+        Failed("owner and list not reset: " + path, error);
+        continue;
+      }
+      ++reset;
+      if (facts.isDirectory) Reset(path + "\\", false);
+    }
+  }
+};
+
 }  // namespace
 
 std::vector<BYTE> FolderSecurityDescriptor(TFolderAccess access) {
@@ -401,6 +481,44 @@ TFolderSecurityResult RepairFolderSecurity(const std::string& folder, TFolderAcc
     return result;
   }
   return RepairWhenOpen(path, access);
+}
+
+TFolderSecurityResult RemovePlantedEntries(const std::string& folder) {
+  TFolderSecurityResult result = Outcome(TFolderSecurityState::Repaired);
+  const std::vector<std::string> none;
+  TEntryWalk walk{none, result};
+  walk.RemovePlanted(NormalizePath(folder, true, false));
+  if (result.Error != ERROR_SUCCESS) result.State = TFolderSecurityState::Failed;
+  return result;
+}
+
+TFolderSecurityResult ResetInstallationEntries(const std::string& folder,
+                                               const std::vector<std::string>& privateFolders) {
+  if (!IsNTPlatform()) return Outcome(TFolderSecurityState::NoAccessLists);
+  const TRepairPrivileges privileges;
+  TFolderSecurityResult result = Outcome(TFolderSecurityState::Repaired);
+  TEntryWalk walk{privateFolders, result};
+  walk.Reset(NormalizePath(folder, true, false), true);
+  result.Changes.push_back("owner Administrators and the folder's list: " + std::to_string(walk.reset) + " entries");
+  if (result.Error != ERROR_SUCCESS) result.State = TFolderSecurityState::Failed;
+  return result;
+}
+
+std::vector<std::string> FindSecretFileExposure(const std::string& path) {
+  if (!IsNTPlatform()) return {};
+  const TNameFacts facts = InspectName(path);
+  if (facts.isLink) return {"it is a link to another place"};
+  if (facts.names > 1) return {"it has a second name in another place"};
+  if (!VolumeFactsOf(path).KeepsAccessLists) return {"its volume keeps no access lists: every user may read it"};
+  std::string name = path;
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  const DWORD error =
+      GetNamedSecurityInfoA(name.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, nullptr, nullptr, &raw);
+  if (error != ERROR_SUCCESS) return {"its owner and list cannot be read (error " + std::to_string(error) + ")"};
+  const TLocalMemory descriptor(raw);
+  std::vector<BYTE> own = OwnAccount();
+  return FindOpenAccess(raw, TFolderAccess::Private, SidOf(own));
 }
 
 std::string DescribeFolderSecurity(const std::string& folder, const TFolderSecurityResult& result) {

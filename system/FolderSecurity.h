@@ -15,9 +15,7 @@
 
 enum class TFolderAccess {
   Programs,  // SYSTEM and Administrators full control, Users read and execute
-  Private,   // SYSTEM and Administrators full control, nobody else
-  SetupOnly, // SYSTEM, Administrators and the account running the setup full control, nobody
-             // else: a working folder of this run, such as the extraction folder
+  Private,   // SYSTEM and Administrators full control, nobody else (also the extraction folder)
 };
 
 enum class TFolderSecurityState {
@@ -57,6 +55,23 @@ TFolderSecurityResult SecureFolder(const std::string& folder, TFolderAccess acce
 // planted while the folder was open would stay its owner's to rewrite. Links (the folder itself or below it) are never followed; a drive's or
 // volume's root folder is left as it is.
 TFolderSecurityResult RepairFolderSecurity(const std::string& folder, TFolderAccess access);
+
+// An earlier installation of ours, entry by entry below folder, in two walks that never follow
+// a link. First, before any list changes (the system passes a folder's new list on to what it
+// holds): links and files with a second name elsewhere, which the setup installs neither of,
+// are removed, each one named in Changes; Failed when one stays (Findings names it).
+TFolderSecurityResult RemovePlantedEntries(const std::string& folder);
+// Then every entry gets Administrators as owner and only what its folder passes on; the folders
+// directly below named in privateFolders get the Private list of their own instead. Failed when
+// an entry could not be reset, or a link or second name is found now.
+TFolderSecurityResult ResetInstallationEntries(const std::string& folder,
+                                               const std::vector<std::string>& privateFolders);
+
+// Why a file holding a secret (the administrator's password) could be read or replaced by
+// someone else, empty when it cannot: a link or a second name of the file, a volume without
+// access lists, an owner other than SYSTEM, Administrators or the account running the setup, or
+// any right for another account. Windows 9x keeps no lists and has nothing to find.
+std::vector<std::string> FindSecretFileExposure(const std::string& path);
 
 // One line for the install log (the system's text for Error is the caller's to add).
 std::string DescribeFolderSecurity(const std::string& folder, const TFolderSecurityResult& result);

@@ -146,15 +146,34 @@ void DisableService(const std::string& serviceName) {
   if (service) ChangeStartType(service, SERVICE_DISABLED);
 }
 
-bool QuoteReusedServicePath(const std::string& serviceName, const std::string& programPath) {
+TReusedServiceResult ReuseService(const ServiceDefinition& definition, const std::string& installDir) {
+  TReusedServiceResult result;
+  const std::string programPath = NormalizePath(installDir, true, false) + definition.ProgramFile;
   const TServiceHandle manager = OpenServiceManager(SC_MANAGER_CONNECT);
-  const TServiceHandle service = OpenNamedService(manager, serviceName, SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG);
-  if (!service) return false;
-  const std::vector<BYTE> config = ReadServiceConfig(service);
-  if (config.empty()) return false;
+  const TServiceHandle service =
+      OpenNamedService(manager, definition.ServiceName, SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG);
+  const std::vector<BYTE> config = service ? ReadServiceConfig(service) : std::vector<BYTE>{};
+  if (config.empty()) {
+    result.Error = GetLastError();
+    return result;
+  }
   const char* stored = reinterpret_cast<const QUERY_SERVICE_CONFIGA*>(config.data())->lpBinaryPathName;
-  if (stored == nullptr || !EqualIgnoringCase(stored, programPath)) return false;
+  result.StoredPath = stored != nullptr ? stored : "";
   const std::string quoted = QuotedServicePath(programPath);
-  return ChangeServiceConfigA(service.Get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, quoted.c_str(),
-                              nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) != FALSE;
+  if (EqualIgnoringCase(result.StoredPath, quoted)) {
+    result.Outcome = TReusedService::Ours;
+    return result;
+  }
+  const bool unquotedOurs = EqualIgnoringCase(result.StoredPath, programPath);
+  const BOOL changed =
+      unquotedOurs ? ChangeServiceConfigA(service.Get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                          quoted.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)
+                   : ChangeServiceConfigA(service.Get(), SERVICE_WIN32_OWN_PROCESS, SERVICE_NO_CHANGE,
+                                          SERVICE_ERROR_NORMAL, quoted.c_str(), "", nullptr, "\0", "LocalSystem", "",
+                                          definition.DisplayName.c_str());
+  result.Outcome = !changed        ? TReusedService::Unreadable
+                   : unquotedOurs ? TReusedService::Quoted
+                                  : TReusedService::Repointed;
+  result.Error = changed ? ERROR_SUCCESS : GetLastError();
+  return result;
 }

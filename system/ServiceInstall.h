@@ -51,9 +51,26 @@ void DisableService(const std::string& serviceName);
 
 // The program path a service is created with: "<folder><program>" in double quotes.
 std::string QuotedServicePath(const std::string& programPath);
-// A reused service whose program path is exactly the unquoted programPath gets the quoted
-// form; nothing else of it changes. True when the path was changed.
-bool QuoteReusedServicePath(const std::string& serviceName, const std::string& programPath);
+// What became of an existing service of ours before it is used again.
+enum class TReusedService {
+  Ours,        // it runs programPath in quotes: left as it is
+  Quoted,      // it ran the unquoted programPath: the quotes were added, nothing else changed
+  Repointed,   // it ran another program (StoredPath): made ours again, see ReuseService
+  Unreadable,  // it could not be opened, read or changed (Error)
+};
+
+struct TReusedServiceResult {
+  TReusedService Outcome = TReusedService::Unreadable;
+  std::string StoredPath;
+  DWORD Error = ERROR_SUCCESS;
+};
+
+// A service of ours that exists already is used again only when it runs our program from the
+// installation folder (letter case aside). One that points anywhere else (an old folder that
+// others may now write to, another program) is given the definition's program in quotes, its
+// display name, its own process, LocalSystem, no group and no dependencies, as a new one would
+// have; its start type is kept for the upgrade's restore.
+TReusedServiceResult ReuseService(const ServiceDefinition& definition, const std::string& installDir);
 
 // Test seam: how ChangeServiceConfig2A is found in the loaded advapi32.dll. Null restores
 // the lookup by name.

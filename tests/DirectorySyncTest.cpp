@@ -128,6 +128,16 @@ class DirectorySyncTest : public EngineTest {
   std::string expected_;
 };
 
+// The bind carries the directory manager's password in clear text: only a directory on this
+// machine keeps it off the network, and any other is noted in the log.
+TEST(DirectoryHost, ThisMachineOrElsewhere) {
+  for (const char* host : {"", "localhost", "LocalHost", "127.0.0.1", "127.1.2.3", "::1", "MAILHOST", " mailhost "})
+    EXPECT_TRUE(IsThisMachine(host, "MailHost")) << host;
+  for (const char* host : {"ldap.example.com", "10.0.0.5", "mailhost2", "128.0.0.1"})
+    EXPECT_FALSE(IsThisMachine(host, "MailHost")) << host;
+  EXPECT_FALSE(IsThisMachine("anything", ""));
+}
+
 TEST_F(DirectorySyncTest, WritesOneEntryPerAccount) {
   ExpectWritten(Sync("john", "John Smith"));
   ExpectEntry("cn=john@example.com,o=example.com",

@@ -299,6 +299,42 @@ TEST_F(TreeLinks, LinkInsideIsRemovedItself) {
   }
 }
 
+// Where the setup writes a file of its own (log=, saveanswers=, the log's copy in logs\),
+// someone may have planted a link or a second name of a file elsewhere: in no mode is anything
+// written or emptied through it. Wine shows a link to a file as a plain file, so only the host
+// plants one there; hard links behave alike on both.
+TEST_F(TreeLinks, WritesNeverGoThroughALinkOrASecondName) {
+  std::vector<std::string> planted;
+  if (MakeHardLink(root_ / "second.txt", outside_ + "data.txt")) planted.push_back(root_ / "second.txt");
+#ifndef _WIN32
+  ASSERT_EQ(symlink(HostPath(outside_ + "data.txt").c_str(), HostPath(root_ / "link.txt").c_str()), 0);
+  planted.push_back(root_ / "link.txt");
+#endif
+  ASSERT_FALSE(planted.empty());
+  for (const std::string& name : planted) {
+    for (const TWriteMode mode : {TWriteMode::CreateNew, TWriteMode::Append, TWriteMode::Replace}) {
+      std::FILE* file = OpenFileForWriting(name, mode);
+      EXPECT_EQ(file, nullptr) << name << " mode " << static_cast<int>(mode);
+      if (file != nullptr) {
+        std::fputs("written through", file);
+        std::fclose(file);
+      }
+    }
+    EXPECT_FALSE(WritePrivateFile("written through", name)) << name;
+    EXPECT_TRUE(OutsideIntact()) << name;
+  }
+
+  const std::string own = root_ / "own.txt";
+  EXPECT_TRUE(WritePrivateFile("first", own));
+  EXPECT_TRUE(WritePrivateFile("2", own));
+  std::FILE* appended = OpenFileForWriting(own, TWriteMode::Append);
+  ASSERT_NE(appended, nullptr);
+  std::fputs(" more", appended);
+  std::fclose(appended);
+  EXPECT_EQ(ReadWholeFile(own, false), "2 more");
+  EXPECT_EQ(OpenFileForWriting(own, TWriteMode::CreateNew), nullptr);
+}
+
 TEST_F(TreeLinks, FolderSwappedForALinkAfterTheListingIsNotEntered) {
   if (!linksWork_) GTEST_SKIP() << "this system makes no folder links";
   bool swapped = false;

@@ -132,6 +132,15 @@ inline bool MakeFolderLink(const std::string& link, const std::string& target) {
 inline void RemoveFolderLink(const std::string& link) { unlink(HostPath(NormalizePath(link, false, false)).c_str()); }
 #endif
 
+// A second name for a file, as any user who may write in both folders can make one.
+inline bool MakeHardLink(const std::string& link, const std::string& target) {
+#ifdef _WIN32
+  return CreateHardLinkA(link.c_str(), target.c_str(), nullptr) != FALSE;
+#else
+  return ::link(HostPath(target).c_str(), HostPath(link).c_str()) == 0;
+#endif
+}
+
 // True when the link itself is there (not what it points to).
 inline bool LinkExists(const std::string& link) {
   const std::string path = NormalizePath(link, false, false);

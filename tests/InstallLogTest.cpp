@@ -6,6 +6,7 @@
 
 #include "base/FileSystemUnit.h"
 #include "engine/InstallLog.h"
+#include "tests/FolderLink.h"
 #include "tests/TestFolder.h"
 #include "tests/support/RecordingUI.h"
 
@@ -106,6 +107,21 @@ TEST_F(InstallLogTest, SecretsNeverReachTheFile) {
   EXPECT_EQ(inner.boxes[0].text, "Use pa55word!?");
 }
 
+// A secret is masked as a whole word: a short one must not garble the other words of the log.
+TEST_F(InstallLogTest, SecretsAreMaskedAsWholeWords) {
+  AddLogSecret("a");
+  AddLogSecret("x1");
+  const struct {
+    const char* text;
+    const char* logged;
+  } rows[] = {
+      {"Installation folder C:\\Zarel\\: a first installation", "Installation folder C:\\Zarel\\: ******** first installation"},
+      {"setup.exe /unattended /pasword=a", "setup.exe /unattended /pasword=********"},
+      {"\"/password=x1\" x1x1 ax1 x1.", "\"/password=********\" x1x1 ax1 ********."},
+  };
+  for (const auto& row : rows) EXPECT_EQ(MaskLogSecrets(row.text), row.logged) << row.text;
+}
+
 TEST_F(InstallLogTest, LoggedUiRecordsBoxesWithTheirAnswers) {
   const std::string path = StartInstallLog(Header(), folder_.path());
   TRecordingUI inner;
@@ -148,6 +164,25 @@ TEST_F(InstallLogTest, ALogAtAGivenPathIsAppendedToNeverOverwritten) {
   EXPECT_NE(text.find("this run"), std::string::npos);
   EXPECT_EQ(StartInstallLogFile(Header(), folder_ / "missing\\deploy.log"), "");
   EXPECT_EQ(InstallLogPath(), "");
+}
+
+// log= and the copy in the installation's logs\ are places others may have prepared: a name
+// there that is a second name of a file elsewhere is never written through.
+TEST_F(InstallLogTest, PlantedNamesAreNeverWrittenThrough) {
+  const std::string victim = folder_ / "victim.txt";
+  WriteWholeFile("precious", victim, false);
+  ASSERT_TRUE(MakeHardLink(folder_ / "deploy.log", victim));
+  EXPECT_EQ(StartInstallLogFile(Header(), folder_ / "deploy.log"), "");
+
+  ForceDirectories(folder_ / "temp\\");
+  const std::string path = StartInstallLog(Header(), folder_ / "temp\\");
+  ASSERT_FALSE(path.empty());
+  ForceDirectories(folder_ / "logs\\");
+  ASSERT_TRUE(MakeHardLink(folder_ / "logs\\" + ExtractFileName(path), victim));
+  KeepInstallLogIn(folder_ / "logs\\");
+  FinishInstallLog(0);
+  EXPECT_EQ(ReadWholeFile(victim, false), "precious");
+  EXPECT_NE(ReadWholeFile(path, false).find("The log could not be copied into " + folder_ / "logs\\"), std::string::npos);
 }
 
 TEST_F(InstallLogTest, FolderThatCannotHoldTheLogMeansNoLog) {

@@ -7,9 +7,11 @@
 
 #include "engine/EngineSupport.h"
 #include "engine/FilePlacementUnit.h"
+#include "engine/InstallSequence.h"
 #include "engine/ExitCodes.h"
 #include "texts/TextTable.h"
 #include "system/OdbcUnit.h"
+#include "tests/FolderLink.h"
 #include "tests/SecurityTestSupport.h"
 
 namespace {
@@ -93,6 +95,19 @@ class PlacementTest : public EngineTest {
     for (const auto& [name, text] : files) WriteText(extraction_ + name, text);
     ForceDirectories(extraction_ + "spam\\rules\\empty-sub\\");
     ForceDirectories(extraction_ + "help\\empty\\");
+  }
+
+  // What makes a folder an earlier installation of ours.
+  void MarkEarlierInstallation() { WriteText(install_ + "config\\settings.cfg", "store"); }
+
+  // The exit code when placement ended the program, -1 when it returned.
+  int PlacementEndCode() {
+    try {
+      RunOrEnd("PlaceFiles", PlaceFiles);
+    } catch (const TProgramEnded& ended) {
+      return ended.code;
+    }
+    return -1;
   }
 
   void RunPlacement() {
@@ -182,6 +197,7 @@ TEST_F(PlacementTest, SecondRunKeepsWhatTheUserChanged) {
       {"spam\\rules\\10_base.cf", "old rules 10"},   {"calendar\\Calendar.xml", "old calendar xml"},
       {"webmail\\projects\\p1\\a.txt", "old project"}};
   for (const auto& [file, text] : userFiles) WriteText(install_ + file, text);
+  MarkEarlierInstallation();
   SetFileAttributesA((install_ + "smtp.exe").c_str(), FILE_ATTRIBUTE_READONLY);
   MakeExtraction();
   WriteText(extraction_ + "smtp.exe", "newer smtp");
@@ -216,8 +232,9 @@ TEST_F(PlacementTest, InstallationFolderHasItsOwnListAndPasswordsAndMailAreClose
     TSecurityRecorder recorder;
     RunPlacement();
     EXPECT_EQ(recorder.created[top], kProgramsList);
-    EXPECT_EQ(recorder.created[install_ + "config"], kPrivateList);
-    EXPECT_EQ(recorder.created[install_ + "mail"], kPrivateList);
+    // Passwords, mail, the directory (slapd.conf takes its manager's password), logs, working files.
+    for (const char* closed : {"config", "mail", "ldap", "logs", "temp"})
+      EXPECT_EQ(recorder.created[install_ + closed], kPrivateList) << closed;
   }
   EXPECT_TRUE(Contains(Log(), "Folder created with its own access list: " + install_));
 
@@ -240,8 +257,70 @@ TEST_F(PlacementTest, InstallationFolderHasItsOwnListAndPasswordsAndMailAreClose
   EXPECT_TRUE(ui_.boxes.empty());
 }
 
+// A folder that was empty when it was chosen and is no installation of ours must still be empty
+// once its list keeps others out. An earlier installation is repaired entry by entry: a second
+// name of a file elsewhere and a program whose own list lets Everyone write were planted while
+// its lists were open; nothing is written through them and both are gone afterwards.
+TEST_F(PlacementTest, PlantedEntriesAreRefusedOrRemovedNeverFollowed) {
+  WriteText(install_ + "version.dll", "planted after the check");
+  EXPECT_EQ(PlacementEndCode(), kExitFatalError);
+  EXPECT_TRUE(!ui_.boxes.empty() &&
+              Contains(ui_.boxes[0].text, "something was put into it after it was checked: version.dll"));
+  EXPECT_FALSE(FileExists(install_ + "smtp.exe"));
+
+  RemoveFolderTree(install_);
+  ui_.boxes.clear();
+  const std::string outside = folder_ / "outside\\";
+  WriteText(outside + "victim.dll", "precious");
+  MarkEarlierInstallation();
+  ASSERT_TRUE(MakeHardLink(install_ + "version.dll", outside + "victim.dll"));
+  ASSERT_TRUE(MakeHardLink(install_ + "pop3.exe", outside + "victim.dll"));
+  WriteText(install_ + "smtp.exe", "old smtp");
+  ASSERT_TRUE(OpenToEveryone(install_ + "smtp.exe"));
+  RunPlacement();
+  EXPECT_EQ(ReadText(outside + "victim.dll"), "precious");
+  EXPECT_FALSE(FileExists(install_ + "version.dll"));
+  EXPECT_EQ(ReadText(install_ + "pop3.exe"), "new pop3.exe");
+  EXPECT_EQ(EveryoneRights(DiskSddl(install_ + "smtp.exe")) & (FILE_WRITE_DATA | FILE_APPEND_DATA | WRITE_DAC), 0u);
+  for (const char* name : {"version.dll", "pop3.exe"})
+    EXPECT_TRUE(Contains(Log(), "changed: file with a second name elsewhere removed: " + install_ + name)) << name;
+
+  // A folder link where the rules are refreshed (files 1* to 6* are deleted there).
+  WriteText(outside + "rules\\10_victim.cf", "precious");
+  RemoveFolderTree(install_ + "spam\\rules\\");
+  ASSERT_TRUE(MakeFolderLink(install_ + "spam\\rules", outside + "rules\\"));
+  MakeExtraction();
+  const int endCode = PlacementEndCode();
+  EXPECT_EQ(ReadText(outside + "rules\\10_victim.cf"), "precious");
+  if (OnWine()) {
+    // Wine hands over only what a link points to: the link cannot be removed, so nothing goes on.
+    EXPECT_EQ(endCode, kExitFatalError);
+    EXPECT_TRUE(Contains(Log(), "a link that could not be removed: " + install_ + "spam\\rules"));
+    RemoveFolderLink(install_ + "spam\\rules");
+  } else {
+    EXPECT_EQ(endCode, -1);
+    EXPECT_TRUE(Contains(Log(), "changed: link removed: " + install_ + "spam\\rules"));
+  }
+}
+
+// The extraction folder, from which the elevated setup loads a library and copies programs:
+// SYSTEM and Administrators only (the account's own programs run without elevation), and after
+// the first a name nobody can prepare (prepared zarelinstall-1 to -99 once stopped every run).
+TEST_F(PlacementTest, ExtractionFolderIsPrivateAndItsNamesCannotBePrepared) {
+  const std::string temp = folder_ / "temp\\";
+  ForceDirectories(temp + "zarelinstall\\");
+  for (int n = 1; n < 100; ++n) ForceDirectories(temp + "zarelinstall-" + std::to_string(n) + "\\");
+  TSecurityRecorder recorder;
+  const std::string first = CreateExtractionFolder(temp, "");
+  const std::string second = CreateExtractionFolder(temp, "");
+  ASSERT_FALSE(first.empty());
+  ASSERT_FALSE(second.empty());
+  EXPECT_NE(first, second);
+  EXPECT_EQ(recorder.created[NormalizePath(first, false, false)], kPrivateList);
+}
+
 TEST_F(PlacementTest, OlderLayoutFilesMoveIntoConfig) {
-  ForceDirectories(install_);
+  MarkEarlierInstallation();
   const char* const oldFiles[] = {"cert.pem", "cert.dat", "default.ini", "db.ini"};
   for (const char* name : oldFiles) WriteText(install_ + name, std::string("old ") + name);
   RunPlacement();
@@ -264,7 +343,7 @@ TEST_F(PlacementTest, WebMailLeftOutTouchesNoWebMailFile) {
 }
 
 TEST_F(PlacementTest, SetupRunFromTheInstallationFolderIsNotCopiedOntoItself) {
-  ForceDirectories(install_);
+  MarkEarlierInstallation();
   WriteText(install_ + "setup.exe", "installed setup");
   for (const char* name : {"readme.txt", "releasenotes.txt", "info.xml", "SetupWeb.Dat"})
     CopyFile(dist_ + name, install_ + name, false);
@@ -291,7 +370,7 @@ TEST_F(PlacementTest, FatalCopyShowsTheErrorAndEndsTheProgram) {
          DeleteFileA((extraction + "regex.dll").c_str());
        }, "regex.dll"},
       {"target locked", [](const std::string& install, const std::string&, std::vector<TKernelHandle>& held) {
-         ForceDirectories(install);
+         WriteText(install + "config\\settings.cfg", "store");
          WriteText(install + "pop3.exe", "running");
          held.emplace_back(CreateFileA((install + "pop3.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
        }, "pop3.exe"},

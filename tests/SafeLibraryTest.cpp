@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/SafeLibrary.h"
+#include "tests/ImportHook.h"
 
 namespace {
 
@@ -40,6 +41,31 @@ TEST(SafeLibrary, SuiteLibrariesOnlyByFullPath) {
   HMODULE library = LoadLibraryAt(SystemLibraryFolder() + "psapi.dll");
   EXPECT_NE(library, nullptr);
   if (library != nullptr) FreeLibrary(library);
+}
+
+// A suite library's own dependencies (setiface.dll's, LDAP32.Dll's) come from its folder and the
+// system folder, never along PATH, where any user may have put a folder of their own.
+TEST(SafeLibrary, DependenciesAreNotSearchedAlongPath) {
+  using TLoad = HMODULE(WINAPI*)(LPCSTR, HANDLE, DWORD);
+  static DWORD flags = 0;
+  static TLoad original = nullptr;
+  struct TRecord {
+    static HMODULE WINAPI Load(LPCSTR name, HANDLE file, DWORD how) {
+      flags = how;
+      return original(name, file, how);
+    }
+  };
+  TImportHook hook("kernel32.dll", "LoadLibraryExA", reinterpret_cast<void*>(&TRecord::Load));
+  ASSERT_TRUE(hook.Installed());
+  original = hook.Original<TLoad>();
+  HMODULE library = LoadLibraryAt(SystemLibraryFolder() + "psapi.dll");
+  EXPECT_NE(library, nullptr);
+  if (library != nullptr) FreeLibrary(library);
+  const bool searchFlagsKnown = GetProcAddress(GetModuleHandleA("kernel32.dll"), "AddDllDirectory") != nullptr;
+  EXPECT_EQ(flags, searchFlagsKnown ? 0x00000900u : static_cast<DWORD>(LOAD_WITH_ALTERED_SEARCH_PATH));
+  library = LoadSystemLibrary("psapi.dll");
+  if (library != nullptr) FreeLibrary(library);
+  EXPECT_EQ(flags, searchFlagsKnown ? 0x00000800u : static_cast<DWORD>(LOAD_WITH_ALTERED_SEARCH_PATH));
 }
 
 TEST(SafeLibrary, HardeningKeepsSystemLibrariesLoadable) {

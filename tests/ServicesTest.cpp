@@ -551,17 +551,20 @@ TEST_F(ServicesTest, CheckStartedServicesReplacesSystemSmtpAndNamesTheFailingSer
             "POP3 servers are running (including MS SMTP and Norton POP3).");
 }
 
-TEST_F(ServicesTest, ReusedServiceWithTheUnquotedPathGetsTheQuotedOne) {
+// An existing service is used again only when it runs our program from this folder: the
+// unquoted path gets its quotes, one that runs anything else is made ours again (a leftover of
+// an old folder that others may write to now would run their program as LocalSystem).
+TEST_F(ServicesTest, ReusedServiceRunsOurProgramOrIsMadeOursAgain) {
   struct Case {
     int kind;
     std::string storedPath;
-    std::string expectedPath;
+    bool ours;
   } cases[] = {
-      {kSmtpServer, installDir + "smtp.exe", "\"" + installDir + "smtp.exe\""},
-      {kPop3Server, "C:\\Other Place\\pop3.exe", "C:\\Other Place\\pop3.exe"},      // not ours
-      {kControlServer, "\"" + installDir + "control.exe\"", "\"" + installDir + "control.exe\""},
-      {kIMServer, installDir + "im.exe /debug", installDir + "im.exe /debug"},      // not exactly ours
-      {kGroupWareServer, Upper(installDir + "cal.exe"), "\"" + installDir + "cal.exe\""},  // ours in capitals
+      {kSmtpServer, installDir + "smtp.exe", true},
+      {kPop3Server, "C:\\Other Place\\pop3.exe", false},
+      {kControlServer, "\"" + installDir + "control.exe\"", true},
+      {kIMServer, installDir + "im.exe /debug", false},                 // not exactly ours
+      {kGroupWareServer, Upper(installDir + "cal.exe"), true},          // ours in capitals
   };
   for (const Case& c : cases)
     ASSERT_TRUE(CreateTestService(GetServerServiceName(c.kind), "Kept display name " + std::to_string(c.kind),
@@ -580,10 +583,10 @@ TEST_F(ServicesTest, ReusedServiceWithTheUnquotedPathGetsTheQuotedOne) {
     std::vector<BYTE> buffer;
     const QUERY_SERVICE_CONFIGA config = ReadConfig(GetServerServiceName(c.kind), buffer);
     // Windows compares program paths without regard to letter case.
-    EXPECT_EQ(Upper(config.lpBinaryPathName), Upper(c.expectedPath));
-    EXPECT_EQ(std::string(config.lpDisplayName), "Kept display name " + std::to_string(c.kind));
+    EXPECT_EQ(Upper(config.lpBinaryPathName), Upper("\"" + installDir + FindServerInfo(c.kind)->programFile + "\""));
+    EXPECT_EQ(std::string(config.lpDisplayName) == "Kept display name " + std::to_string(c.kind), c.ours);
+    EXPECT_EQ(config.dwErrorControl, static_cast<DWORD>(c.ours ? SERVICE_ERROR_IGNORE : SERVICE_ERROR_NORMAL));
     EXPECT_EQ(config.dwStartType, static_cast<DWORD>(SERVICE_DEMAND_START));
-    EXPECT_EQ(config.dwErrorControl, static_cast<DWORD>(SERVICE_ERROR_IGNORE));
   }
   EXPECT_TRUE(ui.boxes.empty());
 }

@@ -40,7 +40,8 @@ const std::vector<std::pair<const char*, std::string*>> kRegistered = {
     {"cWizardHostName", &cWizardHostName}, {"cWizardDomain", &cWizardDomain},
     {"cWizardAdmin", &cWizardAdmin}, {"cWizardDomainInvalid", &cWizardDomainInvalid},
     {"cWizardUserInvalid", &cWizardUserInvalid}, {"cInstallAborted", &cInstallAborted},
-    {"cFolderNotAbsolute", &cFolderNotAbsolute}, {"cNewerInstalled", &cNewerInstalled},
+    {"cFolderNotAbsolute", &cFolderNotAbsolute}, {"cFolderRefused", &cFolderRefused},
+    {"cNewerInstalled", &cNewerInstalled},
     {"cInstallIncomplete", &cInstallIncomplete}, {"cServersRunAgain", &cServersRunAgain},
     {"cServersNotStarted", &cServersNotStarted}, {"cConfigNotSaved", &cConfigNotSaved},
 };

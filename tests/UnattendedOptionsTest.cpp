@@ -82,6 +82,9 @@ TEST(UnattendedSettings, ValuesAndNamesAreCheckedForTheRunKind) {
       {{"/dir=C:\\Mail\\"}, TRunKind::Interactive, "dir=", "unattended switch"},
       {{"/log=C:\\l.txt"}, TRunKind::UnattendedUninstall, "", ""},
       {{"/components=im"}, TRunKind::UnattendedUninstall, "components=im", "removing"},
+      {{"/checkversion=yes", "/deletepasswordfile=no"}, install, "", ""},
+      {{"/checkversion=maybe"}, install, "checkversion=maybe", "yes or no"},
+      {{"/checkversion=yes"}, TRunKind::Interactive, "checkversion=", "unattended switch"},
   };
   for (const Row& row : rows) {
     TUnattendedOptions options;
@@ -105,6 +108,20 @@ TEST(UnattendedSettings, ValuesAndNamesAreCheckedForTheRunKind) {
   EXPECT_FALSE(options.Finish.RunConfig);
   EXPECT_FALSE(options.Advanced);
   EXPECT_EQ(options.Admin, "chief");  // cut at the "@" as the first-run page does
+  // Nobody can answer the new-version question of an unattended run: asked for, or not made.
+  EXPECT_FALSE(options.CheckVersion);
+  EXPECT_FALSE(options.DeletePasswordFile);
+  ASSERT_FALSE(InterpretSettings(Settings({"/checkversion=YES", "/deletepasswordfile=yes"}), install, options));
+  EXPECT_TRUE(options.CheckVersion);
+  EXPECT_TRUE(options.DeletePasswordFile);
+}
+
+// Values of these settings are masked in the log and on the console, also under a mistyped name.
+TEST(UnattendedSettings, SecretSettingNames) {
+  for (const char* name : {"password", "PassWord", "pasword", "adminpass", "dbpwd", "smtp-secret"})
+    EXPECT_TRUE(IsSecretSettingName(name)) << name;
+  for (const char* name : {"password-file", "passwordfile", "domain", "admin", "dir"})
+    EXPECT_FALSE(IsSecretSettingName(name)) << name;
 }
 
 TEST(UnattendedSettings, AnswersFileLinesAndTheCommandLineWins) {

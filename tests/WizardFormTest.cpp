@@ -270,7 +270,7 @@ TEST_F(WizardFormTest, CancelAsksFromEveryPathAndNoKeepsEverything) {
   EXPECT_EQ(Ends([&] { form_.CloseButtonClick(); }), kExitSuccess);
 }
 
-TEST_F(WizardFormTest, OnlyAnAbsoluteDestinationIsInstalledInto) {
+TEST_F(WizardFormTest, OnlyAnAbsoluteDestinationNobodyPreparedIsInstalledInto) {
   bool ran = false;
   form_.SetInstallSequence([&] { ran = true; });
   form_.SetPageIndex(4);
@@ -282,6 +282,20 @@ TEST_F(WizardFormTest, OnlyAnAbsoluteDestinationIsInstalledInto) {
   ASSERT_EQ(ui_.boxes.size(), 1u);
   EXPECT_EQ(ui_.boxes[0].caption, cError);
   EXPECT_NE(ui_.boxes[0].text.find("'Zarel\\'"), std::string::npos);
+
+  // A folder holding someone else's files, and a drive's root: refused with the reason.
+  for (const char* folder : {"C:\\windows\\", "C:\\"}) {
+    form_.Control("PathEdit").SetCaption(folder);
+    form_.BackButtonClick(1);
+  }
+  EXPECT_EQ(form_.PageIndex(), 4);
+  EXPECT_FALSE(ran);
+  ASSERT_EQ(ui_.boxes.size(), 3u);
+  EXPECT_NE(ui_.boxes[1].text.find("'C:\\windows\\'\r\n\r\ncannot be the installation folder: it holds files but no "
+                                   "installation"),
+            std::string::npos)
+      << ui_.boxes[1].text;
+  EXPECT_NE(ui_.boxes[2].text.find("the root folder of a drive"), std::string::npos) << ui_.boxes[2].text;
 
   form_.Control("PathEdit").SetCaption("C:\\Zarel\\");
   form_.BackButtonClick(1);

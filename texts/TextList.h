@@ -91,7 +91,9 @@ ZAREL_TEXT(cWizardUserInvalid,
 ZAREL_TEXT(cInstallAborted,
            "The installation stopped because of an unexpected error:\r\n%s\r\nThe installation is not complete. Details are in the setup log.")
 ZAREL_TEXT(cFolderNotAbsolute,
-           "The Folder:\r\n\r\n'%s'\r\n\r\nis not a full path. Please enter the folder with its drive letter (for example C:\\Program Files\\Zarel\\) or as a network path (\\\\server\\share\\folder\\), with no \"..\" in it.")
+           "The Folder:\r\n\r\n'%s'\r\n\r\nis not a full path. Please enter the folder with its drive letter (for example C:\\Program Files\\Zarel\\), with no \"..\" in it.")
+ZAREL_TEXT(cFolderRefused,
+           "The Folder:\r\n\r\n'%s'\r\n\r\ncannot be the installation folder: %s.\r\n\r\nPlease choose a new or empty folder on a local drive, or the folder of an earlier installation.")
 ZAREL_TEXT(cNewerInstalled,
            "Version %s of %s is installed on this computer, which is newer than the version %s this setup installs. Installing it would replace newer programs with older ones.\r\n\r\nDo you want to install the older version anyway?")
 ZAREL_TEXT(cInstallIncomplete, "The installation is not complete.")

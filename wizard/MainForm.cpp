@@ -9,6 +9,7 @@
 
 #include "base/FileSystemUnit.h"
 #include "base/StringUnit.h"
+#include "engine/DestinationCheck.h"
 #include "engine/InstallLog.h"
 #include "engine/FirstRunUnit.h"
 #include "engine/InstallSequence.h"
@@ -518,12 +519,7 @@ void TMainForm::PrepareFirstRunPage() {
 }
 
 void TMainForm::BackButtonClick(int senderTag) {
-  // Only a full path is installed into (a relative one would follow the current folder).
-  if (senderTag == 1 && pageIndex_ == 4 && !IsAcceptableFolder(ControlText("PathEdit"))) {
-    CurrentUI().ShowMessage(cError, FormatText(cFolderNotAbsolute, {ControlText("PathEdit")}),
-                           MessageButtons::Ok, MessageIcon::Error);
-    return;
-  }
+  if (senderTag == 1 && pageIndex_ == 4 && !DestinationAccepted(ControlText("PathEdit"))) return;
   pageIndex_ = NextPageIndex(pageIndex_, senderTag);
   ShowPage();
   switch (pageIndex_) {
@@ -558,6 +554,19 @@ void TMainForm::BackButtonClick(int senderTag) {
     default:
       break;
   }
+}
+
+// Only a full path is installed into (a relative one would follow the current folder), and only
+// a place that others cannot change or have prepared.
+bool TMainForm::DestinationAccepted(const std::string& folder) {
+  std::string text;
+  if (!IsAcceptableFolder(folder))
+    text = FormatText(cFolderNotAbsolute, {folder});
+  else if (const std::string problem = DestinationProblem(folder, MachineDestinationFacts()); !problem.empty())
+    text = FormatText(cFolderRefused, {folder, problem});
+  if (text.empty()) return true;
+  CurrentUI().ShowMessage(cError, text, MessageButtons::Ok, MessageIcon::Error);
+  return false;
 }
 
 TFinishChoices TMainForm::FinishChoices() {

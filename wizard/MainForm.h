@@ -52,6 +52,7 @@ class TMainForm final : public TInstallUI {
   bool ComponentChecked(int item);
   // The finish page's check boxes as the finish actions take them.
   TFinishChoices FinishChoices();
+  bool DestinationAccepted(const std::string& folder);
   void SetComponentChecked(int item, bool checked);
 
   // TInstallUI

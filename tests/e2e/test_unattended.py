@@ -130,6 +130,8 @@ class UnattendedTest(unittest.TestCase):
             deploy.mkdir()
             (deploy / "answers.txt").write_text(answers, encoding="cp1252", newline="")
             (deploy / "password.txt").write_bytes(PASSWORD.encode("cp1252") + b"\r\n")
+            # Readable by nobody else (Wine shows Everyone's rights from the Unix mode).
+            os.chmod(deploy / "password.txt", 0o600)
 
             # The first installation: the answers replayed, first-run values and all.
             code, console = run_from_shell(s, "C:\\Demo\\setup.exe", "/unattended", "-answers=" + ANSWERS,
@@ -161,6 +163,8 @@ class UnattendedTest(unittest.TestCase):
             self.assertIn(f"Administrator {USER}@{DOMAIN} saved", log)
             self.assertNotIn("Page 0", log)
             self.assertNotIn(PASSWORD.strip(), log)
+            # Nobody can answer the new-version question: not asked for, not made.
+            self.assertNotIn("New-version check", log)
             self.assertIn("Setup ends with exit code 0", log)
             install = s.install_dir()
             self.assertEqual(console[0].split(";")[0], "Zarel Mail Server 8.2.0 unattended setup")
@@ -183,9 +187,13 @@ class UnattendedTest(unittest.TestCase):
             logs_before = len(s.setup_logs())
             code, console = run_from_shell(s, "C:\\Demo\\setup.exe", "/unattended", "/answers=" + ANSWERS,
                                            "/password-file=" + PASSWORD_FILE, "/components=webmail,antispam",
-                                           "/mode=advanced", "/log=C:\\deploy\\upgrade.log")
+                                           "/mode=advanced", "/log=C:\\deploy\\upgrade.log", "/deletepasswordfile=yes",
+                                           "/checkversion=yes")
             log = (deploy / "upgrade.log").read_text(encoding="cp1252")
             self.assertEqual(code, 0, "\n".join(console) + log)
+            self.assertIn("Password file deleted: " + PASSWORD_FILE, console)
+            self.assertIn("New-version check: nothing found", log)  # the closed port of the scenario
+            self.assertFalse((deploy / "password.txt").exists())
             self.assertEqual(len(s.setup_logs()), logs_before)
             self.assertIn(f"Upgrading {install}", console)
             self.assertIn("First-run values left unused: this was an upgrade", console)
@@ -272,6 +280,12 @@ BAD_ARGUMENTS = [
      "name=value"),
     (["/log=C:\\deploy\\no\\such\\setup.log"], "log=C:\\deploy\\no\\such\\setup.log", "cannot be written"),
     (["/LOGS"], "/LOGS", "not an action"),
+    (["/pasword=secret"], "pasword=******** (command line)", "unknown setting"),
+    (FIRST_RUN + ["/password-file=C:\\deploy\\password.txt"], "password-file=C:\\deploy\\password.txt",
+     "others could read or replace it"),
+    (["/dir=C:\\"], "dir=C:\\", "root folder of a drive"),
+    (["/dir=C:\\deploy\\"], "dir=C:\\deploy\\", "no installation of the mail server"),
+    (["/dir=C:\\Zarel\\x:y\\"], "dir=C:\\Zarel\\x:y\\", "alternate data stream"),
 ]
 
 
@@ -299,6 +313,7 @@ class BadArgumentsTest(unittest.TestCase):
                     self.assertIn(refusal[0], log)
                     self.assertIn("Setup ends with exit code 6", log)
                     self.assertNotIn("secret", log)
+                    self.assertNotIn("secret", "\n".join(console))
                     self.assertEqual(prefix_listing(s), before)
             self.assertEqual(registry_export(s, "after.reg"), registry)
 

@@ -14,7 +14,7 @@
 
 // An address on a name reserved for examples: a distribution built without a products list
 // of its own never asks a real site.
-constexpr const char* kDefaultProductsUrl = "http://www.zarel.example/products/products.xml";
+constexpr const char* kDefaultProductsUrl = "https://www.zarel.example/products/products.xml";
 
 struct TDistributionOptions {
   // Searched in this order for each program by its file name, letter case ignored.
