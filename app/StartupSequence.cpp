@@ -127,7 +127,8 @@ std::string RunStartup(TMainForm* form, const TCommandLine& commandLine) {
   // administrator) gets its welcome message and directory entry as the settings ask.
   InstallAccountHooks();
   // 1. Language file (and its export, which ends the run).
-  if (RunLanguageStep(commandLine.ExportLanguage, SetupFolder())) EndProgram(kExitSuccess);
+  const TLanguageStep language = RunLanguageStep(commandLine.ExportLanguage, SetupFolder());
+  if (language.EndNow) EndProgram(kExitSuccess);
   // 2. Restart one server and end.
   if (commandLine.Restart) RunRestartCommand(commandLine.RestartKindWord);
   // 3. info.xml beside the program.
@@ -146,6 +147,7 @@ std::string RunStartup(TMainForm* form, const TCommandLine& commandLine) {
   if (!commandLine.RunsWizard()) RunFirstWordCommand(commandLine);
   // A log given with log= is open already.
   if (InstallLogPath().empty()) StartInstallLog(SystemLogHeader());
+  for (const std::string& note : language.Notes) InstallLog(note);
   // 9. Captions.
   if (form != nullptr) SetCaptions(*form);
   // 10. The data archive must be there.
