@@ -127,7 +127,8 @@ std::string RunStartup(TMainForm* form, const TCommandLine& commandLine) {
   // administrator) gets its welcome message and directory entry as the settings ask.
   InstallAccountHooks();
   // The language file (and its export, which ends the run).
-  if (RunLanguageStep(commandLine.ExportLanguage, SetupFolder())) EndProgram(kExitSuccess);
+  const TLanguageStep language = RunLanguageStep(commandLine.ExportLanguage, SetupFolder());
+  if (language.EndNow) EndProgram(kExitSuccess);
   // Restart one server and end.
   if (commandLine.Restart) RunRestartCommand(commandLine.RestartKindWord);
   // info.xml beside the program.
@@ -144,6 +145,7 @@ std::string RunStartup(TMainForm* form, const TCommandLine& commandLine) {
   if (!commandLine.RunsWizard()) RunFirstWordCommand(commandLine);
   // A log given with log= is open already.
   if (InstallLogPath().empty()) StartInstallLog(SystemLogHeader());
+  for (const std::string& note : language.Notes) InstallLog(note);
   // Captions of the window, now that the language is known.
   if (form != nullptr) SetCaptions(*form);
   // Without the data archive nothing can be installed.

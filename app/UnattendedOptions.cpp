@@ -4,6 +4,9 @@
 #include <iterator>
 
 #include "base/StringUnit.h"
+#include "engine/FirstRunNames.h"
+#include "xml/CodePage.h"
+#include "xml/XMLUnit.h"
 
 namespace {
 
@@ -47,6 +50,10 @@ std::string Joined(const std::vector<std::string>& names) {
 
 TArgumentError Refuse(const TSetting& setting, const std::string& reason) {
   return {setting.Name + "=" + setting.Value + " (" + setting.Origin + ")", reason};
+}
+
+TArgumentError RefuseFirstRun(const TSetting& setting, const TFirstRunProblem& problem) {
+  return Refuse(setting, "the first-run page refuses it: " + problem.Text);
 }
 
 // Which names a run of the kind takes; the reason a name is refused, empty when taken.
@@ -106,15 +113,17 @@ TArgumentError ReadOne(const TSetting& setting, TUnattendedOptions& options) {
     if (lower != "advanced" && lower != "basic") return Refuse(setting, "must be advanced or basic");
     options.Advanced = lower == "advanced";
   } else if (name == "hostname") {
+    // The first-run page's own check, in its words.
+    if (const TFirstRunProblem problem = HostNameProblem(value)) return RefuseFirstRun(setting, problem);
     options.HostName = value;
   } else if (name == "domain") {
-    // The first-run page's own rule: the domain becomes a folder of the store.
-    if (!IsPlausibleDomainName(value)) return Refuse(setting, "not a domain name the first-run page accepts");
+    if (const TFirstRunProblem problem = DomainNameProblem(value)) return RefuseFirstRun(setting, problem);
     options.Domain = value;
   } else if (name == "admin") {
     std::string user = value;
     CutUserAtSign(user);  // as the page does when an address is typed
-    if (!IsPlausibleUserName(user)) return Refuse(setting, "not a user name the first-run page accepts");
+    if (TrimText(user).empty()) return Refuse(setting, "no user name before the \"@\"");
+    if (const TFirstRunProblem problem = UserNameProblem(user)) return RefuseFirstRun(setting, problem);
     options.Admin = TrimText(user);
   } else if (name == "password-file") {
     options.PasswordFile = value;
@@ -215,15 +224,105 @@ TArgumentError InterpretSettings(const std::vector<TSetting>& settings, TRunKind
   return CheckFirstRunComplete(settings);
 }
 
+TArgumentError ReadAnswersFile(const std::string& path, const TOptionFiles& files, std::vector<TSetting>& settings) {
+  std::string text;
+  if (!files.FileExists(path)) return {"answers=" + path, "cannot be read: there is no such file"};
+  // Taken as empty, it would install with every default.
+  if (!files.ReadFile(path, text))
+    return {"answers=" + path, "cannot be read: the file exists, but could not be opened (held by another program, or "
+                               "no right to read it)"};
+  settings.clear();
+  return ParseAnswersText(text, path, settings);
+}
+
+std::string ParentFolderProblem(const std::string& folder, const TOptionFiles& files) {
+  std::string path = folder;
+  while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  if (files.DirectoryExists(path + "\\")) return "";
+  const std::string parent = ParentFolder(path);
+  if (parent.empty() || files.DirectoryExists(parent)) return "";
+  return "its parent folder " + parent + " does not exist (the setup makes only the installation folder itself)";
+}
+
+namespace {
+
+// A UTF-16 text of the given byte order, the mark already taken off; false when the bytes
+// are no whole number of units.
+bool DecodeUtf16(const std::string& bytes, bool bigEndian, std::u16string& text) {
+  if (bytes.size() % 2 != 0) return false;
+  text.clear();
+  for (std::size_t i = 0; i < bytes.size(); i += 2) {
+    const auto first = static_cast<unsigned char>(bytes[i]);
+    const auto second = static_cast<unsigned char>(bytes[i + 1]);
+    text.push_back(static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first));
+  }
+  return true;
+}
+
+template <typename Text>
+Text FirstLineOf(const Text& text) {
+  std::size_t end = 0;
+  while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+  return text.substr(0, end);
+}
+
+bool StartsWith(const std::string& bytes, const char* mark, std::size_t length) {
+  return bytes.size() >= length && bytes.compare(0, length, mark, length) == 0;
+}
+
+// The first line as UTF-16 when the file is a Unicode text; false (and the line in the ANSI
+// code page) when it is not. Gives the reason when the bytes are a broken Unicode text.
+std::string UnicodeFirstLine(const std::string& bytes, bool& unicode, std::u16string& line, std::string& ansi) {
+  std::u16string text;
+  unicode = true;
+  if (StartsWith(bytes, "\xFF\xFE", 2) || StartsWith(bytes, "\xFE\xFF", 2)) {
+    if (!DecodeUtf16(bytes.substr(2), bytes[0] == '\xFE', text)) return "it is no whole UTF-16 text";
+  } else {
+    const std::string body = StartsWith(bytes, "\xEF\xBB\xBF", 3) ? bytes.substr(3) : bytes;
+    text = DecodeUtf8(body);
+    // Only what decodes and encodes back to the same bytes is UTF-8.
+    if (EncodeUtf8(text) != body) {
+      if (body.size() != bytes.size()) return "it starts with the UTF-8 mark but is no UTF-8 text";
+      unicode = false;
+      ansi = FirstLineOf(bytes);
+      return "";
+    }
+  }
+  line = FirstLineOf(text);
+  return "";
+}
+
+}  // namespace
+
+std::string PasswordFromFileBytes(const std::string& bytes, std::string& password) {
+  bool unicode = false;
+  std::u16string line;
+  std::string ansi;
+  if (const std::string broken = UnicodeFirstLine(bytes, unicode, line, ansi); !broken.empty()) return broken;
+  if (unicode) {
+    ansi = Utf16ToAnsi(line);
+    // A character the code page lacks comes back as "?" or a look-alike: another password.
+    if (AnsiToUtf16(ansi) != line) return "its first line holds characters the ANSI code page of this system lacks, "
+                                          "and the store keeps the password in it";
+  }
+  if (const TFirstRunProblem problem = PasswordProblem(ansi)) return "its first line is too long: " + problem.Text;
+  password = ansi;
+  return "";
+}
+
 TArgumentError CheckOptions(TUnattendedOptions& options, const TOptionFiles& files, std::string& password) {
   if (!options.Dir.empty()) {
-    if (const std::string problem = FolderProblem(options.Dir, files); !problem.empty())
-      return {"dir=" + options.Dir, "cannot be installed into: " + problem};
+    std::string problem = FolderProblem(options.Dir, files);
+    if (problem.empty()) problem = ParentFolderProblem(options.Dir, files);
+    if (!problem.empty()) return {"dir=" + options.Dir, "cannot be installed into: " + problem};
   }
   if (options.HasFirstRunValues()) {
+    std::string bytes;
     std::string line;
-    if (!files.ReadFirstLine(options.PasswordFile, line))
+    if (!files.FileExists(options.PasswordFile) || !files.ReadFile(options.PasswordFile, bytes))
       return {"password-file=" + options.PasswordFile, "cannot be read"};
+    if (const std::string problem = PasswordFromFileBytes(bytes, line); !problem.empty())
+      return {"password-file=" + options.PasswordFile, problem};
     if (!TutorialFieldsComplete(options.HostName, options.Domain, options.Admin, line, line))
       return {"password-file=" + options.PasswordFile, "its first line is blank"};
     password = line;

@@ -83,14 +83,29 @@ TArgumentError InterpretSettings(const std::vector<TSetting>& settings, TRunKind
 struct TOptionFiles {
   std::function<bool(const std::string&)> DirectoryExists;
   std::function<bool(const std::string&)> FileExists;
-  // The file's first line without its line end; false when it cannot be read.
-  std::function<bool(const std::string&, std::string&)> ReadFirstLine;
+  // The file's bytes; false when it is missing or cannot be read (an empty file is read).
+  std::function<bool(const std::string&, std::string&)> ReadFile;
 };
 
-// The checks against the machine, all read-only: a usable folder, a readable password (handed
-// back in password), first-run names the first-run page would accept, a folder for the saved
-// answers.
+// The settings of the answers file at path (ParseAnswersText). A file that is missing, or
+// exists and cannot be read, is refused: it is never taken for an empty one.
+TArgumentError ReadAnswersFile(const std::string& path, const TOptionFiles& files, std::vector<TSetting>& settings);
+
+// The checks against the machine, all read-only and all before anything changes: a folder the
+// installation can be made in, a readable password the store can keep (handed back in
+// password), first-run names the first-run page would accept, a folder for the saved answers.
 TArgumentError CheckOptions(TUnattendedOptions& options, const TOptionFiles& files, std::string& password);
+
+// The installation folder is created one level deep (with its own access list): unless it
+// exists, its parent must be an existing folder. Why not, empty when it is.
+std::string ParentFolderProblem(const std::string& folder, const TOptionFiles& files);
+
+// The password of a password file: its first line. The file may be UTF-16 (little- or
+// big-endian, with its byte-order mark: what Windows PowerShell 5.1 writes with ">"), UTF-8
+// with or without a mark, or, when it is no UTF-8, text in the ANSI code page. The store keeps
+// the password in the ANSI code page: why the line cannot be kept (a character the code page
+// lacks, more than the password field holds), empty when it can.
+std::string PasswordFromFileBytes(const std::string& bytes, std::string& password);
 
 // The answers an interactive run leaves for later unattended ones: what was chosen on the
 // pages and the finish page, the first-run values but never the password.

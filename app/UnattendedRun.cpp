@@ -137,12 +137,16 @@ const char* ExitMeaning(int code) {
     case kExitInstallException: return "failed on an unexpected error";
     case kExitRestartTimedOut: return "the server did not stop in time";
     case kExitBadArguments: return "bad arguments, nothing changed";
+    case kExitServersNotRunning: return "installed, but these servers are not running";
     default: return "ended";
   }
 }
 
 void PrintResult(int code) {
-  Console().Line(std::string("Result: ") + ExitMeaning(code) + " (exit code " + std::to_string(code) + ")");
+  std::string servers;
+  if (code == kExitServersNotRunning)
+    for (const std::string& name : SetupState().ServersNotRunning) servers += (servers.empty() ? ": " : ", ") + name;
+  Console().Line(std::string("Result: ") + ExitMeaning(code) + servers + " (exit code " + std::to_string(code) + ")");
 }
 
 [[noreturn]] void Refuse(const TArgumentError& error) {
@@ -170,15 +174,7 @@ TOptionFiles RealFiles() {
   TOptionFiles files;
   files.DirectoryExists = [](const std::string& path) { return DirectoryExists(path); };
   files.FileExists = [](const std::string& path) { return FileExists(path); };
-  files.ReadFirstLine = [](const std::string& path, std::string& line) {
-    if (!FileExists(path)) return false;
-    try {
-      line = FirstLine(ReadWholeFile(path, false));
-      return true;
-    } catch (...) {
-      return false;
-    }
-  };
+  files.ReadFile = [](const std::string& path, std::string& bytes) { return ReadWholeFileChecked(path, bytes); };
   return files;
 }
 
@@ -208,15 +204,7 @@ TUnattendedOptions ReadOptions(const TCommandLine& commandLine, TRunKind kind, s
   for (const TSetting& setting : commandLine.Settings) {
     if (setting.Name != "answers" || kind == TRunKind::Interactive) continue;
     const std::string path = TrimText(setting.Value);
-    std::string text;
-    try {
-      if (!FileExists(path)) throw 0;
-      text = ReadWholeFile(path, false);
-    } catch (...) {
-      Refuse({"answers=" + path, "cannot be read"});
-    }
-    fromFile.clear();
-    if (const TArgumentError error = ParseAnswersText(text, path, fromFile)) Refuse(error);
+    if (const TArgumentError error = ReadAnswersFile(path, RealFiles(), fromFile)) Refuse(error);
     InstallLog("Answers read from " + path);
   }
   TUnattendedOptions options;
@@ -262,6 +250,10 @@ void ApplyOptions(const TUnattendedOptions& options, const std::string& offeredF
   if (!IsAcceptableFolder(state.ChosenFolder))
     EndWithFailure({TFailureKind::Fatal, "Choosing the installation folder",
                     FormatText(cFolderNotAbsolute, {state.ChosenFolder}), 0});
+  // As for dir=: before the servers are stopped, not when the folder is made.
+  if (const std::string problem = ParentFolderProblem(state.ChosenFolder, RealFiles()); !problem.empty())
+    EndWithFailure({TFailureKind::Fatal, "Choosing the installation folder", cErrorDir + state.ChosenFolder + "\r\n" + problem,
+                    0});
   if (options.Dir.empty()) RefuseUnsafeDestination(state.ChosenFolder, true);
   if (options.ComponentsGiven) StoreComponentChecks(options.Components, state);
   state.AdvancedConsole = options.Advanced;
@@ -300,15 +292,13 @@ void RunFirstRun(const TUnattendedOptions& options, const std::string& password)
 }
 
 void WriteAnswers(const std::string& path, const TFinishChoices& finish) {
-  try {
-    // Never through a link or a second name planted where the answers go.
-    if (!WritePrivateFile(FormatAnswers(SetupState(), finish), path)) throw 0;
+  // Never through a link or a second name planted where the answers go.
+  if (WritePrivateFile(FormatAnswers(SetupState(), finish), path)) {
     InstallLog("Answers saved in " + path);
-  } catch (...) {
-    InstallLog("The answers could not be saved in " + path);
-    CurrentUI().ShowMessage("Warning", "The answers could not be saved in " + path, MessageButtons::Ok,
-                            MessageIcon::Warning);
+    return;
   }
+  CurrentUI().ShowMessage("Warning", "The answers could not be saved in " + path, MessageButtons::Ok,
+                          MessageIcon::Warning);
 }
 
 }  // namespace
@@ -343,7 +333,10 @@ void RunUnattended(const TCommandLine& commandLine) {
   const std::vector<TFinishStep> steps =
       PlanFinishActions(options.Finish, SetupState().InstallDir, [](const std::string& path) { return FileExists(path); });
   if (!steps.empty()) Console().Line("Finish actions: " + std::to_string(steps.size()));
-  FinishActions(options.Finish, nullptr);
+  // The warning was answered, nobody read it: the exit code says it.
+  const std::vector<std::string>& notRunning = SetupState().ServersNotRunning;
+  if (!notRunning.empty()) InstallLog("Servers not running after the installation: " + std::to_string(notRunning.size()));
+  FinishActions(options.Finish, nullptr, notRunning.empty() ? kExitSuccess : kExitServersNotRunning);
 }
 
 void PrepareInteractiveRun(const TCommandLine& commandLine) {

@@ -209,29 +209,39 @@ bool WritePrivateFile(const std::string& text, const std::string& path) {
 
 std::string ReadWholeFile(const std::string& path, bool deleteAfterwards) {
   std::string bytes;
-  if (path.empty()) return bytes;
-  std::FILE* file = std::fopen(HostPath(path).c_str(), "rb");
-  if (file == nullptr) return bytes;
-  char buffer[65536];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-  std::fclose(file);
-  if (deleteAfterwards) DeleteFileAt(path);
+  if (ReadWholeFileChecked(path, bytes) && deleteAfterwards) DeleteFileAt(path);
   return bytes;
 }
 
-void WriteWholeFile(const std::string& text, const std::string& path, bool deleteIfEmpty) {
-  if (path.empty()) return;
+bool ReadWholeFileChecked(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  if (path.empty()) return false;
+  std::FILE* file = std::fopen(HostPath(path).c_str(), "rb");
+  if (file == nullptr) return false;
+  char buffer[65536];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
+  // A folder opens on POSIX hosts and fails at the first read.
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) bytes.clear();
+  return !failed;
+}
+
+bool WriteWholeFile(const std::string& text, const std::string& path, bool deleteIfEmpty) {
+  if (path.empty()) return false;
   const std::string folder = ExtractFilePath(path);
   if (!folder.empty()) ForceDirectories(folder);
   if (deleteIfEmpty && text.empty()) {
     DeleteFileAt(path);
-    return;
+    return !FileExists(path);
   }
   std::FILE* file = std::fopen(HostPath(path).c_str(), "wb");
-  if (file == nullptr) return;
-  if (!text.empty()) std::fwrite(text.data(), 1, text.size(), file);
-  std::fclose(file);
+  if (file == nullptr) return false;
+  const bool written = text.empty() || std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  // A full disk may show only when the buffer is flushed.
+  const bool closed = std::fclose(file) == 0;
+  return written && closed;
 }
 
 void ReplaceText(std::string& text, const std::string& oldText, const std::string& newText,

@@ -51,8 +51,14 @@ std::vector<TDirEntry> ListDirectory(const std::string& folder, const std::strin
 // so a name swapped for a link between listing and descent leads nowhere.
 TDeleteResult DeleteFolderTree(const std::string& folder, const TDeleteRule& rule);
 
+// The file's bytes; empty when it is missing or cannot be read (see ReadWholeFileChecked).
 std::string ReadWholeFile(const std::string& path, bool deleteAfterwards);
-void WriteWholeFile(const std::string& text, const std::string& path, bool deleteIfEmpty);
+// The same, telling an empty file from one that cannot be read: false when the file cannot be
+// opened or a read fails (a folder, a file another program holds without sharing).
+bool ReadWholeFileChecked(const std::string& path, std::string& bytes);
+// Creates the file's folder when needed and writes the text as the whole file. False when the
+// file could not be created or not every byte reached it.
+bool WriteWholeFile(const std::string& text, const std::string& path, bool deleteIfEmpty);
 void ReplaceText(std::string& text, const std::string& oldText, const std::string& newText,
                  bool caseSensitive, bool replaceAll);
 int PosFrom(const std::string& sub, const std::string& text, int firstPos, int lastPos);

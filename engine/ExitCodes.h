@@ -16,3 +16,7 @@ constexpr int kExitRestartTimedOut = 5;
 // An unattended run's settings were refused (unknown name, a value that cannot be used):
 // nothing was changed on the machine; the log and the console name the setting and why.
 constexpr int kExitBadArguments = 6;
+// An unattended installation went through, but servers it installed are not running (the
+// warning that names them was answered): for a deployment that is no success. The wizard
+// shows the same warning to its person and ends with 0.
+constexpr int kExitServersNotRunning = 7;

@@ -1,8 +1,11 @@
 #include "engine/FirstRunUnit.h"
 
 #include "base/FileSystemUnit.h"
+#include "base/TextFormat.h"
 #include "engine/DirectorySyncUnit.h"
+#include "engine/FirstRunNames.h"
 #include "engine/InstallLog.h"
+#include "engine/InstallUI.h"
 #include "engine/SetupState.h"
 #include "serverconfig/AccountStore.h"
 #include "serverconfig/DatabaseLibrary.h"
@@ -11,6 +14,7 @@
 #include "serverconfig/WelcomeMessage.h"
 #include "system/ServerTable.h"
 #include "system/ServicesFuncUnit.h"
+#include "texts/TextTable.h"
 
 namespace {
 
@@ -31,6 +35,13 @@ std::string Capitalised(const std::string& text) {
   return text.empty() ? text : UpperCase(text.substr(0, 1)) + text.substr(1);
 }
 
+void WarnStoreUnreadable() {
+  const std::string unreadable = UnreadableStoreFile();
+  const std::string file = unreadable.empty() ? ConfigFolder() + kSettingsFileName : unreadable;
+  InstallLog("First-run configuration: " + file + " could not be read: nothing written");
+  CurrentUI().ShowMessage("Warning", FormatText(cConfigNotSaved, {file}), MessageButtons::Ok, MessageIcon::Warning);
+}
+
 void PlaceLoggedWelcomeMessage(const std::string& messagesPath, const std::string& domain,
                                const TAccountRecord& account) {
   const TWelcomeResult result = PlaceWelcomeMessage(messagesPath, domain, account);
@@ -48,15 +59,27 @@ void ApplyTutorialSettings(const std::string& hostName, const std::string& domai
     InstallLog("First-run configuration: no installation folder known, nothing written");
     return;
   }
+  const std::string domain = TrimText(domainText);
+  const std::string user = TrimText(userText);
+  // The page and the unattended checks keep such values away; the store is guarded here too.
+  if (domain.empty() || user.empty()) {
+    InstallLog("First-run configuration: no domain or no user name given, nothing written");
+    return;
+  }
+  if (const TFirstRunProblem problem = FirstRunValueProblem(hostName, domain, user, password)) {
+    InstallLog("First-run configuration: refused, nothing written: " + problem.Text);
+    return;
+  }
   // The mail and temp folders the store resolves follow the root: the installation.
   const std::string root = NormalizePath(installDir, true, false);
   SetServerRootFolder(root);
   SetConfigFolder(root + "config\\");
   if (!LoadServerSettings(false, false)) {
-    InstallLog("First-run configuration: the settings of " + ConfigFolder() + " could not be read");
+    // Its domains are unknown: an existing one would be taken for new and written over.
+    WarnStoreUnreadable();
+    CloseAccountDatabase();
+    return;
   }
-  const std::string domain = TrimText(domainText);
-  const std::string user = TrimText(userText);
   // The trimmed name, as every record gets it: " example.com" is example.com.
   if (FindDomain(domain)) {
     InstallLog("First-run configuration: the domain " + domain + " exists, nothing changed");

@@ -3,7 +3,8 @@
 // servers told to reload. Also what the store does after it saved an account (the welcome
 // message, the directory entry), installed once at start-up.
 //
-// Nothing here is shown or fatal: each step logs what it did and the next one goes on.
+// Nothing here is fatal: each step logs what it did and the next one goes on. The one box is
+// the upgrade's warning about a configuration that could not be read.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,9 @@ constexpr const char* kReservedAliasList =
 
 // Host name, domain and user as typed (trimmed here), the password exactly as typed. A domain
 // that exists already (in any letter case) leaves the store untouched, host name included.
+// Nothing is written either when the values are refused (a blank domain or user name, or
+// what FirstRunValueProblem refuses), or when the installed settings or domain table exist
+// but cannot be read: then the warning the upgrade shows (cConfigNotSaved) names the file.
 void ApplyTutorialSettings(const std::string& hostName, const std::string& domain,
                            const std::string& user, const std::string& password);
 

@@ -293,7 +293,7 @@ void SendTheDemonstrationMessage(TInstallRun&) {
 
 void ShowInstallationComplete(TInstallRun&) { CurrentUI().SetStatus(cFinished); }
 
-void CheckTheServersRun(TInstallRun& run) { CheckStartedServices(run.State); }
+void CheckTheServersRun(TInstallRun& run) { run.State.ServersNotRunning = CheckStartedServices(run.State); }
 
 void RestoreStartTypes(const TSetupState& state) {
   for (const int kind : kInstalledServers) {

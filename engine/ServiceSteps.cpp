@@ -150,7 +150,7 @@ void InstallServices(TSetupState& state, const std::string& installDir) {
   CurrentUI().SetStatus(cFinishing);
 }
 
-void CheckStartedServices(const TSetupState& state) {
+std::vector<std::string> CheckStartedServices(const TSetupState& state) {
   if (IsNTPlatform()) ReplaceSystemSmtpService();
   bool started[kIMServer + 1] = {};
   bool allFine = true;
@@ -158,11 +158,16 @@ void CheckStartedServices(const TSetupState& state) {
     started[kind] = (kind == kIMServer && state.NoInstallIM) || IsServerRunning(kind);
     allFine = allFine && (started[kind] || state.PreviousStartType[kind] == SERVICE_DISABLED);
   }
-  if (allFine) return;
+  if (allFine) return {};
+  std::vector<std::string> names;
   std::string list;
-  for (const int kind : kTestedServers)
-    if (!started[kind]) list += std::string(FindServerInfo(kind)->displayName) + "\r\n";
+  for (const int kind : kTestedServers) {
+    if (started[kind]) continue;
+    names.emplace_back(FindServerInfo(kind)->displayName);
+    list += names.back() + "\r\n";
+  }
   CurrentUI().ShowMessage("Warning", FormatText(cNotRunning, {list}), MessageButtons::Ok, MessageIcon::Warning);
+  return names;
 }
 
 void RemoveAllServices() {

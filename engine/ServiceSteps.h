@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "engine/SetupState.h"
 
@@ -28,8 +29,9 @@ void CheckRunningServices(TSetupState& state);
 void InstallServices(TSetupState& state, const std::string& installDir);
 
 // After installation: replaces the operating system's own SMTP service if it holds the port,
-// then warns (cNotRunning) about servers that do not run.
-void CheckStartedServices(const TSetupState& state);
+// then warns (cNotRunning) about servers that do not run. Gives their display names (empty
+// when all run), which an unattended run turns into its exit code.
+std::vector<std::string> CheckStartedServices(const TSetupState& state);
 
 // The uninstaller's service step: stops the servers and removes every stopped service.
 void RemoveAllServices();

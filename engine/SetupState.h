@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The five servers of the suite, indexed by ServerKind 0..4 (SMTP, POP3/IMAP, web/control,
 // instant messaging, groupware).
@@ -43,6 +44,9 @@ struct TSetupState {
   std::string FirstRunHostName;
   std::string FirstRunDomain;
   std::string FirstRunAdministrator;
+  // The servers the install sequence's last check found not running (display names), after
+  // the warning named them; an unattended run ends with its own exit code then.
+  std::vector<std::string> ServersNotRunning;
 };
 
 // The process-wide record.

@@ -90,8 +90,12 @@ std::wstring Wide(const std::string& text) {
 
 void CreateLinks(const std::string& folder) {
   const TSetupState& state = SetupState();
-  for (const TShortcut& link : PlannedShortcuts(state.InstallDir, CompletedPlacementFolders().SetupProgram,
-                                                state.WebMailInstalled, IsNTPlatform())) {
+  TLinkConditions when;
+  when.WebMailInstalled = state.WebMailInstalled;
+  when.ServicesPlatform = IsNTPlatform();
+  when.IMChosen = !state.NoInstallIM;
+  when.GroupWareChosen = !state.NoInstallCalendar;
+  for (const TShortcut& link : PlannedShortcuts(state.InstallDir, CompletedPlacementFolders().SetupProgram, when)) {
     const std::string file = folder + link.Name + ".lnk";
     if (CreateShortcut(link.Target, file, link.IconIndex, link.Arguments))
       InstallLog("Shortcut created: " + file + " -> " + link.Target +
@@ -133,7 +137,7 @@ std::string StartMenuFolder() {
 }
 
 std::vector<TShortcut> PlannedShortcuts(const std::string& installDir, const std::string& setupProgram,
-                                        bool webMailInstalled, bool servicesPlatform) {
+                                        const TLinkConditions& when) {
   const std::string setup = installDir + setupProgram;
   std::vector<TShortcut> links = {
       {"Zarel Mail Server Administration", installDir + "config.exe", "", 0},
@@ -143,13 +147,13 @@ std::vector<TShortcut> PlannedShortcuts(const std::string& installDir, const std
       {"Zarel Mail Server Tutorial", installDir + "tutorial\\index.html", "", 0},
       {UninstallDesc, setup, "/UNINSTALL", 1},
   };
-  if (webMailInstalled) links.push_back({cWebMailManual, installDir + cWebMailManualFile, "", 0});
-  if (!servicesPlatform) {
+  if (when.WebMailInstalled) links.push_back({cWebMailManual, installDir + cWebMailManualFile, "", 0});
+  if (!when.ServicesPlatform) {
     links.push_back({ZarelSMTPLinkDesc, installDir + "smtp.exe", "", 0});
     links.push_back({ZarelPOP3LinkDesc, installDir + "pop3.exe", "", 0});
     links.push_back({ZarelControlLinkDesc, installDir + "control.exe", "", 0});
-    links.push_back({ZarelIMLinkDesc, installDir + "im.exe", "", 0});
-    links.push_back({ZarelGWLinkDesc, installDir + "cal.exe", "", 0});
+    if (when.IMChosen) links.push_back({ZarelIMLinkDesc, installDir + "im.exe", "", 0});
+    if (when.GroupWareChosen) links.push_back({ZarelGWLinkDesc, installDir + "cal.exe", "", 0});
   }
   links.push_back({cZarelWebmail, setup, "/WEBMAILLOGON", 2});
   links.push_back({cZarelWebAdmin, setup, "/WEBADMINLOGON", 2});

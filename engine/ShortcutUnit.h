@@ -32,9 +32,19 @@ struct TShortcut {
   int IconIndex = 0;  // 0: none set
 };
 
+// What decides which links apply.
+struct TLinkConditions {
+  bool WebMailInstalled = false;  // the web mail step of the placement ran in this run
+  bool ServicesPlatform = true;   // NT: the servers are services, no start links
+  // Off NT: the start links of instant messaging and groupware point at programs that are
+  // there only when the component is chosen (a left-out one's program is deleted).
+  bool IMChosen = true;
+  bool GroupWareChosen = true;
+};
+
 // The links that apply, in their creation order.
 std::vector<TShortcut> PlannedShortcuts(const std::string& installDir, const std::string& setupProgram,
-                                        bool webMailInstalled, bool servicesPlatform);
+                                        const TLinkConditions& when);
 
 // Writes one shell link; failures are silent (false).
 bool CreateShortcut(const std::string& target, const std::string& linkFile, int iconIndex,

@@ -187,7 +187,10 @@ LRESULT SendServerWindowMessage(int kind, std::uint32_t message, std::uint32_t f
 
 bool SendServerCommand(int kind, std::uint32_t message, std::uint32_t first, std::uint32_t second) {
   if (!IsNTPlatform()) {
-    SendServerWindowMessage(kind, message, first, second);
+    // A tray program is reached through its window alone: without one nothing is delivered.
+    const HWND window = FindServerWindow(kind);
+    if (window == nullptr) return false;
+    SendMessageA(window, message, static_cast<WPARAM>(first), static_cast<LPARAM>(second));
     return true;
   }
   if (!IsServerInState(kind, SERVICE_RUNNING)) return false;

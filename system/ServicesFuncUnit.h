@@ -59,7 +59,8 @@ bool ParseServerKindWord(const std::string& word, int& kind);
 
 // The window's reply, 0 when there is no window.
 LRESULT SendServerWindowMessage(int kind, std::uint32_t message, std::uint32_t first, std::uint32_t second);
-// True when the command was delivered (off NT: always true, through the window message).
+// True when the command was delivered: on NT through the running service's pipe, off NT as
+// the window message to the tray program's window (false when there is no such window).
 bool SendServerCommand(int kind, std::uint32_t message, std::uint32_t first, std::uint32_t second);
 
 // Waits until the existing file can be opened exclusively, trying every 16 ms; a time-out

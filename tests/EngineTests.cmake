@@ -1,9 +1,11 @@
-# The install engine at file level: the install log, templates and the web-server patch in
-# both trees; placement, shortcuts, uninstall, ODBC and the antivirus driver in the win32 tree.
+# The install engine at file level: the install log, templates, the web-server patch and the
+# first run's names in both trees; placement, shortcuts, uninstall, ODBC and the antivirus
+# driver in the win32 tree.
 zarel_test(InstallLogTest LIBS zarel_engine_core zarel_base)
 zarel_test(WebServerPatchTest LIBS zarel_engine_core)
 zarel_test(TemplateUnitTest LIBS zarel_engine_core)
 zarel_test(DestinationCheckTest LIBS zarel_engine_core zarel_base)
+zarel_test(FirstRunNamesTest LIBS zarel_engine_core)
 
 if(WIN32 AND TARGET zarel_engine)
   set(engine_libs zarel_engine ilds_pack)

@@ -416,6 +416,46 @@ TEST(Files, WholeFileRoundTripAndDeletion) {
   EXPECT_FALSE(FileExists(file));
 }
 
+// A caller that must not take a file it could not read for an empty one (an answers file),
+// nor a file it could not write for a saved one, is told so.
+TEST(Files, WholeFileReadAndWriteTellTheirFailures) {
+  TestFolder root;
+  const std::string empty = root / "empty.txt";
+  ASSERT_TRUE(WriteWholeFile("", empty, false));
+  std::string bytes = "stale";
+  EXPECT_TRUE(ReadWholeFileChecked(empty, bytes));
+  EXPECT_EQ(bytes, "");
+  ASSERT_TRUE(WriteWholeFile("abc", root / "f.txt", false));
+  EXPECT_TRUE(ReadWholeFileChecked(root / "f.txt", bytes));
+  EXPECT_EQ(bytes, "abc");
+
+  bytes = "stale";
+  EXPECT_FALSE(ReadWholeFileChecked(root / "missing.txt", bytes));
+  EXPECT_EQ(bytes, "");
+  EXPECT_FALSE(ReadWholeFileChecked("", bytes));
+  // A folder is no file: it cannot be read (on POSIX hosts it opens, and the read fails).
+  ForceDirectories(root / "folder.txt\\");
+  EXPECT_FALSE(ReadWholeFileChecked(root / "folder.txt", bytes));
+#ifdef _WIN32
+  // Held by another program without sharing: it exists, and it cannot be read.
+  const HANDLE held = CreateFileA((root / "f.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(FileExists(root / "f.txt"));
+  EXPECT_FALSE(ReadWholeFileChecked(root / "f.txt", bytes));
+  EXPECT_EQ(ReadWholeFile(root / "f.txt", false), "");
+  EXPECT_FALSE(WriteWholeFile("new", root / "f.txt", false));
+  CloseHandle(held);
+#endif
+
+  // Where no file can be made: a folder of that name, a file in the way of the folder.
+  EXPECT_FALSE(WriteWholeFile("x", root / "folder.txt", false));
+  EXPECT_FALSE(WriteWholeFile("x", root / "f.txt\\below.txt", false));
+  EXPECT_FALSE(WriteWholeFile("x", "", false));
+  EXPECT_TRUE(WriteWholeFile("x", root / "made\\on\\demand.txt", false));
+  EXPECT_TRUE(WriteWholeFile("", root / "made\\on\\demand.txt", true));
+  EXPECT_FALSE(FileExists(root / "made\\on\\demand.txt"));
+}
+
 TEST(Files, CopyAndMove) {
   TestFolder root;
   WriteWholeFile("one", root / "a", false);

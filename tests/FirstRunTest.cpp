@@ -2,8 +2,11 @@
 // primary domain, its administrator, the reload notices and what the store's account hooks do
 // once start-up has installed them.
 #include <cstdint>
+#include <map>
 
+#include "base/TextFormat.h"
 #include "engine/FirstRunUnit.h"
+#include "texts/TextTable.h"
 #include "serverconfig/AccountStore.h"
 #include "serverconfig/DomainTable.h"
 #include "serverconfig/ServerStore.h"
@@ -135,6 +138,76 @@ TEST_F(FirstRunTest, AnExistingDomainInAnyCaseChangesNothing) {
     EXPECT_FALSE(FileExists(config_ + "example.com\\domain.cfg")) << typed;
   }
   EXPECT_TRUE(notices_.empty());
+}
+
+// Every file of the configuration folder with its bytes.
+std::map<std::string, std::string> StoreFiles(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const TDirEntry& entry : ListDirectory(folder, "*")) {
+    if (entry.isDirectory) {
+      for (const auto& [name, bytes] : StoreFiles(folder + entry.name + "\\")) files[entry.name + "\\" + name] = bytes;
+    } else {
+      files[entry.name] = ReadText(folder + entry.name);
+    }
+  }
+  return files;
+}
+
+// A store that exists but cannot be read (settings.cfg or domains.cfg held by another program
+// without sharing) cannot tell which domains exist: nothing is written, and the person is
+// warned as on an upgrade.
+TEST_F(FirstRunTest, AStoreThatCannotBeReadIsLeftAlone) {
+  Seed({{"example.com", "192.0.2.1"}});
+  WriteText(config_ + "example.com\\domain.cfg", "the domain's own record");
+  const std::map<std::string, std::string> before = StoreFiles(config_);
+  for (const char* held : {"settings.cfg", "domains.cfg"}) {
+    SCOPED_TRACE(held);
+    ui_.boxes.clear();
+    const std::string path = config_ + held;
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    for (const char* domain : {"example.com", "new.test"}) ApplyTutorialSettings("mail.new.test", domain, "chief", "pw");
+    CloseHandle(file);
+
+    EXPECT_EQ(StoreFiles(config_), before);
+    EXPECT_FALSE(DirectoryExists(config_ + "new.test\\"));
+    EXPECT_TRUE(notices_.empty());
+    ASSERT_EQ(ui_.boxes.size(), 2u);
+    EXPECT_EQ(ui_.boxes[0].caption, "Warning");
+    EXPECT_EQ(ui_.boxes[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(ui_.boxes[0].text, FormatText(cConfigNotSaved, {path}));
+    EXPECT_TRUE(Contains(Log(), "First-run configuration: " + path + " could not be read: nothing written"));
+  }
+}
+
+// The page and the unattended checks keep such values from the call; the call refuses them
+// itself too. An empty domain would have replaced the last domain's domain.cfg and made that
+// domain primary.
+TEST_F(FirstRunTest, RefusedValuesWriteNothing) {
+  Seed({{"a.test", "192.0.2.1"}, {"b.test", "192.0.2.2"}});
+  WriteText(config_ + "b.test\\domain.cfg", "the domain's own record");
+  const std::map<std::string, std::string> before = StoreFiles(config_);
+  struct Row {
+    std::string host, domain, user, password, logged;
+  };
+  const Row rows[] = {
+      {"mail.new.test", "", "chief", "pw", "no domain or no user name"},
+      {"mail.new.test", "   ", "chief", "pw", "no domain or no user name"},
+      {"mail.new.test", "new.test", " ", "pw", "no domain or no user name"},
+      {"mail.new.test", "admin@new.test", "chief", "pw", cWizardDomainInvalid},
+      {"mail.new.test", "new.test", ";chief", "pw", cWizardUserInvalid},
+      {"mail.new.test", "new.test", ". .", "pw", cWizardUserInvalid},
+      {"mail.new.test", "new.test", std::string(300, 'u'), "pw", "longer than 127 characters"},
+      {std::string(128, 'h'), "new.test", "chief", "pw", "longer than 127 characters"},
+      {"mail.new.test", "new.test", "chief", std::string(128, 'p'), "longer than 127 characters"},
+  };
+  for (const Row& row : rows) {
+    ApplyTutorialSettings(row.host, row.domain, row.user, row.password);
+    EXPECT_EQ(StoreFiles(config_), before) << row.domain << "|" << row.user;
+    EXPECT_TRUE(Contains(Log(), row.logged)) << row.logged;
+  }
+  EXPECT_TRUE(notices_.empty());
+  EXPECT_TRUE(ui_.boxes.empty());
 }
 
 TEST_F(FirstRunTest, TheHooksOfStartUpPlaceTheWelcomeAndClearTheResponder) {

@@ -4,6 +4,7 @@
 // that name win98 and runs the TrayMode tests in it.
 #include "tests/ServicesTestSupport.h"
 
+#include "engine/FirstRunUnit.h"
 #include "engine/ServiceSteps.h"
 #include "engine/SetupState.h"
 #include "system/ServerTable.h"
@@ -73,8 +74,8 @@ TEST(TrayMode, StartCommandAndStopThroughTheWindow) {
   EXPECT_LT(GetTickCount() - start, 5000u);
   EXPECT_EQ(FindServerWindow(kSmtpServer), nullptr);
   EXPECT_TRUE(WaitFileFree(installation.installDir + "smtp.exe", 5000));
-  // No window, nothing delivered; off NT the answer is still true.
-  EXPECT_TRUE(SendServerCommand(kSmtpServer, kServerCommandMessage, 9, 9));
+  // No window, nothing delivered, and the answer says so.
+  EXPECT_FALSE(SendServerCommand(kSmtpServer, kServerCommandMessage, 9, 9));
   EXPECT_EQ(installation.Log("smtp", "commands").size(), 2u);
 
   // The shared unit's waiting start and stop.
@@ -117,6 +118,19 @@ TEST(TrayMode, CheckRunningServicesClosesTrayPrograms) {
   for (int kind = 0; kind < kServerKindCount; ++kind) EXPECT_TRUE(SetupState().ServiceToCreate[kind]);
 }
 
+TEST(TrayMode, ReloadNoticesReachOnlyTheTrayProgramsThatRun) {
+  if (IsNTPlatform()) GTEST_SKIP() << "runs in the win98 copy (NinetyEightMode)";
+  TTrayInstallation installation;
+  ControlServerWarning(kSmtpServer, true);
+  ASSERT_TRUE(WindowShows(kSmtpServer));
+  const std::vector<TReloadNotice> notices = NotifyServersConfigChanged(false);
+  ASSERT_EQ(notices.size(), 4u);
+  for (const TReloadNotice& notice : notices)
+    EXPECT_EQ(notice.Delivered, notice.Kind == kSmtpServer) << notice.Kind;
+  EXPECT_EQ(installation.Log("smtp", "commands"), (std::vector<std::string>{"window 1280 0 0"}));
+  ControlServerWarning(kSmtpServer, false);
+}
+
 TEST(NinetyEightMode, TheSameCodeDrivesTheTrayPrograms) {
   if (!IsNTPlatform()) GTEST_SKIP() << "the win98 copy itself";
   TestFolder folder;
@@ -141,7 +155,7 @@ TEST(NinetyEightMode, TheSameCodeDrivesTheTrayPrograms) {
   RegDeleteKeyA(HKEY_CURRENT_USER, appDefaults.c_str());
   const std::string xml = ReadWholeFile(report, false);
   EXPECT_EQ(exitCode, 0u) << xml;
-  EXPECT_NE(xml.find("tests=\"3\""), std::string::npos) << xml;
+  EXPECT_NE(xml.find("tests=\"4\""), std::string::npos) << xml;
   EXPECT_NE(xml.find("failures=\"0\""), std::string::npos) << xml;
   EXPECT_EQ(xml.find("result=\"skipped\""), std::string::npos) << xml;
 }

@@ -116,23 +116,42 @@ TEST_F(ShortcutTest, FolderNameFallsBackWhenTheProductNameIsNoSingleFolder) {
   EXPECT_EQ(StartMenuFolder(), "");
 }
 
-TEST_F(ShortcutTest, PlannedLinksFollowPlatformAndWebMail) {
+TEST_F(ShortcutTest, PlannedLinksFollowPlatformWebMailAndChosenComponents) {
   struct Case {
     bool webMail;
     bool services;
+    bool im;
+    bool groupWare;
     std::size_t count;
   };
-  for (const Case c : {Case{true, true, 10}, Case{false, true, 9}, Case{true, false, 15}, Case{false, false, 14}}) {
-    const std::vector<TShortcut> links = PlannedShortcuts(install_, "setup.exe", c.webMail, c.services);
-    EXPECT_EQ(links.size(), c.count) << c.webMail << c.services;
+  const Case cases[] = {
+      {true, true, true, true, 10},     {false, true, true, true, 9},
+      {true, false, true, true, 15},    {false, false, true, true, 14},
+      // On NT the left-out components have no start links anyway.
+      {true, true, false, false, 10},
+      // Off NT a left-out component's program is deleted: no link points at it.
+      {true, false, false, true, 14},   {true, false, true, false, 14},
+      {false, false, false, false, 12},
+  };
+  for (const Case& c : cases) {
+    TLinkConditions when;
+    when.WebMailInstalled = c.webMail;
+    when.ServicesPlatform = c.services;
+    when.IMChosen = c.im;
+    when.GroupWareChosen = c.groupWare;
+    const std::vector<TShortcut> links = PlannedShortcuts(install_, "setup.exe", when);
+    const std::string label = std::to_string(c.webMail) + std::to_string(c.services) + std::to_string(c.im) +
+                              std::to_string(c.groupWare);
+    EXPECT_EQ(links.size(), c.count) << label;
     auto has = [&](const std::string& name) {
       return std::any_of(links.begin(), links.end(), [&](const TShortcut& l) { return l.Name == name; });
     };
-    EXPECT_EQ(has(cWebMailManual), c.webMail);
-    EXPECT_TRUE(has(cZarelWebmail));
-    for (const std::string* service : {&ZarelSMTPLinkDesc, &ZarelPOP3LinkDesc, &ZarelControlLinkDesc,
-                                       &ZarelIMLinkDesc, &ZarelGWLinkDesc})
-      EXPECT_EQ(has(*service), !c.services) << *service;
+    EXPECT_EQ(has(cWebMailManual), c.webMail) << label;
+    EXPECT_TRUE(has(cZarelWebmail)) << label;
+    for (const std::string* service : {&ZarelSMTPLinkDesc, &ZarelPOP3LinkDesc, &ZarelControlLinkDesc})
+      EXPECT_EQ(has(*service), !c.services) << *service << " " << label;
+    EXPECT_EQ(has(ZarelIMLinkDesc), !c.services && c.im) << label;
+    EXPECT_EQ(has(ZarelGWLinkDesc), !c.services && c.groupWare) << label;
   }
 }
 
@@ -150,7 +169,9 @@ TEST_F(ShortcutTest, FolderEndsWithExactlyTheLinksThatApply) {
   CreateIcons();
 
   std::vector<std::string> expected;
-  for (const TShortcut& link : PlannedShortcuts(install_, "setup.exe", true, true)) expected.push_back(link.Name + ".lnk");
+  TLinkConditions when;
+  when.WebMailInstalled = true;
+  for (const TShortcut& link : PlannedShortcuts(install_, "setup.exe", when)) expected.push_back(link.Name + ".lnk");
   expected.push_back("links.lnkx");
   expected.push_back("notes.txt");
   std::sort(expected.begin(), expected.end());

@@ -103,9 +103,13 @@ TEST_F(TranslateTest, TextsTravelInValueOrAsElementTextAt255) {
   ASSERT_NE(strings, nullptr);
   std::map<std::string, const TXMLObject*> byId;
   for (const auto& item : strings->Children()) byId[item->GetAttribute("ID")] = item.get();
-  // Every registered text but the path and the registry value name, which are not words.
-  EXPECT_EQ(strings->Children().size(), LocalizationStrings().Count() - 2);
-  EXPECT_EQ(byId.count("cwebmailmanualfile") + byId.count("cinstallprogram"), 0u);
+  // Every registered text in registration order, the path and the registry value name in
+  // their places too (translators' tools follow the order).
+  ASSERT_EQ(strings->Children().size(), LocalizationStrings().Count());
+  for (std::size_t i = 0; i < LocalizationStrings().Count(); ++i)
+    EXPECT_EQ(strings->Children()[i]->GetAttribute("ID"), LocalizationStrings()[i].name) << i;
+  EXPECT_EQ(byId["cwebmailmanualfile"]->GetAttribute("VALUE"), "html\\mail\\help\\index.htm");
+  EXPECT_EQ(byId["cinstallprogram"]->GetAttribute("VALUE"), "Programs");
   EXPECT_EQ(strings->Children()[0]->GetAttribute("ID"), "cname");
   EXPECT_EQ(byId["cdoyouexit"]->GetAttribute("VALUE"), text255);
   EXPECT_EQ(byId["cdoyouexit"]->GetText(), "");
@@ -227,7 +231,7 @@ TEST_F(TranslateTest, ExportAfterApplyWritesTheAppliedTexts) {
   // The start-up step: export asked while a file exists.
   const TCommandLine line = ParseCommandLine({"/exportlanguage"});
   LocalizationStrings().Clear();
-  EXPECT_TRUE(RunLanguageStep(line.ExportLanguage, folder.path()));
+  EXPECT_TRUE(RunLanguageStep(line.ExportLanguage, folder.path()).EndNow);
 
   auto document = Load(folder / "Setup.lng");
   const TXMLObject* application = document->FindChild("APPLICATION");
@@ -253,13 +257,17 @@ TEST_F(TranslateTest, ExportAfterApplyWritesTheAppliedTexts) {
 
 TEST_F(TranslateTest, LanguageStepWithoutFileOrSwitchDoesNothing) {
   LocalizationStrings().Clear();
-  EXPECT_FALSE(RunLanguageStep(ParseCommandLine({}).ExportLanguage, folder.path()));
+  const TLanguageStep nothing = RunLanguageStep(ParseCommandLine({}).ExportLanguage, folder.path());
+  EXPECT_FALSE(nothing.EndNow);
+  EXPECT_TRUE(nothing.Notes.empty());
   EXPECT_EQ(LocalizationStrings().Count(), 0u);
   EXPECT_FALSE(FileExists(folder / "Setup.lng"));
 
   // A file alone is applied, not rewritten.
   Write("Setup.lng", "<APPLICATION><FORMS/><STRINGS><ITEM ID='cError' VALUE='Fehler'/></STRINGS></APPLICATION>");
-  EXPECT_FALSE(RunLanguageStep(ParseCommandLine({"/SILENT"}).ExportLanguage, folder.path()));
+  const TLanguageStep applied = RunLanguageStep(ParseCommandLine({"/SILENT"}).ExportLanguage, folder.path());
+  EXPECT_FALSE(applied.EndNow);
+  EXPECT_EQ(applied.Notes, (std::vector<std::string>{"Language file " + folder / "Setup.lng" + " applied"}));
   EXPECT_EQ(cError, "Fehler");
   EXPECT_GT(LocalizationStrings().Count(), 60u);
 }
@@ -285,7 +293,8 @@ TEST_F(TranslateTest, AHostileFileChangesTextsButNoPathOrIdentifier) {
         "<ITEM ID='ZarelGWLinkDesc' VALUE='GroupWare?'/>"
         "<ITEM ID='cZarelWebmail' VALUE='Web-Mail (deutsch) ...'/>"
         "</STRINGS></APPLICATION>");
-  ASSERT_TRUE(ApplyLanguageFile(folder / "Setup.lng", true));
+  std::vector<std::string> notes;
+  ASSERT_TRUE(ApplyLanguageFile(folder / "Setup.lng", true, &notes));
   EXPECT_EQ(destination.Caption, "Zarel\\");
   EXPECT_EQ(wizard->FindComponent("HostNameEdit")->Caption, "typed");
   EXPECT_EQ(wizard->FindComponent("LicenseMemo")->Caption, "licence");
@@ -295,6 +304,11 @@ TEST_F(TranslateTest, AHostileFileChangesTextsButNoPathOrIdentifier) {
   EXPECT_EQ(wizard->FindComponent("AboutLabel")->Caption, "Willkommen");
   EXPECT_EQ(cWebMailManualFile, "html\\mail\\help\\index.htm");
   EXPECT_EQ(cInstallProgram, "Programs");
+  // Left as they are, and the log is told.
+  EXPECT_EQ(notes, (std::vector<std::string>{
+                       "Language file: cwebmailmanualfile ignored (a path or a registry name, not a word; "
+                       "\"html\\mail\\help\\index.htm\" stays)",
+                       "Language file: cinstallprogram ignored (a path or a registry name, not a word; \"Programs\" stays)"}));
   EXPECT_EQ(cZarelLogs, "Zarel Mail Server Logs");
   EXPECT_EQ(UninstallDesc, "Uninstall Zarel Mail Server");
   EXPECT_EQ(ZarelGWLinkDesc, "Start Zarel GroupWare Service");

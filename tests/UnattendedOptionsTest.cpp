@@ -75,6 +75,20 @@ TEST(UnattendedSettings, ValuesAndNamesAreCheckedForTheRunKind) {
       {{"/domain=a..example", firstRun[0], firstRun[2], firstRun[3]}, install, "domain=", "first-run page"},
       {{"/admin=..", firstRun[0], firstRun[1], firstRun[3]}, install, "admin=..", "first-run page"},
       {{"/admin=a\\b", firstRun[0], firstRun[1], firstRun[3]}, install, "admin=", "first-run page"},
+      // The names the store keeps whole and inside itself, in the page's words.
+      {{"/domain=admin@new.test", firstRun[0], firstRun[2], firstRun[3]}, install, "domain=admin@new.test",
+       "letters, digits and hyphens between dots"},
+      {{"/domain=new test", firstRun[0], firstRun[2], firstRun[3]}, install, "domain=", "letters, digits"},
+      {{"/domain=" + std::string(92, 'd'), firstRun[0], firstRun[2], firstRun[3]}, install, "domain=",
+       "longer than 91 characters"},
+      {{"/admin=;chief", firstRun[0], firstRun[1], firstRun[3]}, install, "admin=;chief", "; characters"},
+      {{"/admin=. .", firstRun[0], firstRun[1], firstRun[3]}, install, "admin=. .", "dots and blanks alone"},
+      {{"/admin=" + std::string(128, 'u'), firstRun[0], firstRun[1], firstRun[3]}, install, "admin=",
+       "longer than 127 characters"},
+      {{"/admin=@a.example", firstRun[0], firstRun[1], firstRun[3]}, install, "admin=@a.example", "no user name"},
+      {{"/hostname=" + std::string(128, 'h'), firstRun[1], firstRun[2], firstRun[3]}, install, "hostname=",
+       "longer than 127 characters"},
+      {{"/hostname=" + std::string(127, 'h'), firstRun[1], firstRun[2], firstRun[3]}, install, "", ""},
       {{firstRun[0], firstRun[1], firstRun[2]}, install, "password-file=", "come together"},
       {{firstRun[1]}, install, "hostname=", "come together"},
       {{"/saveanswers=C:\\a.txt"}, install, "saveanswers=", "interactive"},
@@ -156,38 +170,54 @@ TEST(UnattendedSettings, AnswersFileLinesAndTheCommandLineWins) {
   }
 }
 
-TEST(UnattendedSettings, MachineChecksFindUnusableFoldersAndPasswords) {
-  const std::set<std::string> folders = {"C:\\", "C:\\Data\\", "D:\\Mail\\"};
-  const std::map<std::string, std::string> files = {
-      {"C:\\Data\\file", "x"}, {"C:\\pw.txt", "  open sesame\r\nsecond"}, {"C:\\blank.txt", "   \r\nsecret"}};
+TOptionFiles FakeFiles(const std::set<std::string>& folders, const std::map<std::string, std::string>& files,
+                       const std::set<std::string>& unreadable = {}) {
   TOptionFiles fake;
-  fake.DirectoryExists = [&](const std::string& path) { return folders.count(path) > 0; };
-  fake.FileExists = [&](const std::string& path) { return files.count(path) > 0; };
-  fake.ReadFirstLine = [&](const std::string& path, std::string& line) {
+  fake.DirectoryExists = [folders](const std::string& path) { return folders.count(path) > 0; };
+  fake.FileExists = [files, unreadable](const std::string& path) { return files.count(path) + unreadable.count(path) > 0; };
+  fake.ReadFile = [files](const std::string& path, std::string& bytes) {
     const auto found = files.find(path);
     if (found == files.end()) return false;
-    line = found->second.substr(0, found->second.find_first_of("\r\n"));
+    bytes = found->second;
     return true;
   };
+  return fake;
+}
+
+TEST(UnattendedSettings, MachineChecksFindUnusableFoldersAndPasswords) {
+  const std::set<std::string> folders = {"C:\\", "C:\\Data\\", "D:\\Mail\\", "\\\\server\\share\\"};
+  const std::map<std::string, std::string> files = {
+      {"C:\\Data\\file", "x"}, {"C:\\pw.txt", "  open sesame\r\nsecond"}, {"C:\\blank.txt", "   \r\nsecret"},
+      {"C:\\long.txt", std::string(128, 'p') + "\r\n"}, {"C:\\utf16.txt", std::string("\xFF\xFEp\0w\0\r\0\n\0", 10)}};
+  const TOptionFiles fake = FakeFiles(folders, files, {"C:\\held.txt"});
   struct Row {
     std::string dir;
     std::string passwordFile;
     std::string saveAnswers;
     std::string refused;  // empty when all pass
+    std::string reason;   // a part of the reason
   };
   const Row rows[] = {
-      {"C:\\Zarel\\", "", "", ""},
-      {"C:\\Data\\New\\Deeper\\", "", "", ""},
-      {"D:\\Mail\\", "", "", ""},
-      {"C:\\Data\\file\\Zarel\\", "", "", "dir="},
-      {"E:\\Zarel\\", "", "", "dir="},
-      {"\\\\server\\share\\Zarel\\", "", "", "dir="},
-      {"", "C:\\pw.txt", "", ""},
-      {"", "C:\\missing.txt", "", "password-file="},
-      {"", "C:\\blank.txt", "", "password-file="},
-      {"", "", "C:\\Data\\answers.txt", ""},
-      {"", "", "C:\\Nowhere\\answers.txt", "saveanswers="},
-      {"", "", "C:\\Data", "saveanswers="},
+      {"C:\\Zarel\\", "", "", "", ""},
+      {"C:\\Data\\", "", "", "", ""},
+      {"C:\\Data\\New\\", "", "", "", ""},
+      {"D:\\Mail\\", "", "", "", ""},
+      {"\\\\server\\share\\Zarel\\", "", "", "", ""},
+      // The setup makes the installation folder, not the folders above it.
+      {"C:\\Data\\New\\Deeper\\", "", "", "dir=", "parent folder C:\\Data\\New\\ does not exist"},
+      {"C:\\No\\Zarel", "", "", "dir=", "parent folder C:\\No\\ does not exist"},
+      {"C:\\Data\\file\\Zarel\\", "", "", "dir=", "is a file"},
+      {"E:\\Zarel\\", "", "", "dir=", "drive or share"},
+      {"\\\\server\\other\\Zarel\\", "", "", "dir=", "drive or share"},
+      {"", "C:\\pw.txt", "", "", ""},
+      {"", "C:\\utf16.txt", "", "", ""},
+      {"", "C:\\missing.txt", "", "password-file=", "cannot be read"},
+      {"", "C:\\held.txt", "", "password-file=", "cannot be read"},
+      {"", "C:\\blank.txt", "", "password-file=", "blank"},
+      {"", "C:\\long.txt", "", "password-file=", "longer than 127 characters"},
+      {"", "", "C:\\Data\\answers.txt", "", ""},
+      {"", "", "C:\\Nowhere\\answers.txt", "saveanswers=", "folder does not exist"},
+      {"", "", "C:\\Data", "saveanswers=", "is a folder"},
   };
   for (const Row& row : rows) {
     TUnattendedOptions options;
@@ -204,11 +234,86 @@ TEST(UnattendedSettings, MachineChecksFindUnusableFoldersAndPasswords) {
       EXPECT_FALSE(error) << label << ": " << error.Text();
     } else {
       EXPECT_EQ(error.Argument.rfind(row.refused, 0), 0u) << label << ": " << error.Text();
+      EXPECT_NE(error.Reason.find(row.reason), std::string::npos) << label << ": " << error.Text();
     }
     if (row.passwordFile == "C:\\pw.txt") {
       EXPECT_EQ(password, "  open sesame");  // blanks belong to it
     }
+    if (row.passwordFile == "C:\\utf16.txt") {
+      EXPECT_EQ(password, "pw");
+    }
   }
+}
+
+// What editors and shells write: UTF-16 with its mark (Windows PowerShell 5.1's ">"), UTF-8
+// with or without one, and older files in the ANSI code page.
+TEST(UnattendedSettings, PasswordFilesInEveryEncodingGiveTheStoresText) {
+  const auto bytes = [](std::initializer_list<int> values) {
+    std::string text;
+    for (const int value : values) text += static_cast<char>(value);
+    return text;
+  };
+  struct Row {
+    const char* what;
+    std::string file;
+    std::string password;  // in the ANSI code page (Windows-1252 on POSIX hosts)
+    std::string refusal;   // a part of the reason; empty when taken
+  };
+  const std::string p128(128, 'p');
+  const Row rows[] = {
+      {"ASCII", " open sesame \r\nsecond line", " open sesame ", ""},
+      {"ASCII, no line end", "secret", "secret", ""},
+      {"ANSI", "p\xE4ss\n", "p\xE4ss", ""},
+      {"UTF-8", "p\xC3\xA4ss\r\n", "p\xE4ss", ""},
+      {"UTF-8 with its mark", "\xEF\xBB\xBFp\xC3\xA4ss\r\n", "p\xE4ss", ""},
+      {"UTF-8 mark, ASCII", "\xEF\xBB\xBFsecret", "secret", ""},
+      {"UTF-16 LE", bytes({0xFF, 0xFE, 'p', 0, 0xE4, 0, 's', 0, 's', 0, '\r', 0, '\n', 0, 'x', 0}), "p\xE4ss", ""},
+      {"UTF-16 BE", bytes({0xFE, 0xFF, 0, 'p', 0, 0xE4, 0, 's', 0, 's', 0, '\n'}), "p\xE4ss", ""},
+      {"UTF-16 LE, euro sign", bytes({0xFF, 0xFE, 0xAC, 0x20, '1', 0}), "\x80" "1", ""},
+      // What the store cannot keep is refused, never changed into another password.
+      {"UTF-16, no such character", bytes({0xFF, 0xFE, 'a', 0, 0x3B, 0x04, 'b', 0}), "", "code page"},
+      {"UTF-8, no such character", "a\xD0\xBB" "b", "", "code page"},
+      {"UTF-16, cut in a unit", bytes({0xFF, 0xFE, 'a', 0, 'b'}), "", "UTF-16"},
+      {"UTF-8 mark, then no UTF-8", "\xEF\xBB\xBFp\xE4ss", "", "UTF-8"},
+      {"127 characters", std::string(127, 'p') + "\r\n", std::string(127, 'p'), ""},
+      {"128 characters", p128 + "\r\n", "", "longer than 127 characters"},
+      {"128 UTF-16 characters", "\xFF\xFE" + [&] {
+         std::string text;
+         for (int i = 0; i < 128; ++i) text += std::string("p\0", 2);
+         return text;
+       }(), "", "longer than 127 characters"},
+  };
+  for (const Row& row : rows) {
+    std::string password = "unchanged";
+    const std::string refusal = PasswordFromFileBytes(row.file, password);
+    if (row.refusal.empty()) {
+      EXPECT_EQ(refusal, "") << row.what;
+      EXPECT_EQ(password, row.password) << row.what;
+    } else {
+      EXPECT_NE(refusal.find(row.refusal), std::string::npos) << row.what << ": " << refusal;
+      EXPECT_EQ(password, "unchanged") << row.what;
+    }
+  }
+}
+
+TEST(UnattendedSettings, AnAnswersFileThatCannotBeReadIsRefused) {
+  const TOptionFiles fake = FakeFiles({"C:\\"}, {{"C:\\answers.txt", "# saved\r\nmode=basic\r\n"}, {"C:\\empty.txt", ""}},
+                                      {"C:\\held.txt"});
+  std::vector<TSetting> settings;
+  EXPECT_FALSE(ReadAnswersFile("C:\\answers.txt", fake, settings));
+  ASSERT_EQ(settings.size(), 1u);
+  EXPECT_EQ(settings[0].Name, "mode");
+  // An empty file is read: it holds no settings.
+  EXPECT_FALSE(ReadAnswersFile("C:\\empty.txt", fake, settings));
+  EXPECT_TRUE(settings.empty());
+
+  const TArgumentError missing = ReadAnswersFile("C:\\missing.txt", fake, settings);
+  EXPECT_EQ(missing.Argument, "answers=C:\\missing.txt");
+  EXPECT_NE(missing.Reason.find("cannot be read: there is no such file"), std::string::npos) << missing.Reason;
+  // There, but not readable (another program holds it): never taken for an empty file.
+  const TArgumentError held = ReadAnswersFile("C:\\held.txt", fake, settings);
+  EXPECT_EQ(held.Argument, "answers=C:\\held.txt");
+  EXPECT_NE(held.Reason.find("cannot be read: the file exists"), std::string::npos) << held.Reason;
 }
 
 TEST(UnattendedSettings, SavedAnswersReplayTheSameChoicesWithoutThePassword) {

@@ -235,51 +235,6 @@ TEST(WizardChecks, FirstRunFields) {
   }
 }
 
-// The domain and the user become folders of the store; a name that reaches outside it keeps
-// Finish disabled with the reason shown.
-TEST(WizardChecks, FirstRunNamesStayInsideTheStore) {
-  struct Row {
-    std::string domain, user;
-    TFirstRunProblem problem;
-  };
-  const Row rows[] = {
-      {"example.com", "admin", TFirstRunProblem::None},
-      {" example.com ", " admin ", TFirstRunProblem::None},
-      {"localhost", "john.smith", TFirstRunProblem::None},
-      {"xn--bcher-kva.example", "a-b_c", TFirstRunProblem::None},
-      // Blank fields wait silently for the completeness check.
-      {"", "", TFirstRunProblem::None},
-      {"..\\..\\Windows", "admin", TFirstRunProblem::Domain},
-      {"a\\b", "admin", TFirstRunProblem::Domain},
-      {"c:x", "admin", TFirstRunProblem::Domain},
-      {"example.com/x", "admin", TFirstRunProblem::Domain},
-      {"example..com", "admin", TFirstRunProblem::Domain},
-      {"..", "admin", TFirstRunProblem::Domain},
-      {".example.com", "admin", TFirstRunProblem::Domain},
-      {"example.com.", "admin", TFirstRunProblem::Domain},
-      {"exa*mple.com", "admin", TFirstRunProblem::Domain},
-      {"exa\tmple.com", "admin", TFirstRunProblem::Domain},
-      {"ex|a<m>p?l\"e", "admin", TFirstRunProblem::Domain},
-      {std::string(91, 'a'), "admin", TFirstRunProblem::None},
-      {std::string(92, 'a'), "admin", TFirstRunProblem::Domain},
-      // The domain's problem is named first.
-      {"a\\b", "c:x", TFirstRunProblem::Domain},
-      {"example.com", "..\\..\\Windows", TFirstRunProblem::User},
-      {"example.com", "a\\b", TFirstRunProblem::User},
-      {"example.com", "c:x", TFirstRunProblem::User},
-      {"example.com", "a/b", TFirstRunProblem::User},
-      {"example.com", "..", TFirstRunProblem::User},
-      {"example.com", " . ", TFirstRunProblem::User},
-      {"example.com", "ad\x01min", TFirstRunProblem::User},
-      {"example.com", "a*", TFirstRunProblem::User},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(FirstRunNameProblem(row.domain, row.user), row.problem) << row.domain << "|" << row.user;
-  }
-  EXPECT_FALSE(IsPlausibleDomainName("   "));
-  EXPECT_FALSE(IsPlausibleUserName(""));
-}
-
 TEST(WizardChecks, UserNameLosesItsDomain) {
   const std::pair<std::string, std::string> rows[] = {
       {"admin@example.com", "admin"}, {"@example.com", ""}, {"a@b@c", "a"}, {"admin", "admin"}};

@@ -85,9 +85,13 @@ ZAREL_TEXT(cWizardDomain,
 ZAREL_TEXT(cWizardAdmin,
            "Enter the username and password of the\r\nprimary domain administrator. Do not fill in\r\nthe domain. Only the alias needs to be\r\nspecified. Typically the username would be\r\n'administrator'.")
 ZAREL_TEXT(cWizardDomainInvalid,
-           "The domain must be a domain name such as 'example.com': no \\ / : * ? \" < > | characters and no empty part between the dots.")
+           "The domain must be a domain name such as 'example.com': letters, digits and hyphens between dots.")
 ZAREL_TEXT(cWizardUserInvalid,
-           "The username must not contain \\ / : * ? \" < > | characters, nor be dots alone.")
+           "The username must not contain \\ / : * ? \" < > | ; characters, nor be dots and blanks alone.")
+ZAREL_TEXT(cWizardHostNameTooLong, "The hostname must not be longer than %s characters.")
+ZAREL_TEXT(cWizardDomainTooLong, "The domain must not be longer than %s characters.")
+ZAREL_TEXT(cWizardUserTooLong, "The username must not be longer than %s characters.")
+ZAREL_TEXT(cWizardPasswordTooLong, "The password must not be longer than %s characters.")
 ZAREL_TEXT(cInstallAborted,
            "The installation stopped because of an unexpected error:\r\n%s\r\nThe installation is not complete. Details are in the setup log.")
 ZAREL_TEXT(cFolderNotAbsolute,

@@ -48,7 +48,7 @@ std::function<void(const TFinishChoices&)>& FinishObserver() {
 
 void SetFinishObserver(std::function<void(const TFinishChoices&)> observer) { FinishObserver() = std::move(observer); }
 
-void FinishActions(const TFinishChoices& choices, HWND owner) {
+void FinishActions(const TFinishChoices& choices, HWND owner, int exitCode) {
   if (FinishObserver()) FinishObserver()(choices);
   for (const TFinishStep& step :
        PlanFinishActions(choices, SetupState().InstallDir,
@@ -63,7 +63,7 @@ void FinishActions(const TFinishChoices& choices, HWND owner) {
     }
   }
   InstallLog("Setup finished");
-  EndProgram(kExitSuccess);
+  EndProgram(exitCode);
 }
 
 void LeaveFinishPage(const TFinishChoices& choices, HWND owner) {

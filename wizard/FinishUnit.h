@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/ExitCodes.h"
+
 // The finish page's choices, as the wizard window reads them from its check boxes.
 struct TFinishChoices {
   bool RunAntivirus = false;
@@ -34,9 +36,9 @@ std::vector<TFinishStep> PlanFinishActions(const TFinishChoices& choices,
                                            const std::function<bool(const std::string&)>& fileExists);
 
 #ifdef _WIN32
-// Carries out the finish page's choices and ends the program; owner is the window the
-// shell's windows belong to.
-[[noreturn]] void FinishActions(const TFinishChoices& choices, HWND owner);
+// Carries out the finish page's choices and ends the program with exitCode (an unattended
+// run's code tells whether the servers run); owner is the window the shell's windows belong to.
+[[noreturn]] void FinishActions(const TFinishChoices& choices, HWND owner, int exitCode = kExitSuccess);
 // Told the choices just before the finish actions run, once the installation and any first-run
 // configuration are done (a run that saves its answers for later unattended ones).
 void SetFinishObserver(std::function<void(const TFinishChoices&)> observer);

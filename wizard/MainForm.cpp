@@ -11,6 +11,7 @@
 #include "base/StringUnit.h"
 #include "engine/DestinationCheck.h"
 #include "engine/InstallLog.h"
+#include "engine/FirstRunNames.h"
 #include "engine/FirstRunUnit.h"
 #include "engine/InstallSequence.h"
 #include "net/VersionCheckUnit.h"
@@ -662,17 +663,15 @@ void TMainForm::HostNameEditChange(TControl* sender) {
       SendMessageA(edit, EM_SETSEL, end, static_cast<LPARAM>(end));
     }
   }
-  // The domain and the user become folders of the store: a name that would reach outside it
-  // keeps Finish disabled, and the page says why.
-  const TFirstRunProblem problem = FirstRunNameProblem(ControlText("DomainEdit"), ControlText("UserEdit"));
-  Control("NameProblemLabel")
-      .SetCaption(problem == TFirstRunProblem::Domain ? cWizardDomainInvalid
-                  : problem == TFirstRunProblem::User ? cWizardUserInvalid
-                                                      : std::string());
+  // A value the store would cut, or a name that would not stay inside it, keeps Finish
+  // disabled, and the page says why (the check an unattended run applies too).
+  const TFirstRunProblem problem = FirstRunValueProblem(ControlText("HostNameEdit"), ControlText("DomainEdit"),
+                                                        ControlText("UserEdit"), ControlText("PassEdit"));
+  Control("NameProblemLabel").SetCaption(problem.Text);
   const bool complete = TutorialFieldsComplete(ControlText("HostNameEdit"), ControlText("DomainEdit"),
                                                ControlText("UserEdit"), ControlText("PassEdit"),
                                                ControlText("ConfirmEdit"));
-  EnableWindow(ControlHandle("NextButton"), complete && problem == TFirstRunProblem::None ? TRUE : FALSE);
+  EnableWindow(ControlHandle("NextButton"), complete && !problem ? TRUE : FALSE);
 }
 
 void TMainForm::BrowseButtonClick() {

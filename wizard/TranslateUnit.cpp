@@ -52,8 +52,9 @@ std::vector<std::string> SplitItemsText(const std::string& text) {
 }
 
 // Registered texts that are a path or an identifier, not words: the web mail manual's
-// shortcut target and the name of the registry value the Start-menu folder is read from. A
-// language file never sees or changes them.
+// shortcut target and the name of the registry value the Start-menu folder is read from. The
+// export lists them in their places (translators' files and tools follow the registration
+// order); applying a file leaves them as they are.
 bool IsFixedText(const std::string* variable) {
   return variable == &cWebMailManualFile || variable == &cInstallProgram;
 }
@@ -144,10 +145,16 @@ void ApplyForms(const TXMLObject& forms) {
   }
 }
 
-void ApplyStrings(const TXMLObject& strings) {
+void ApplyStrings(const TXMLObject& strings, std::vector<std::string>* notes) {
   for (const auto& item : strings.Children()) {
     TLocalizationEntry* entry = LocalizationStrings().Find(ReadAttribute(*item, "ID"));
-    if (entry == nullptr || IsFixedText(entry->text)) continue;
+    if (entry == nullptr) continue;
+    if (IsFixedText(entry->text)) {
+      if (notes != nullptr)
+        notes->push_back("Language file: " + entry->name + " ignored (a path or a registry name, not a word; \"" +
+                         *entry->text + "\" stays)");
+      continue;
+    }
     const std::string element = item->GetText();
     const std::string text = element.empty() ? ReadAttribute(*item, "VALUE") : element;
     if (IsShortcutName(entry->text) && !IsPlainFileName(text)) continue;
@@ -184,7 +191,6 @@ bool ExportLanguageFile(const std::string& path, bool includeTexts) {
     TXMLObject* strings = application->AddChild("STRINGS");
     const TLocalizationStrings& table = LocalizationStrings();
     for (std::size_t i = 0; i < table.Count(); ++i) {
-      if (IsFixedText(table[i].text)) continue;
       TXMLObject* item = strings->AddChild("ITEM");
       item->AddAttribute("ID", table[i].name);
       const std::string& text = *table[i].text;
@@ -206,7 +212,7 @@ bool ExportLanguageFile(const std::string& path, bool includeTexts) {
   return static_cast<bool>(file);
 }
 
-bool ApplyLanguageFile(const std::string& path, bool includeTexts) {
+bool ApplyLanguageFile(const std::string& path, bool includeTexts, std::vector<std::string>* notes) {
   TXMLObject document;
   if (!FileExists(path) || !document.LoadFromFile(path)) return false;
   const TXMLObject* application = document.FindChild("APPLICATION");
@@ -220,18 +226,23 @@ bool ApplyLanguageFile(const std::string& path, bool includeTexts) {
     return true;
   }
   if (includeTexts) {
-    if (const TXMLObject* strings = application->FindChild("STRINGS")) ApplyStrings(*strings);
+    if (const TXMLObject* strings = application->FindChild("STRINGS")) ApplyStrings(*strings, notes);
   }
   return true;
 }
 
-bool RunLanguageStep(bool exportAsked, const std::string& setupFolder) {
+TLanguageStep RunLanguageStep(bool exportAsked, const std::string& setupFolder) {
+  TLanguageStep step;
   const std::string path = ShortPath(setupFolder + "Setup.lng");
   const bool exists = FileExists(path);
   if (exportAsked || exists) {
     RegisterTexts();
   }
-  if (exists) ApplyLanguageFile(path, true);
+  if (exists) {
+    const bool applied = ApplyLanguageFile(path, true, &step.Notes);
+    step.Notes.insert(step.Notes.begin(), "Language file " + path + (applied ? " applied" : " not readable, left out"));
+  }
   if (exportAsked) ExportLanguageFile(path, true);
-  return exportAsked;
+  step.EndNow = exportAsked;
+  return step;
 }

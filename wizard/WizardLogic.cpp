@@ -12,43 +12,6 @@ bool TutorialFieldsComplete(const std::string& host, const std::string& domain,
          !TrimText(password).empty() && password == confirmation;
 }
 
-namespace {
-
-constexpr std::size_t kDomainNameMax = 91;
-
-bool HoldsPathCharacter(const std::string& text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) < 32 || c == 127) return true;
-    switch (c) {
-      case '\\': case '/': case ':': case '*': case '?': case '"': case '<': case '>': case '|':
-        return true;
-      default:
-        break;
-    }
-  }
-  return false;
-}
-
-}  // namespace
-
-bool IsPlausibleDomainName(const std::string& domain) {
-  const std::string name = TrimText(domain);
-  if (name.empty() || name.size() > kDomainNameMax || HoldsPathCharacter(name)) return false;
-  // Every label between the dots holds something: no "..", no leading or trailing dot.
-  return name.front() != '.' && name.back() != '.' && name.find("..") == std::string::npos;
-}
-
-bool IsPlausibleUserName(const std::string& user) {
-  const std::string name = TrimText(user);
-  return !HoldsPathCharacter(name) && name.find_first_not_of('.') != std::string::npos;
-}
-
-TFirstRunProblem FirstRunNameProblem(const std::string& domain, const std::string& user) {
-  if (!TrimText(domain).empty() && !IsPlausibleDomainName(domain)) return TFirstRunProblem::Domain;
-  if (!TrimText(user).empty() && !IsPlausibleUserName(user)) return TFirstRunProblem::User;
-  return TFirstRunProblem::None;
-}
-
 bool CutUserAtSign(std::string& user) {
   const std::size_t at = user.find('@');
   if (at == std::string::npos) return false;

@@ -9,28 +9,11 @@
 #include "engine/SetupState.h"
 
 // Next on the first-run page: host, domain, user and password are not blank (trimmed) and
-// the confirmation equals the password exactly (case-sensitive, untrimmed).
+// the confirmation equals the password exactly (case-sensitive, untrimmed). What the values
+// may hold is FirstRunValueProblem's (engine/FirstRunNames.h).
 bool TutorialFieldsComplete(const std::string& host, const std::string& domain,
                             const std::string& user, const std::string& password,
                             const std::string& confirmation);
-
-// The domain and the user name become folders of the store (config\<domain>\,
-// mail\<domain>\<user>\): each must name exactly one folder there, never one outside it.
-// A plausible domain name (trimmed): at most 91 characters (what the domain table keeps), none
-// of \ / : * ? " < > | nor control characters, and no empty label ("a..b", ".a", "a.").
-bool IsPlausibleDomainName(const std::string& domain);
-// A user name (trimmed): not empty, without those characters and not made of dots alone
-// (".." would name the domain's own folder).
-bool IsPlausibleUserName(const std::string& user);
-
-enum class TFirstRunProblem {
-  None,
-  Domain,  // a domain that is typed but no plausible domain name
-  User,    // a user name that holds a path character
-};
-// Why Finish stays disabled although the fields may be complete; blank fields are no problem
-// of their own (Finish waits for them silently).
-TFirstRunProblem FirstRunNameProblem(const std::string& domain, const std::string& user);
 
 // Cuts the user name before its first '@'. True when it was cut.
 bool CutUserAtSign(std::string& user);

@@ -1,6 +1,6 @@
 """The first installation on the 9x platform (Wine's per-program version win98 for
 setup.exe): the servers run as tray programs instead of services, and each has its start
-link."""
+link; an upgrade that leaves components out leaves no link to their programs."""
 import unittest
 
 from install_scenario import SERVICES, SUITE_KEY, InstallScenario
@@ -31,6 +31,17 @@ class NineXTest(unittest.TestCase):
             self.assertEqual(s.reg_query(SUITE_KEY, "Version"), "8.2.0")
             # The tray SMTP server took the demonstration message.
             s.wait_until(lambda: s.mailbox_messages("admin"), "the demonstration message", 30)
+
+            # An upgrade that leaves instant messaging and groupware out: their programs go, and
+            # no start link points at them.
+            self.assertEqual(s.install_with_defaults(components={4: False, 5: False}), [])
+            links = s.start_menu_links()
+            for link in START_LINKS[:3]:
+                self.assertIn(link, links)
+            for link in START_LINKS[3:]:
+                self.assertNotIn(link, links)
+            for program in ("im.exe", "cal.exe"):
+                self.assertFalse(s.installed(program).exists(), program)
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
 """What goes wrong around an installation, seen as a person sees it: a port the SMTP server
-cannot have, a temporary folder somebody prepared beforehand, a damaged data archive in the
-middle of an upgrade, a server that will not stop, a newer version already installed.
+cannot have, a temporary folder somebody prepared beforehand, answers that cannot be saved, a
+damaged data archive in the middle of an upgrade, a server that will not stop, a newer version
+already installed.
 (A missing Setup.Dat is a start-up failure: test_command_line.)"""
 import socket
 import unittest
@@ -18,6 +19,7 @@ DISPLAY_NAMES = {"ZarelSMTP": "Zarel Mail Server SMTP", "ZarelPOP3": "Zarel Mail
 PROGRAMS = {"ZarelSMTP": "smtp", "ZarelPOP3": "pop3", "ZarelControl": "control", "ZarelIM": "im",
             "ZarelCalendar": "cal"}
 STOP_WAIT_S = 10
+ANSWERS = "C:\\deploy\\answers.txt"
 
 
 def running_count(s, service):
@@ -45,10 +47,26 @@ class FirstInstallationFailuresTest(unittest.TestCase):
             # Another program holds the SMTP port of the demonstration settings.
             holder = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
             holder.bind(("127.0.0.1", s.smtp_port))
+            (s.drive_c / "deploy").mkdir()
             try:
-                boxes = s.install_with_defaults(expect_boxes=[("Warning", "ok")])
+                s.start_wizard("/saveanswers=" + ANSWERS)
+                s.walk_to_destination()
+                boxes = s.install(expect_boxes=[("Warning", "ok")])
             finally:
                 holder.close()
+            # The answers file was checked at the start; since then somebody made a folder of
+            # its name. The answers cannot be saved, and the person is told so.
+            s.path(ANSWERS).mkdir()
+            for name in ("RunConfig", "ViewReadme", "ShowTutorial", "ViewReleaseNotes", "RunTutorial", "RunAntivirus"):
+                if s.state(name)["checked"]:
+                    s.click(name)
+            s.click("NextButton")
+            box = s.wait_box("Warning")
+            s.screenshot("answers-not-saved")
+            self.assertEqual(box["text"], "The answers could not be saved in " + ANSWERS)
+            s.answer(box, "ok")
+            self.assertEqual(s.exit_code(), 0)
+            self.assertNotIn("Answers saved", s.log_text())
 
             self.assertEqual(boxes[0]["text"], NOT_RUNNING.format(DISPLAY_NAMES["ZarelSMTP"] + "\r\n"))
             # On a loaded machine the box can come while the server is still starting: its own

@@ -91,6 +91,25 @@ class FirstRunTest(unittest.TestCase):
         self.assertFalse(c["NextButton"]["enabled"])
         self.assertIn("domain name", c["NameProblemLabel"]["text"])
         s.screenshot("page7-refused-domain", check_layout=True)
+        # Names the store would not keep whole or inside itself: each keeps Finish disabled and
+        # the page says why, the limit named.
+        good = {"DomainEdit": DOMAIN, "UserEdit": USER, "PassEdit": PASSWORD}
+        s.clear("DomainEdit")
+        s.type("DomainEdit", DOMAIN)
+        for field, typed, reason in (("DomainEdit", "admin@new.test", "letters, digits and hyphens between dots"),
+                                     ("UserEdit", ";" + USER, "; characters"),
+                                     ("UserEdit", ". .", "dots and blanks alone"),
+                                     ("UserEdit", "u" * 128, "longer than 127 characters"),
+                                     ("PassEdit", "p" * 128, "The password must not be longer than 127 characters.")):
+            s.clear(field)
+            s.type(field, typed)
+            c = s.controls()
+            self.assertFalse(c["NextButton"]["enabled"], typed)
+            self.assertIn(reason, c["NameProblemLabel"]["text"])
+            s.screenshot(f"page7-refused-{field}-{len(typed)}", check_layout=True)
+            s.clear(field)
+            s.type(field, good[field])
+            self.assertTrue(s.state("NextButton")["enabled"], field)
         s.clear("DomainEdit")
         s.type("DomainEdit", " " + DOMAIN)
         c = s.controls()
@@ -169,6 +188,37 @@ class FirstRunTest(unittest.TestCase):
             self.assertEqual(attribute_values(entry, "sn"), ["Chief"])
             self.assertEqual(attribute_values(entry, "givenName"), [])
             self.assertIn("Chief", attribute_values(entry, "cn"))
+
+    def test_a_store_that_cannot_be_read_is_not_written(self):
+        """settings.cfg held by another program (a backup, a virus scanner) when Finish is
+        pressed: the domains cannot be known, so nothing is written and the person is warned,
+        as the upgrade warns; the demonstration domain keeps its own files."""
+        with InstallScenario("first-run-held-store") as s:
+            s.start_wizard()
+            s.walk_to_destination()
+            s.install()
+            for name in ("RunConfig", "ViewReadme", "ShowTutorial", "ViewReleaseNotes", "RunAntivirus"):
+                if s.state(name)["checked"]:
+                    s.click(name)
+            config = s.installed("config")
+            before = {p.relative_to(config): p.read_bytes() for p in sorted(config.rglob("*")) if p.is_file()}
+            # The demonstration domain typed as if it were new: the case that replaced its files.
+            s.fill_first_run_page(HOST, DEMO_DOMAIN, USER, PASSWORD)
+            settings = s.install_dir() + "config\\settings.cfg"
+            s.driver("hold", settings)
+            s.click("NextButton")
+            box = s.wait_box("Warning")
+            s.screenshot("store-held-warning")
+            self.assertIn(f"The configuration file {settings} could not be read.", box["text"])
+            s.answer(box, "ok")
+            self.assertEqual(s.exit_code(timeout=60), 0)
+            s.driver("release", settings)
+            after = {p.relative_to(config): p.read_bytes() for p in sorted(config.rglob("*")) if p.is_file()}
+            self.assertEqual(after, before)
+            log = s.log_text()
+            self.assertIn(f"First-run configuration: {settings} could not be read: nothing written", log)
+            self.assertNotIn("Reload notice", log)
+            self.assertNotIn(f"Administrator {USER}@", log)
 
 
 if __name__ == "__main__":

@@ -132,17 +132,26 @@ class LanguageFileTest(unittest.TestCase):
             s.driver("wait-gone", chooser, 15000)
             self.assertEqual(s.text("PathEdit"), "C:\\Program Files (x86)\\Zarel\\")
 
-            # The export offers neither the destination nor the path and the registry name.
+            # The path and the registry name were left as they are, and the log says so.
             s.click("CloseButton")
             s.answer(s.wait_box("Exit Setup"), "yes")
             self.assertEqual(s.exit_code(), 0)
+            log = s.setup_logs()[-1]
+            self.assertIn("Language file: cwebmailmanualfile ignored", log)
+            self.assertIn("Language file: cinstallprogram ignored", log)
+            # The export does not offer the destination; it lists every registered text in its
+            # place, the path and the registry name with their built-in values.
             s.start("/exportlanguage")
             self.assertEqual(s.exit_code(), 0)
             exported = ET.fromstring((s.demo / "Setup.lng").read_text(encoding="cp1252"))
             self.assertIsNone(exported.find("FORMS/FORM[@ID='TMainForm']/ITEM[@ID='PathEdit']"))
             strings = exported.find("STRINGS")
-            self.assertIsNone(strings.find("ITEM[@ID='cwebmailmanualfile']"))
-            self.assertIsNone(strings.find("ITEM[@ID='cinstallprogram']"))
+            ids = [item.get("ID") for item in strings]
+            for before, entry, after in (("czarellogs", "cwebmailmanualfile", "cwebmailmanual"),
+                                         ("cnewerversion", "cinstallprogram", "cextractingfiles")):
+                self.assertEqual(ids[ids.index(entry) - 1:ids.index(entry) + 2], [before, entry, after])
+            self.assertEqual(strings.find("ITEM[@ID='cwebmailmanualfile']").get("VALUE"), "html\\mail\\help\\index.htm")
+            self.assertEqual(strings.find("ITEM[@ID='cinstallprogram']").get("VALUE"), "Programs")
             self.assertEqual(strings.find("ITEM[@ID='czarellogs']").get("VALUE"), "Zarel Mail Server Logs")
             self.assertEqual(strings.find("ITEM[@ID='czarelwebmail']").get("VALUE"), "Web-Mail")
 

@@ -5,6 +5,7 @@ installation with first-run values), is upgraded unattended with other component
 unattended. Refused settings change nothing."""
 import os
 import select
+import socket
 import subprocess
 import threading
 import time
@@ -129,7 +130,8 @@ class UnattendedTest(unittest.TestCase):
             deploy = s.drive_c / "deploy"
             deploy.mkdir()
             (deploy / "answers.txt").write_text(answers, encoding="cp1252", newline="")
-            (deploy / "password.txt").write_bytes(PASSWORD.encode("cp1252") + b"\r\n")
+            # As Windows PowerShell 5.1 writes it with ">": UTF-16 with its byte-order mark.
+            (deploy / "password.txt").write_bytes((PASSWORD + "\r\n").encode("utf-16"))
             # Readable by nobody else (Wine shows Everyone's rights from the Unix mode).
             os.chmod(deploy / "password.txt", 0o600)
 
@@ -152,6 +154,7 @@ class UnattendedTest(unittest.TestCase):
             administrator = report[report.index(f"domain 0: {DOMAIN}"):report.index(f"domain 1: {DEMO_DOMAIN}")]
             self.assertIn(f"aliases:   {USER}\n", administrator)
             self.assertIn("rights:    1", administrator)
+            self.assertEqual(stored_passwords(s, DOMAIN), [PASSWORD])
             self.assertTrue(s.wait_until(lambda: s.mailbox_messages("admin"), "the demonstration message", 30))
             self.assertEqual([line.strip('"').upper() for line in s.shell_opened()],
                              [(s.install_dir() + "readme.txt").upper()])
@@ -240,6 +243,20 @@ class UnattendedTest(unittest.TestCase):
             self.assertIn("Setup ends with exit code 0", log)
 
 
+# users.cfg: records of 2848 bytes, scrambled with this key (phase = file offset); the
+# password is a str[127] at offset 772.
+SCRAMBLE_KEY = bytes.fromhex("3C9A5107D26E18B4A72F905DC30B76E8")
+ACCOUNT_SIZE, PASSWORD_FIELD = 2848, 772
+
+
+def stored_passwords(s, domain):
+    """The passwords of the domain's accounts as the store keeps them."""
+    data = s.installed(f"config\\{domain}\\users.cfg").read_bytes()
+    plain = bytes(b ^ SCRAMBLE_KEY[i % 16] for i, b in enumerate(data))
+    records = [plain[i:i + ACCOUNT_SIZE] for i in range(0, len(plain), ACCOUNT_SIZE)]
+    return [r[PASSWORD_FIELD + 1:PASSWORD_FIELD + 1 + r[PASSWORD_FIELD]].decode("cp1252") for r in records]
+
+
 def prefix_listing(s):
     """Every file of drive C: with its size and time, but the setup's own logs."""
     listing = {}
@@ -279,6 +296,20 @@ BAD_ARGUMENTS = [
     (["/answers=C:\\deploy\\bad-answers.txt"], "dir C:\\Zarel\\ (answers file C:\\deploy\\bad-answers.txt, line 2)",
      "name=value"),
     (["/log=C:\\deploy\\no\\such\\setup.log"], "log=C:\\deploy\\no\\such\\setup.log", "cannot be written"),
+    # Checked before the first change, not found when the folder is made after the servers stopped.
+    (["/dir=C:\\deploy\\no\\Zarel\\"], "dir=C:\\deploy\\no\\Zarel\\", "parent folder C:\\deploy\\no\\ does not exist"),
+    # There, but held by another program: never taken for an empty file that installs defaults.
+    (["/answers=C:\\deploy\\held.txt"], "answers=C:\\deploy\\held.txt", "cannot be read: the file exists"),
+    # Names that would not stay whole or inside the store, in the first-run page's words.
+    (FIRST_RUN[:1] + ["/domain=admin@new.test", FIRST_RUN[2], "/password-file=" + PASSWORD_FILE],
+     "domain=admin@new.test", "letters, digits and hyphens between dots"),
+    (FIRST_RUN[:2] + ["/admin=;chief", "/password-file=" + PASSWORD_FILE], "admin=;chief", "; characters"),
+    (["/hostname=" + "h" * 300] + FIRST_RUN[1:] + ["/password-file=" + PASSWORD_FILE], "hostname=hhh",
+     "longer than 127 characters"),
+    (FIRST_RUN + ["/password-file=C:\\deploy\\long.txt"], "password-file=C:\\deploy\\long.txt",
+     "longer than 127 characters"),
+    (FIRST_RUN + ["/password-file=C:\\deploy\\cyrillic.txt"], "password-file=C:\\deploy\\cyrillic.txt",
+     "code page"),
     (["/LOGS"], "/LOGS", "not an action"),
     (["/pasword=secret"], "pasword=******** (command line)", "unknown setting"),
     (FIRST_RUN + ["/password-file=C:\\deploy\\password.txt"], "password-file=C:\\deploy\\password.txt",
@@ -296,6 +327,10 @@ class BadArgumentsTest(unittest.TestCase):
             deploy.mkdir()
             (deploy / "password.txt").write_bytes(b"secret\r\n")
             (deploy / "bad-answers.txt").write_bytes(b"# saved\r\ndir C:\\Zarel\\\r\n")
+            (deploy / "held.txt").write_bytes(b"dir=C:\\Zarel\\\r\n")
+            (deploy / "long.txt").write_bytes(b"p" * 128 + b"\r\n")
+            (deploy / "cyrillic.txt").write_bytes("\u043f\u0430\u0440\u043e\u043b\u044c\r\n".encode("utf-16"))
+            s.driver("hold", "C:\\deploy\\held.txt")
             registry = registry_export(s, "before.reg")
             rows = [(["/unattended"] + words, argument, reason) for words, argument, reason in BAD_ARGUMENTS]
             # Without the switch, a setting that needs it is refused too, before any window.
@@ -316,6 +351,31 @@ class BadArgumentsTest(unittest.TestCase):
                     self.assertNotIn("secret", "\n".join(console))
                     self.assertEqual(prefix_listing(s), before)
             self.assertEqual(registry_export(s, "after.reg"), registry)
+
+
+class ServersNotRunningTest(unittest.TestCase):
+    def test_an_installation_whose_server_does_not_start_has_its_own_exit_code(self):
+        """Another program holds the SMTP port: the installation is complete, but a deployment
+        must not count it a success. The warning is answered and logged; the exit code and the
+        result line say which servers are not running."""
+        with InstallScenario("unattended-not-running") as s:
+            holder = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            holder.bind(("127.0.0.1", s.smtp_port))
+            try:
+                code, console = run_from_shell(s, "C:\\Demo\\setup.exe", "/unattended")
+            finally:
+                holder.close()
+            log = s.log_text()
+            self.assertEqual(code, 7, "\n".join(console) + log)
+            self.assertIn("Warning: The following service(s) could not be started: -> OK", console)
+            self.assertEqual(console[-1], "Result: installed, but these servers are not running: "
+                                          "Zarel Mail Server SMTP (exit code 7)")
+            self.assertIn("Servers not running after the installation: 1", log)
+            self.assertIn("Setup ends with exit code 7", log)
+            # Installed all the same: the programs, the registry, the other servers.
+            self.assertEqual(s.reg_query(SUITE_KEY, "Version"), "8.2.0")
+            for name in SERVICES[1:]:
+                s.wait_service_state(name, SERVICE_RUNNING)
 
 
 class ConsoleCancelTest(unittest.TestCase):

@@ -268,6 +268,12 @@ struct TCommand {
 
 std::string Ok() { return "true"; }
 
+// Files the hold command keeps open, by the path given.
+std::map<std::string, HANDLE>& HeldFiles() {
+  static std::map<std::string, HANDLE> files;
+  return files;
+}
+
 const std::map<std::string, TCommand>& Commands() {
   static const std::map<std::string, TCommand> commands = {
       {"start", {"start EXE [ARG...]   start a program in its own folder; later class look-ups are limited to it",
@@ -517,6 +523,23 @@ const std::map<std::string, TCommand>& Commands() {
                    [](const Args& a) { return ServiceJson(Arg(a, 1, "name")); }}},
       {"service-change", {"service-change NAME start|stop|disabled|auto|demand   true when done",
                           [](const Args& a) { return JsonBool(ChangeService(Arg(a, 1, "name"), Arg(a, 2, "action"))); }}},
+      {"hold", {"hold PATH   open the file without sharing and keep it open, as another program holding it does",
+                [](const Args& a) {
+                  const std::string& path = Arg(a, 1, "path");
+                  if (HeldFiles().count(path) != 0) throw TCommandError("already held: " + path);
+                  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+                  if (file == INVALID_HANDLE_VALUE)
+                    throw TCommandError("cannot open " + path + " (error " + std::to_string(GetLastError()) + ")");
+                  HeldFiles()[path] = file;
+                  return Ok();
+                }}},
+      {"release", {"release PATH   close a file that hold opened", [](const Args& a) {
+                     const auto found = HeldFiles().find(Arg(a, 1, "path"));
+                     if (found == HeldFiles().end()) throw TCommandError("not held: " + a[1]);
+                     CloseHandle(found->second);
+                     HeldFiles().erase(found);
+                     return Ok();
+                   }}},
       {"sleep", {"sleep MS", [](const Args& a) {
                    Sleep(Number(Arg(a, 1, "milliseconds"), "milliseconds"));
                    return Ok();
