@@ -270,43 +270,54 @@ bool StartsWith(const std::string& bytes, const char* mark, std::size_t length) 
   return bytes.size() >= length && bytes.compare(0, length, mark, length) == 0;
 }
 
-// The first line as UTF-16 when the file is a Unicode text; false (and the line in the ANSI
-// code page) when it is not. Gives the reason when the bytes are a broken Unicode text.
-std::string UnicodeFirstLine(const std::string& bytes, bool& unicode, std::u16string& line, std::string& ansi) {
-  std::u16string text;
-  unicode = true;
+// The first line of a password file as its encoding reads it.
+struct TFirstLine {
+  std::string Problem;  // why the bytes are no text of the kind their mark names; empty when read
+  bool Unicode = false;  // true: Utf16 holds the line; false: Ansi holds its bytes as they stand
+  std::u16string Utf16;
+  std::string Ansi;
+};
+
+TFirstLine ReadFirstLine(const std::string& bytes) {
+  TFirstLine line;
   if (StartsWith(bytes, "\xFF\xFE", 2) || StartsWith(bytes, "\xFE\xFF", 2)) {
-    if (!DecodeUtf16(bytes.substr(2), bytes[0] == '\xFE', text)) return "it is no whole UTF-16 text";
-  } else {
-    const std::string body = StartsWith(bytes, "\xEF\xBB\xBF", 3) ? bytes.substr(3) : bytes;
-    text = DecodeUtf8(body);
-    // Only what decodes and encodes back to the same bytes is UTF-8.
-    if (EncodeUtf8(text) != body) {
-      if (body.size() != bytes.size()) return "it starts with the UTF-8 mark but is no UTF-8 text";
-      unicode = false;
-      ansi = FirstLineOf(bytes);
-      return "";
-    }
+    std::u16string text;
+    if (!DecodeUtf16(bytes.substr(2), bytes[0] == '\xFE', text)) line.Problem = "it is no whole UTF-16 text";
+    line.Unicode = true;
+    line.Utf16 = FirstLineOf(text);
+    return line;
   }
-  line = FirstLineOf(text);
-  return "";
+  const bool marked = StartsWith(bytes, "\xEF\xBB\xBF", 3);
+  // Line ends are the same bytes in UTF-8 and in the ANSI code page.
+  const std::string first = FirstLineOf(marked ? bytes.substr(3) : bytes);
+  const std::u16string decoded = DecodeUtf8(first);
+  // Only what decodes and encodes back to the same bytes is UTF-8; without a mark, anything
+  // else is a file in the ANSI code page.
+  line.Unicode = EncodeUtf8(decoded) == first;
+  if (line.Unicode) {
+    line.Utf16 = decoded;
+  } else if (marked) {
+    line.Problem = "it starts with the UTF-8 mark but is no UTF-8 text";
+  } else {
+    line.Ansi = first;
+  }
+  return line;
 }
 
 }  // namespace
 
 std::string PasswordFromFileBytes(const std::string& bytes, std::string& password) {
-  bool unicode = false;
-  std::u16string line;
-  std::string ansi;
-  if (const std::string broken = UnicodeFirstLine(bytes, unicode, line, ansi); !broken.empty()) return broken;
-  if (unicode) {
-    ansi = Utf16ToAnsi(line);
+  TFirstLine line = ReadFirstLine(bytes);
+  if (!line.Problem.empty()) return line.Problem;
+  if (line.Unicode) {
+    line.Ansi = Utf16ToAnsi(line.Utf16);
     // A character the code page lacks comes back as "?" or a look-alike: another password.
-    if (AnsiToUtf16(ansi) != line) return "its first line holds characters the ANSI code page of this system lacks, "
-                                          "and the store keeps the password in it";
+    if (AnsiToUtf16(line.Ansi) != line.Utf16)
+      return "its first line holds characters the ANSI code page of this system lacks, and the store keeps the "
+             "password in it";
   }
-  if (const TFirstRunProblem problem = PasswordProblem(ansi)) return "its first line is too long: " + problem.Text;
-  password = ansi;
+  if (const TFirstRunProblem problem = PasswordProblem(line.Ansi)) return "its first line is too long: " + problem.Text;
+  password = line.Ansi;
   return "";
 }
 

@@ -352,6 +352,18 @@ class BadArgumentsTest(unittest.TestCase):
                     self.assertEqual(prefix_listing(s), before)
             self.assertEqual(registry_export(s, "after.reg"), registry)
 
+            # A registry that offers a folder whose parent does not exist (no setting to refuse):
+            # the run ends before the first step, with the error box's code.
+            s.driver("reg-set", SUITE_KEY, "InstallDir", "C:\\gone\\Zarel\\")
+            before = prefix_listing(s)
+            code, console = run_from_shell(s, "C:\\Demo\\setup.exe", "/unattended", timeout=60)
+            s.driver("reg-delete", SUITE_KEY, "InstallDir")
+            self.assertEqual(code, 1, console)
+            self.assertIn("Error: Directory could not be created: C:\\gone\\Zarel\\ -> OK", console)
+            self.assertNotIn("Checking For Running Services...", console)
+            self.assertIn("its parent folder C:\\gone\\ does not exist", s.setup_logs()[-1])
+            self.assertEqual(prefix_listing(s), before)
+
 
 class ServersNotRunningTest(unittest.TestCase):
     def test_an_installation_whose_server_does_not_start_has_its_own_exit_code(self):
