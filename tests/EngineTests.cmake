@@ -3,6 +3,7 @@
 zarel_test(InstallLogTest LIBS zarel_engine_core zarel_base)
 zarel_test(WebServerPatchTest LIBS zarel_engine_core)
 zarel_test(TemplateUnitTest LIBS zarel_engine_core)
+zarel_test(FailureUnitTest LIBS zarel_engine_core zarel_base)
 
 if(WIN32 AND TARGET zarel_engine)
   set(engine_libs zarel_engine ilds_pack)
