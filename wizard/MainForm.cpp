@@ -31,8 +31,7 @@ namespace {
 constexpr char kFormClass[] = "TMainForm";
 constexpr int kProgressSteps = 12;
 constexpr UINT kShowWizardMessage = WM_USER + 1;
-// At 96 DPI: the dialog font's height (8 points), the logo, the component list's column.
-constexpr int kDialogFontPixels = 11;
+// At 96 DPI: the logo and the component list's column.
 constexpr int kLogoSize = 32;
 constexpr int kComponentColumnWidth = 400;
 // WM_DPICHANGED, which the headers give only to programs built for Windows 7 and later.
@@ -144,12 +143,9 @@ HFONT TMainForm::FontFor(TFontKind kind) const {
   return kind == TFontKind::Bold ? boldFont_ : kind == TFontKind::Heading ? headingFont_ : font_;
 }
 
-// The dialog font's face at 8 points (11 pixels at 96 DPI), bold, and bold half as large again.
+// The dialog font, bold, and bold half as large again.
 void TMainForm::CreateFonts() {
-  LOGFONTA logFont{};
-  GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof logFont, &logFont);
-  logFont.lfHeight = -Scaled(kDialogFontPixels);
-  logFont.lfWidth = 0;
+  LOGFONTA logFont = DialogFont(dpi_);
   font_ = CreateFontIndirectA(&logFont);
   logFont.lfWeight = FW_BOLD;
   boldFont_ = CreateFontIndirectA(&logFont);

@@ -145,6 +145,15 @@ SIZE MemoSize(HWND memo, const std::string& text, LONG style) {
 
 }  // namespace
 
+LOGFONTA DialogFont(int dpi) {
+  constexpr int kDialogFontPixels = 11;  // 8 points at 96 DPI
+  LOGFONTA logFont{};
+  GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof logFont, &logFont);
+  logFont.lfHeight = -ScaleToDpi(kDialogFontPixels, dpi);
+  logFont.lfWidth = 0;
+  return logFont;
+}
+
 int SystemDpi() {
   static const auto forSystem = User32Entry<TGetDpiForSystem>("GetDpiForSystem");
   if (forSystem != nullptr) return static_cast<int>(forSystem());

@@ -16,6 +16,9 @@ std::string WindowText(HWND window);
 constexpr int kDesignDpi = 96;
 inline int ScaleToDpi(int value, int dpi) { return MulDiv(value, dpi, kDesignDpi); }
 
+// The dialog font (the face of the system's DEFAULT_GUI_FONT at 8 points) at a DPI.
+LOGFONTA DialogFont(int dpi);
+
 // The pixels per inch of the system (the primary screen), and of the screen the window is on
 // where the system knows one per screen (Windows 10 1607 and later; else the system's).
 int SystemDpi();

@@ -9,6 +9,7 @@ from install_scenario import InstallScenario
 LOG_PIXELS_KEY = r"HKCU\Control Panel\Desktop"
 TEXT_SIZE_MESSAGE = 0x8003  # WM_APP + 3: what a control needs to show its text whole
 CLIENT_WIDTH, CLIENT_HEIGHT = 455, 363  # the client area at 96 DPI
+CHOOSER_WIDTH, CHOOSER_HEIGHT = 250, 266  # the folder chooser's
 
 
 def scaled(value, dpi):
@@ -56,6 +57,17 @@ class HighDpiTest(unittest.TestCase):
                 if panel == "SetupTypePanel":
                     s.click("BasicMode")  # the longer hint
                 self.check_page(s, dpi, label)
+            # The folder chooser of page 4 grows the same way.
+            s.click("BrowseButton")
+            chooser = s.wait_window("TBrowseFolder")
+            client = s.driver("describe", chooser)["client"]
+            self.assertEqual((client["width"], client["height"]),
+                             (scaled(CHOOSER_WIDTH, dpi), scaled(CHOOSER_HEIGHT, dpi)))
+            self.assertEqual(s.layout_problems(chooser), [])
+            if dpi == 144:
+                s.screenshot(f"{dpi}dpi-folder-chooser")
+            s.key("escape", "PathEdit", chooser)
+            s.driver("wait-gone", chooser, 15000)
             s.click("NextButton")
             s.wait_until(lambda: s.page() == "InstallingPanel" and s.text("InstallPanelText"), "the installation")
             self.check_page(s, dpi, "page5-installing")
