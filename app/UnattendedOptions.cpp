@@ -1,6 +1,7 @@
 #include "app/UnattendedOptions.h"
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 
 #include "base/StringUnit.h"
@@ -10,8 +11,12 @@
 
 namespace {
 
-// The optional components by their list item (1..5).
-constexpr const char* kComponentNames[kComponentCount] = {nullptr, "webmail", "antispam", "antivirus", "im", "groupware"};
+// The optional components by their list item, from the component table (item 0 has none).
+constexpr std::array<const char*, kComponentCount> kComponentNames = [] {
+  std::array<const char*, kComponentCount> names{};
+  for (int item = 0; item < kComponentCount; ++item) names[item] = kComponents[item].AnswerWord;
+  return names;
+}();
 constexpr const char* kFinishNames[] = {"readme", "releasenotes", "tutorial", "config", "antivirus"};
 constexpr const char* kFirstRunNames[] = {"hostname", "domain", "admin", "password-file"};
 

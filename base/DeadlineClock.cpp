@@ -19,6 +19,20 @@ class TRealClock final : public TDeadlineClock {
 
 TRealClock realClock;
 TDeadlineClock* currentClock = &realClock;
+TPauseListener pauseListener = nullptr;
+bool inListener = false;
+
+void CallPauseListener() {
+  if (pauseListener == nullptr || inListener) return;
+  inListener = true;
+  try {
+    pauseListener();
+  } catch (...) {
+    inListener = false;
+    throw;
+  }
+  inListener = false;
+}
 
 }  // namespace
 
@@ -26,4 +40,18 @@ TDeadlineClock& DeadlineClock() { return *currentClock; }
 
 void SetDeadlineClock(TDeadlineClock* clock) { currentClock = clock != nullptr ? clock : &realClock; }
 
-void PauseMs(std::uint32_t ms) { DeadlineClock().Pause(ms); }
+void PauseMs(std::uint32_t ms) {
+  if (pauseListener == nullptr || inListener) {
+    DeadlineClock().Pause(ms);
+    return;
+  }
+  for (std::uint32_t left = ms; left > 0;) {
+    CallPauseListener();
+    const std::uint32_t slice = left < kPauseSliceMs ? left : kPauseSliceMs;
+    DeadlineClock().Pause(slice);
+    left -= slice;
+  }
+  CallPauseListener();
+}
+
+void SetPauseListener(TPauseListener listener) { pauseListener = listener; }

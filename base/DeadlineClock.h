@@ -19,8 +19,16 @@ TDeadlineClock& DeadlineClock();
 // Null restores the real clock.
 void SetDeadlineClock(TDeadlineClock* clock);
 
-// Pauses through the current clock.
+// Pauses through the current clock. While a pause listener is set, the pause is cut into
+// slices of at most kPauseSliceMs with a call of the listener before each slice and at the end.
 void PauseMs(std::uint32_t ms);
+
+// Called during every pause (null: none): the engine sets one that lets the wizard window's
+// messages through, so the window stays painted and Cancel stays usable while the service
+// and process code waits. A pause inside the listener does not call it again.
+using TPauseListener = void (*)();
+void SetPauseListener(TPauseListener listener);
+constexpr std::uint32_t kPauseSliceMs = 50;
 
 class TDeadline {
  public:

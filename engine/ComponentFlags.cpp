@@ -1,26 +1,19 @@
 #include "engine/ComponentFlags.h"
 
-#include <utility>
+#include "engine/ComponentTable.h"
 
 void ReadNoInstallFlags(TAdvancedRegistry& registry, TSetupState& state) {
-  state.NoInstallIM = registry.ReadBool("NoInstallIM");
-  state.NoInstallCalendar = registry.ReadBool("NoInstallCalendar");
-  state.NoInstallWebMail = registry.ReadBool("NoInstallWebMail");
-  state.NoInstallAV = registry.ReadBool("NoInstallAV");
-  state.NoInstallIAS = registry.ReadBool("NoInstallIAS");
+  for (const TComponentRow& component : kComponents)
+    if (component.LeftOut != nullptr) state.*component.LeftOut = registry.ReadBool(component.FlagValue);
 }
 
 TRegistryResult WriteNoInstallFlags(TAdvancedRegistry& registry, const TSetupState& state) {
-  const std::pair<const char*, bool> values[] = {
-      {"NoInstallIM", state.NoInstallIM},
-      {"NoInstallWebMail", state.NoInstallWebMail},
-      {"NoInstallCalendar", state.NoInstallCalendar},
-      {"NoInstallAV", state.NoInstallAV},
-      {"NoInstallIAS", state.NoInstallIAS},
-  };
-  for (const auto& [name, value] : values) {
-    TRegistryResult result = registry.WriteBool(name, value);
-    if (!result) return result;
+  for (int position = 0; position < kStoredChoiceCount; ++position) {
+    for (const TComponentRow& component : kComponents) {
+      if (component.LeftOut == nullptr || component.StoredAt != position) continue;
+      TRegistryResult result = registry.WriteBool(component.FlagValue, state.*component.LeftOut);
+      if (!result) return result;
+    }
   }
   return {};
 }

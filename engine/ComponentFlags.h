@@ -5,9 +5,10 @@
 #include "engine/SetupState.h"
 #include "system/AdvancedRegistry.h"
 
-// Reads the five values into the state (missing = false, component installed).
+// Reads the components' values (engine/ComponentTable.h) into the state (missing = false,
+// component installed).
 void ReadNoInstallFlags(TAdvancedRegistry& registry, TSetupState& state);
-// Writes NoInstallIM, NoInstallWebMail, NoInstallCalendar, NoInstallAV, NoInstallIAS in this
-// order; the first failing write ends the writing and is given back (the install sequence
-// goes on without a message).
+// Writes the values in their stored order (NoInstallIM, NoInstallWebMail, NoInstallCalendar,
+// NoInstallAV, NoInstallIAS); the first failing write ends the writing and is given back (the
+// install sequence goes on without a message).
 TRegistryResult WriteNoInstallFlags(TAdvancedRegistry& registry, const TSetupState& state);

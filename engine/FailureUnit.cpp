@@ -35,6 +35,11 @@ TSetupFailure UnexpectedFailure(const std::string& what, const std::exception* e
                        FormatText(cInstallAborted, {description}), 0};
 }
 
+MessageIcon FailureBoxIcon(const TSetupFailure& failure) {
+  if (failure.Kind != TFailureKind::Cancelled) return MessageIcon::Error;
+  return failure.ServersLeftDown ? MessageIcon::Warning : MessageIcon::Information;
+}
+
 void EndWithFailure(const TSetupFailure& failure) {
   const char* kind = failure.Kind == TFailureKind::Cancelled ? "Cancelled" : "Failed";
   InstallLog(std::string(kind) + ": " + failure.Doing +
@@ -42,7 +47,7 @@ void EndWithFailure(const TSetupFailure& failure) {
   if (!failure.Text.empty()) {
     const bool cancelled = failure.Kind == TFailureKind::Cancelled;
     CurrentUI().ShowMessage(cancelled ? cInformation : cError, failure.Text, MessageButtons::Ok,
-                            cancelled ? MessageIcon::Information : MessageIcon::Error);
+                            FailureBoxIcon(failure));
   }
   EndProgram(ExitCodeOf(failure.Kind));
 }

@@ -14,6 +14,8 @@
 #include <functional>
 #include <string>
 
+#include "engine/InstallUI.h"
+
 enum class TFailureKind {
   Fatal,       // a required step failed: error box, exit code 1
   Cancelled,   // Cancel was confirmed while the install sequence ran: exit code 2
@@ -25,6 +27,9 @@ struct TSetupFailure {
   std::string Doing;            // what was being done, for the log ("Extracting Setup.Dat")
   std::string Text;             // what the box says; no box when empty
   std::uint32_t Win32Error = 0;  // the system's error code, 0 when none applies
+  // Servers that ran before the installation could not be started again: the mail service
+  // is down, which the box must not present as mere information.
+  bool ServersLeftDown = false;
 };
 
 // Raises a fatal failure (error box with text, exit code 1) from inside the engine.
@@ -42,8 +47,12 @@ int ExitCodeOf(TFailureKind kind);
 // error may be null (an exception of unknown type).
 TSetupFailure UnexpectedFailure(const std::string& what, const std::exception* error);
 
-// The one place: logs the failure, shows its box (caption cError, error icon; a cancel's
-// text, if any, with the information icon) and ends the program with its exit code.
+// The icon of the failure's box: the error icon, for a confirmed Cancel the information icon,
+// or the warning icon when servers were left down.
+MessageIcon FailureBoxIcon(const TSetupFailure& failure);
+
+// The one place: logs the failure, shows its box (caption cError, or cInformation for a
+// confirmed Cancel; FailureBoxIcon) and ends the program with its exit code.
 [[noreturn]] void EndWithFailure(const TSetupFailure& failure);
 
 // Runs a job; a failure or an exception that escapes it ends the program through

@@ -20,10 +20,6 @@
 #include "system/FolderSecurity.h"
 #include "system/OdbcUnit.h"
 
-const char* const kCoreFiles[12] = {"smtp.exe",     "pop3.exe",     "control.exe", "config.exe",
-                                    "dnsquery.exe", "tool.exe",     "api.dll",     "libeay32.dll",
-                                    "libssl32.dll", "db.dll",       "ldap32.dll",  "regex.dll"};
-
 namespace {
 
 // Files of an older layout that lived in the top folder and belong in config\ now.

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "engine/ComponentTable.h"
+
 // The folders placement reads from and writes to besides SetupState's InstallDir. Empty
 // fields take the running program's values (DefaultPlacementFolders).
 struct TPlacementFolders {
@@ -32,8 +34,8 @@ constexpr char kLdapKeepList[] =
     "schema\\misc.schema;schema\\nadf.schema;schema\\nis.schema;schema\\openldap.schema;"
     "ldbm\\dn2id.dbb;ldbm\\id2entry.dbb;ldbm\\nextid.dbb;ldbm\\objectClass.dbb;";
 
-// The twelve core files, in their copy order (uninstall removes the same list).
-extern const char* const kCoreFiles[12];
+// The core files, in their copy order, are kCoreFiles of the component table (the uninstall
+// removes the same list).
 
 void PlaceFiles();
 

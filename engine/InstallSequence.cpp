@@ -12,6 +12,7 @@
 #include "base/TextFormat.h"
 #include "base/VersionUnit.h"
 #include "engine/ComponentFlags.h"
+#include "engine/ComponentTable.h"
 #include "engine/DemoMessageUnit.h"
 #include "engine/DestinationCheck.h"
 #include "engine/EngineSupport.h"
@@ -23,6 +24,7 @@
 #include "engine/ExitCodes.h"
 #include "engine/ServiceSteps.h"
 #include "engine/ShortcutUnit.h"
+#include "engine/UninstallUnit.h"
 #include "engine/WebServerPatch.h"
 #include "serverconfig/AccountStore.h"
 #include "serverconfig/DomainTable.h"
@@ -129,6 +131,8 @@ void ChooseInstallationFolder(TInstallRun& run) {
   state.IsUpgrade = DirectoryExists(state.ConfigDir);
   SetServerFolder(state.InstallDir);
   PlacementFolders().ExtractionFolder.clear();
+  // Before placement brings shipped copies of the same names.
+  run.CustomerFiles = PresentKeptFiles(state.InstallDir);
   InstallLog("Installation folder " + state.InstallDir + (state.IsUpgrade ? ": upgrade" : ": first installation"));
 }
 
@@ -272,7 +276,7 @@ void PatchWebServer(TInstallRun&) {
 
 void ShortcutsAndUninstallEntry(TInstallRun&) { CreateIcons(); }
 
-void RemoveLeftOutComponents(TInstallRun&) { RemoveDeselectedComponents(); }
+void RemoveLeftOutComponents(TInstallRun& run) { RemoveDeselectedComponents(run.CustomerFiles); }
 
 void CreateAndStartServices(TInstallRun& run) { InstallServices(run.State, run.State.InstallDir); }
 
@@ -297,7 +301,7 @@ void CheckTheServersRun(TInstallRun& run) { run.State.ServersNotRunning = CheckS
 
 void RestoreStartTypes(const TSetupState& state) {
   for (const int kind : kInstalledServers) {
-    if ((kind == kIMServer && state.NoInstallIM) || (kind == kGroupWareServer && state.NoInstallCalendar)) continue;
+    if (ServerLeftOut(state, kind)) continue;
     const std::int32_t startType = state.PreviousStartType[kind];
     if (startType == kNoStartType) continue;
     GetSetServiceStartType(GetServerServiceName(kind), true, startType);
@@ -345,9 +349,10 @@ void RunStep(const TInstallStep& step, TInstallRun& run) {
 }
 
 // After a failure once the servers were stopped: the start types as they were, and the
-// servers that ran before running again, so the mail service is not left down.
-std::string PutServersBack(TInstallRun& run) {
-  if (!run.ServersStopped) return std::string();
+// servers that ran before running again, so the mail service is not left down. Adds to the
+// failure's box which servers run again and which could not be started.
+void PutServersBack(TInstallRun& run, TSetupFailure& failure) {
+  if (!run.ServersStopped) return;
   InstallLog("Putting the servers back after the failure");
   if (UpgradeOnNT(run)) RestoreStartTypes(run.State);
   std::vector<int> running, notRunning;
@@ -360,14 +365,15 @@ std::string PutServersBack(TInstallRun& run) {
   if (!running.empty()) text += "\r\n\r\n" + FormatText(cServersRunAgain, {ServerNames(running)});
   if (!notRunning.empty()) text += "\r\n\r\n" + FormatText(cServersNotStarted, {ServerNames(notRunning)});
   InstallLog(text);
-  return text;
+  failure.Text = failure.Text.empty() ? text : failure.Text + "\r\n\r\n" + text;
+  failure.ServersLeftDown = !notRunning.empty();
 }
 
 void CleanUpAfterFailure(TInstallRun& run, TSetupFailure& failure) {
+  // The status line names what failed while the servers are put back and the box shows.
+  if (failure.Kind != TFailureKind::Cancelled) CurrentUI().SetStatus(FormatText(cStepFailed, {failure.Doing}));
   if (!run.ExtractionFolder.empty()) DeleteExtractionFolder(run);
-  const std::string servers = PutServersBack(run);
-  if (servers.empty()) return;
-  failure.Text = failure.Text.empty() ? servers : failure.Text + "\r\n\r\n" + servers;
+  PutServersBack(run, failure);
 }
 
 }  // namespace
@@ -420,6 +426,7 @@ std::vector<TInstallStep> InstallSteps() {
 
 void InstallSequence() {
   TInstallRun run{SetupState()};
+  const TWaitsPumpMessages pumping;
   InstallLog("Install sequence starts");
   try {
     for (const TInstallStep& step : InstallSteps()) RunStep(step, run);
@@ -475,12 +482,9 @@ void SetServerFolders() {
   settings.Set(settings::kLogsFolder, ShortPath(root + "logs\\"));
 }
 
-void RemoveDeselectedComponents() {
+void RemoveDeselectedComponents(const std::set<std::string>& customerFiles) {
   const TSetupState& state = SetupState();
-  const std::string& root = state.InstallDir;
-  if (state.NoInstallIM) DeleteLoggedFile(root + "im.exe");
-  if (state.NoInstallCalendar) DeleteLoggedFile(root + "cal.exe");
-  if (state.NoInstallWebMail) DeleteLoggedTree(root + "html\\mail\\");
-  if (state.NoInstallAV) DeleteLoggedTree(root + "avast\\");
-  if (state.NoInstallIAS) DeleteLoggedTree(root + "spam\\");
+  for (const TComponentRow& component : kComponents)
+    if (LeftOut(component, state))
+      RemoveComponentFiles(component, state.InstallDir, TRemovalOf::LeftOutComponent, &customerFiles);
 }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,8 @@ struct TInstallRun {
   bool ServersStopped = false;
   // The kinds that ran when the sequence stopped them.
   std::vector<int> RanBefore;
+  // The customer's files among those the components keep (PresentKeptFiles before placement).
+  std::set<std::string> CustomerFiles;
 };
 
 struct TInstallStep {
@@ -64,5 +67,8 @@ std::string CreateExtractionFolder(const std::string& tempFolder, const std::str
 // The server's temporary, mail and log folders := installation folder + "temp\", "mail\",
 // "logs\" in the loaded settings record.
 void SetServerFolders();
-// Deletes what belongs to the components left out (programs and trees); failures are logged.
-void RemoveDeselectedComponents();
+// Deletes what belongs to the components left out, as the uninstall would (their programs and
+// folders, the antivirus engine through its own uninstaller first); of the files the
+// components keep, the customer's (customerFiles, PresentKeptFiles before placement) stay.
+// Failures are logged.
+void RemoveDeselectedComponents(const std::set<std::string>& customerFiles);

@@ -1,5 +1,7 @@
 #include "engine/InstallUI.h"
 
+#include "base/DeadlineClock.h"
+
 namespace {
 
 // Before the wizard window exists nothing can be shown; questions count as "No".
@@ -26,3 +28,11 @@ void SetCurrentUI(TInstallUI* ui) { currentUI = ui != nullptr ? ui : &silentUI; 
 bool AskYes(const std::string& caption, const std::string& text) {
   return CurrentUI().ShowMessage(caption, text, MessageButtons::YesNo, MessageIcon::Question) == MessageAnswer::Yes;
 }
+
+namespace {
+void PumpWindowMessages() { CurrentUI().ProcessMessages(); }
+}  // namespace
+
+TWaitsPumpMessages::TWaitsPumpMessages() { SetPauseListener(PumpWindowMessages); }
+
+TWaitsPumpMessages::~TWaitsPumpMessages() { SetPauseListener(nullptr); }

@@ -40,3 +40,14 @@ bool AskYes(const std::string& caption, const std::string& text);
 // Never null: until a window is set, a silent implementation answers Ok/No.
 TInstallUI& CurrentUI();
 void SetCurrentUI(TInstallUI* ui);
+
+// While one exists, every deadline wait of the lower layers (the service and process code's
+// pauses) lets the window's messages through CurrentUI(), as the engine's own waits do: the
+// installing page stays painted and Cancel stays usable. The install sequence holds one.
+class TWaitsPumpMessages {
+ public:
+  TWaitsPumpMessages();
+  ~TWaitsPumpMessages();
+  TWaitsPumpMessages(const TWaitsPumpMessages&) = delete;
+  TWaitsPumpMessages& operator=(const TWaitsPumpMessages&) = delete;
+};

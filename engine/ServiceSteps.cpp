@@ -4,6 +4,7 @@
 #include "base/FileSystemUnit.h"
 #include "base/TextFormat.h"
 #include "base/VersionUnit.h"
+#include "engine/ComponentTable.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
 #include "system/AdvancedRegistry.h"
@@ -27,10 +28,6 @@ constexpr char kGroupWareReplacedIn[] = "8.1.7";
 
 bool ServiceExistsStopped(const std::string& serviceName) {
   return IsServiceInstalled(serviceName) && IsServiceInState(serviceName, SERVICE_STOPPED);
-}
-
-bool KindExcluded(const TSetupState& state, int kind) {
-  return (kind == kIMServer && state.NoInstallIM) || (kind == kGroupWareServer && state.NoInstallCalendar);
 }
 
 void RemoveServiceWarning(const std::string& serviceName) {
@@ -89,15 +86,17 @@ void CheckRunningServices(TSetupState& state) {
   PauseMs(kSettlePauseMs);
   if (!IsNTPlatform()) return;
 
-  if (state.NoInstallIM) RemoveServiceIfStopped(GetServerServiceName(kIMServer));
+  // The services of components left out go; so does an older groupware server's, whose
+  // program file was renamed since.
   const bool calendarOutdated =
       !state.InstalledVersion.empty() && !VersionAtLeast(state.InstalledVersion, kGroupWareReplacedIn);
-  if (state.NoInstallCalendar || calendarOutdated) {
-    const std::string calendar = GetServerServiceName(kGroupWareServer);
-    if (ServiceExistsStopped(calendar)) {
-      RemoveServiceWarning(calendar);
-      if (calendarOutdated) DeleteFileAt(NormalizePath(state.InstallDir, true, false) + kOldGroupWareProgram);
-    }
+  for (const int kind : kInstalledServers) {
+    const bool outdated = kind == kGroupWareServer && calendarOutdated;
+    if (!ServerLeftOut(state, kind) && !outdated) continue;
+    const std::string service = GetServerServiceName(kind);
+    if (!ServiceExistsStopped(service)) continue;
+    RemoveServiceWarning(service);
+    if (outdated) DeleteFileAt(NormalizePath(state.InstallDir, true, false) + kOldGroupWareProgram);
   }
   // An existing, stopped service is reused as it is; one that would not stop keeps its flag.
   for (const int kind : kInstalledServers)
@@ -130,7 +129,7 @@ void InstallServices(TSetupState& state, const std::string& installDir) {
   if (IsNTPlatform()) {
     CurrentUI().SetStatus(cInstalling);
     for (const int kind : kInstalledServers) {
-      if (KindExcluded(state, kind)) continue;
+      if (ServerLeftOut(state, kind)) continue;
       const ServiceDefinition definition = DefinitionOf(kind);
       if (state.ServiceToCreate[kind])
         ShowServiceError(InstallOrRemoveService(true, definition, folder));
@@ -144,7 +143,7 @@ void InstallServices(TSetupState& state, const std::string& installDir) {
   CurrentUI().SetStatus(cStarting);
   for (const int kind : kInstalledServers) {
     // A service that was disabled before the upgrade stays stopped.
-    if (!KindExcluded(state, kind) && state.PreviousStartType[kind] != SERVICE_DISABLED)
+    if (!ServerLeftOut(state, kind) && state.PreviousStartType[kind] != SERVICE_DISABLED)
       ControlServerWarning(kind, true);
   }
   CurrentUI().SetStatus(cFinishing);
@@ -155,7 +154,7 @@ std::vector<std::string> CheckStartedServices(const TSetupState& state) {
   bool started[kIMServer + 1] = {};
   bool allFine = true;
   for (const int kind : kTestedServers) {
-    started[kind] = (kind == kIMServer && state.NoInstallIM) || IsServerRunning(kind);
+    started[kind] = ServerLeftOut(state, kind) || IsServerRunning(kind);
     allFine = allFine && (started[kind] || state.PreviousStartType[kind] == SERVICE_DISABLED);
   }
   if (allFine) return {};

@@ -5,14 +5,32 @@
 // complete it. Portable: no <windows.h>.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
-// The five servers of the suite, indexed by ServerKind 0..4 (SMTP, POP3/IMAP, web/control,
-// instant messaging, groupware).
-constexpr int kServerKindCount = 5;
+#include "system/ServerTable.h"
 
+// The servers of the suite, indexed by ServerKind (SMTP, POP3/IMAP, web/control, instant
+// messaging, groupware): the per-kind arrays below follow the server table.
+constexpr int kServerKindCount = static_cast<int>(std::size(kInstalledServers));
+static_assert(
+    [] {
+      for (int kind = 0; kind < kServerKindCount; ++kind)
+        if (kInstalledServers[kind] != kind) return false;
+      return true;
+    }(),
+    "the installed servers are the kinds 0 to kServerKindCount - 1, in order");
+
+// The start type recorded for no server (kNoStartType of the service installation).
+constexpr std::int32_t kNoRecordedStartType = -1;
+constexpr std::array<std::int32_t, kServerKindCount> NoRecordedStartTypes() {
+  std::array<std::int32_t, kServerKindCount> types{};
+  types.fill(kNoRecordedStartType);
+  return types;
+}
 
 struct TSetupState {
   std::string InstallDir;        // ends in '\'
@@ -22,7 +40,8 @@ struct TSetupState {
   bool OlderThan534 = false;
   bool WebMailOutdated = false;
   std::string ProductsXmlUrl;
-  // Components left out (true = not installed).
+  // Components left out (true = not installed); engine/ComponentTable.h ties each to its
+  // component.
   bool NoInstallWebMail = false;
   bool NoInstallIAS = false;
   bool NoInstallAV = false;
@@ -37,9 +56,9 @@ struct TSetupState {
   bool WebMailInstalled = false;
   // Per server kind: the service must be created by the install sequence.
   bool ServiceToCreate[kServerKindCount] = {};
-  // Per server kind: the start type before an upgrade; -1 (kNoStartType of the service
-  // installation) when none was recorded.
-  std::int32_t PreviousStartType[kServerKindCount] = {-1, -1, -1, -1, -1};
+  // Per server kind: the start type before an upgrade; kNoRecordedStartType when none was
+  // recorded.
+  std::array<std::int32_t, kServerKindCount> PreviousStartType = NoRecordedStartTypes();
   // The first-run page's values as applied (trimmed); never the password.
   std::string FirstRunHostName;
   std::string FirstRunDomain;

@@ -2,8 +2,8 @@
 
 #include "engine/UninstallUnit.h"
 
-#include <iterator>
 
+#include "engine/ComponentTable.h"
 #include "engine/EngineSupport.h"
 #include "engine/FilePlacementUnit.h"
 #include "base/FileSystemUnit.h"
@@ -18,11 +18,7 @@
 
 namespace {
 
-const char* const kInstalledTrees[] = {"help\\", "wizards\\", "modules\\", "spam\\", "html\\",
-                                       "api\\",  "tutorial\\", "examples\\", "xml\\", "php\\"};
 const char* const kComServers[] = {"api.dll", "quenforcom.dll"};
-// Below spam\: the server's challenge database and the user's own rules file.
-const char* const kKeptSpamFiles[] = {"challenge.mdb", "rules\\local.cf"};
 
 void RemoveStartMenuFolder() {
   const std::string folder = StartMenuFolder();
@@ -45,14 +41,7 @@ void UnregisterComServers(const std::string& folder) {
   }
 }
 
-void DeleteProgramFiles(const std::string& folder) {
-  for (const char* file : kCoreFiles) DeleteLoggedFile(folder + file);
-  DeleteLoggedFile(folder + "quenforcom.dll");
-  DeleteLoggedFile(folder + "cal.exe");
-}
-
-void RemoveAntivirusEngine(const std::string& folder) {
-  const std::string engine = folder + "avast\\";
+void RemoveAntivirusEngine(const std::string& engine) {
   if (!DirectoryExists(engine)) return;
   if (LoadEngineSetup(engine + "setup")) {
     const bool removed = UninstallEngine();
@@ -64,7 +53,6 @@ void RemoveAntivirusEngine(const std::string& folder) {
                SystemErrorText(LastEngineCall().LoadError));
   }
   UnloadEngineSetup();
-  DeleteLoggedTree(engine);
 }
 
 }  // namespace
@@ -73,14 +61,31 @@ bool LooksLikeInstallation(const std::string& folder) {
   return FileExists(folder + "smtp.exe") || DirectoryExists(folder + "config\\");
 }
 
-void RemoveInstalledTrees(const std::string& removalFolder) {
-  for (const char* tree : kInstalledTrees) {
-    if (std::string(tree) == "spam\\")
-      DeleteLoggedTree(removalFolder + tree, {std::begin(kKeptSpamFiles), std::end(kKeptSpamFiles)});
-    else
-      DeleteLoggedTree(removalFolder + tree);
+std::set<std::string> PresentKeptFiles(const std::string& folder) {
+  std::set<std::string> present;
+  for (const TComponentRow& component : kComponents)
+    for (const char* tree : component.Folders)
+      for (const char* kept : component.Kept)
+        if (FileExists(folder + tree + kept)) present.insert(std::string(tree) + kept);
+  return present;
+}
+
+void RemoveComponentFiles(const TComponentRow& component, const std::string& folder, TRemovalOf removal,
+                          const std::set<std::string>* customerFiles) {
+  if (removal == TRemovalOf::LeftOutComponent || !component.UninstallLeavesProgram)
+    for (const char* program : component.Programs) DeleteLoggedFile(folder + program);
+  for (const char* tree : component.Folders) {
+    std::set<std::string> kept;
+    for (const char* name : component.Kept)
+      if (customerFiles == nullptr || customerFiles->count(std::string(tree) + name) != 0) kept.insert(name);
+    if (component.Removal == TRemovalStep::AntivirusEngine) RemoveAntivirusEngine(folder + tree);
+    DeleteLoggedTree(folder + tree, kept);
   }
-  RemoveAntivirusEngine(removalFolder);
+}
+
+void RemoveInstalledFiles(const std::string& removalFolder) {
+  for (const TComponentRow& component : kComponents)
+    RemoveComponentFiles(component, removalFolder, TRemovalOf::Uninstall);
 }
 
 void UninstallFrom(const std::string& removalFolder) {
@@ -91,8 +96,7 @@ void UninstallFrom(const std::string& removalFolder) {
   RemoveUninstallEntry();
   if (LooksLikeInstallation(removalFolder)) {
     UnregisterComServers(removalFolder);
-    DeleteProgramFiles(removalFolder);
-    RemoveInstalledTrees(removalFolder);
+    RemoveInstalledFiles(removalFolder);
   } else {
     InstallLog(removalFolder + " holds no installation (no smtp.exe, no config\\): none of its files deleted");
   }

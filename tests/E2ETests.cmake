@@ -14,13 +14,14 @@ if(WIN32)
   if(NOT ZAREL_PYTHON OR NOT ZAREL_XVFB)
     message(WARNING "python3 or Xvfb missing: end-to-end tests not registered (scripts/deps.sh installs them)")
   else()
+    # Further arguments go to run_e2e.py (--screen).
     function(zarel_e2e_test name module)
       add_test(NAME ${ZAREL_TREE}.E2E.${name}
                COMMAND ${ZAREL_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/run_e2e.py
                        --build ${CMAKE_BINARY_DIR}
                        --artifacts ${CMAKE_CURRENT_BINARY_DIR}/artifacts
                        --work ${CMAKE_CURRENT_BINARY_DIR}/e2e-work/${name}
-                       ${module})
+                       ${ARGN} ${module})
       # One scenario at a time: each starts Xvfb, Wine and a wizard, and two of them at
       # once on two cores made the time-outs of the slower one flaky.
       set_tests_properties(${ZAREL_TREE}.E2E.${name} PROPERTIES TIMEOUT 600 LABELS e2e
@@ -40,6 +41,9 @@ if(WIN32)
       zarel_e2e_test(FirstRun test_first_run)
       zarel_e2e_test(Components test_components)
       zarel_e2e_test(Failures test_failures)
+      zarel_e2e_test(Progress test_progress)
+      # A screen as large as the wizard at 200 %.
+      zarel_e2e_test(HighDpi test_high_dpi --screen 2048x1536x24)
       zarel_e2e_test(NineX test_9x)
       zarel_e2e_test(Unattended test_unattended)
     endif()

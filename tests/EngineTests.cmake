@@ -6,6 +6,7 @@ zarel_test(WebServerPatchTest LIBS zarel_engine_core)
 zarel_test(TemplateUnitTest LIBS zarel_engine_core)
 zarel_test(DestinationCheckTest LIBS zarel_engine_core zarel_base)
 zarel_test(FirstRunNamesTest LIBS zarel_engine_core)
+zarel_test(FailureUnitTest LIBS zarel_engine_core zarel_base)
 
 if(WIN32 AND TARGET zarel_engine)
   set(engine_libs zarel_engine ilds_pack)

@@ -46,6 +46,7 @@ const std::vector<std::pair<const char*, std::string*>> kRegistered = {
     {"cNewerInstalled", &cNewerInstalled},
     {"cInstallIncomplete", &cInstallIncomplete}, {"cServersRunAgain", &cServersRunAgain},
     {"cServersNotStarted", &cServersNotStarted}, {"cConfigNotSaved", &cConfigNotSaved},
+    {"cSetupStopping", &cSetupStopping}, {"cStepFailed", &cStepFailed},
 };
 
 std::string Lower(std::string text) {

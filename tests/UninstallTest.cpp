@@ -3,6 +3,7 @@
 #include "tests/EngineTestSupport.h"
 
 #include "engine/FilePlacementUnit.h"
+#include "engine/InstallSequence.h"
 #include "engine/ShortcutUnit.h"
 #include "engine/UninstallUnit.h"
 #include "texts/TextTable.h"
@@ -125,6 +126,35 @@ TEST_F(UninstallTest, RemovesProgramsAndKeepsWhatUsersProduced) {
   const std::string log = Log();
   EXPECT_TRUE(Contains(log, "Kept: " + install_ + "spam\\Challenge.mdb"));
   EXPECT_TRUE(Contains(log, "COM unregistration of " + install_ + "api.dll succeeded"));
+}
+
+// Leaving components out on an upgrade removes them as the uninstall does: programs, shipped
+// files and the antivirus engine (through its own uninstaller) go, the customer's files that
+// the uninstall keeps stay. Files of those names that only this run placed go as well.
+TEST_F(UninstallTest, ComponentsLeftOutKeepWhatTheUninstallKeeps) {
+  MakeInstallation();
+  SetupState().InstallDir = install_;
+  const std::set<std::string> customerFiles = PresentKeptFiles(install_);
+  EXPECT_EQ(customerFiles, (std::set<std::string>{"spam\\challenge.mdb", "spam\\rules\\local.cf"}));
+  for (const TComponentRow& component : kComponents)
+    if (component.LeftOut != nullptr) SetupState().*component.LeftOut = true;
+  RemoveDeselectedComponents(customerFiles);
+
+  const char* const removed[] = {"im.exe", "cal.exe", "html\\mail\\", "avast\\", "spam\\spam.cfg",
+                                 "spam\\rules\\10_base.cf", "spam\\bayes\\"};
+  for (const char* path : removed) EXPECT_FALSE(FileExists(install_ + path) || DirectoryExists(install_ + path)) << path;
+  const char* const kept[] = {"spam\\Challenge.mdb", "spam\\rules\\local.cf", "webmail\\config\\users.dat",
+                              "calendar\\Calendar.mdb", "help\\manual.chm", "smtp.exe"};
+  for (const char* path : kept) EXPECT_EQ(ReadText(install_ + path), path) << path;
+  EXPECT_EQ(ReadText(calls_), "setifaceUninstallProgram(\"Quenfor\", (null), 2) -> 0 status 0x20000000\r\n");
+
+  // A first installation with anti-spam left out: what placement just put there is no one's.
+  WriteText(install_ + "spam\\Challenge.mdb", "shipped");
+  WriteText(install_ + "spam\\rules\\local.cf", "shipped");
+  RemoveDeselectedComponents({});
+  EXPECT_FALSE(DirectoryExists(install_ + "spam\\"));
+  for (const TComponentRow& component : kComponents)
+    if (component.LeftOut != nullptr) SetupState().*component.LeftOut = false;
 }
 
 // A user who may write the installation folder replaces html\\ with a link to a folder only

@@ -429,4 +429,38 @@ TEST_F(BrowseFolderTest, ClickingAFolderReplacesTheTypedPath) {
   EXPECT_EQ(path.size(), 3u) << path;  // the first line is the drive's root, "X:\\"
 }
 
+// What the wizard answers about a control's text: the room it needs in its own font, which
+// the DPI scenario compares with the control. A text that wraps to more lines than the label
+// holds, a word wider than the label and a check box's text past its edge all show.
+TEST_F(WizardFormTest, TextSizeTellsWhenATextNeedsMoreRoom) {
+  const auto needed = [this](const std::string& name) {
+    const auto result = static_cast<DWORD>(SendMessageA(form_.Handle(), kTextSizeMessage,
+                                                         reinterpret_cast<WPARAM>(form_.ControlHandle(name)), 0));
+    return std::make_pair(static_cast<int>(LOWORD(result)), static_cast<int>(HIWORD(result)));
+  };
+  const auto room = [this](const std::string& name) {
+    RECT rect{};
+    GetWindowRect(form_.ControlHandle(name), &rect);
+    return std::make_pair(static_cast<int>(rect.right - rect.left), static_cast<int>(rect.bottom - rect.top));
+  };
+  // The design texts fit.
+  for (const char* name : {"AboutLabel", "TextLabel", "TipALabel", "CheckLatest", "NextButton"}) {
+    const auto [width, height] = needed(name);
+    EXPECT_GT(width, 0) << name;
+    EXPECT_LE(width, room(name).first) << name;
+    EXPECT_LE(height, room(name).second) << name;
+  }
+  SetWindowTextA(form_.ControlHandle("TipALabel"), std::string(40, ' ').insert(0, "word ").append(std::string(80, 'w')).c_str());
+  EXPECT_GT(needed("TipALabel").first, room("TipALabel").first);
+  std::string paragraph;
+  for (int i = 0; i < 40; ++i) paragraph += "several words ";
+  SetWindowTextA(form_.ControlHandle("TipALabel"), paragraph.c_str());
+  EXPECT_LE(needed("TipALabel").first, room("TipALabel").first);
+  EXPECT_GT(needed("TipALabel").second, room("TipALabel").second);
+  SetWindowTextA(form_.ControlHandle("RunConfig"), paragraph.c_str());
+  EXPECT_GT(needed("RunConfig").first, room("RunConfig").first);
+  // Nothing is told about windows that are not the wizard's.
+  EXPECT_EQ(SendMessageA(form_.Handle(), kTextSizeMessage, reinterpret_cast<WPARAM>(GetDesktopWindow()), 0), 0);
+}
+
 }  // namespace

@@ -104,4 +104,7 @@ ZAREL_TEXT(cInstallIncomplete, "The installation is not complete.")
 ZAREL_TEXT(cServersRunAgain, "These servers run again:\r\n%s")
 ZAREL_TEXT(cServersNotStarted, "These servers could not be started again:\r\n%s")
 ZAREL_TEXT(cConfigNotSaved,
-           "The configuration file %s could not be read. The setup left the configuration of the servers as it was; check the file before you start the servers again.")
+           "The configuration file %s could not be read, so the setup changed nothing in the configuration. The servers run with it as it is; if they do not work as before, check the file and restart them.")
+ZAREL_TEXT(cSetupStopping,
+           "Setup is stopping: it ends the current step and starts again the servers that were running...")
+ZAREL_TEXT(cStepFailed, "Failed: %s")

@@ -96,6 +96,7 @@ TBrowseFolder::TBrowseFolder() : model_(kBrowseClass, "BrowseFolder", "Choose Fo
 
 TBrowseFolder::~TBrowseFolder() {
   if (handle_ != nullptr) DestroyWindow(handle_);
+  if (font_ != nullptr) DeleteObject(font_);
 }
 
 bool TBrowseFolder::CreateFormWindow(HINSTANCE instance) {
@@ -111,8 +112,10 @@ bool TBrowseFolder::CreateFormWindow(HINSTANCE instance) {
 
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
   const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-  RECT frame{0, 0, kClientWidth, kClientHeight};
-  AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+  dpi_ = SystemDpi();
+  const LOGFONTA logFont = DialogFont(dpi_);
+  font_ = CreateFontIndirectA(&logFont);
+  const RECT frame = FrameForClient(ScaleToDpi(kClientWidth, dpi_), ScaleToDpi(kClientHeight, dpi_), style, exStyle, dpi_);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
   handle_ = CreateWindowExA(exStyle, kBrowseClass, model_.Caption().c_str(), style,
@@ -162,13 +165,13 @@ HWND TBrowseFolder::MakeControl(TControl& control, const char* windowClass, DWOR
                                 DWORD exStyle, int id, int x, int y, int width, int height) {
   static int nextId = 300;
   if (id < 0) id = nextId++;
-  HWND window = CreateWindowExA(exStyle, windowClass, control.Caption.c_str(), WS_CHILD | style, x,
-                                y, width, height, handle_,
+  HWND window = CreateWindowExA(exStyle, windowClass, control.Caption.c_str(), WS_CHILD | style,
+                                ScaleToDpi(x, dpi_), ScaleToDpi(y, dpi_), ScaleToDpi(width, dpi_),
+                                ScaleToDpi(height, dpi_), handle_,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
   if (window == nullptr) return nullptr;
   SetControlName(window, control.Name);
-  SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
-               FALSE);
+  SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   control.Handle = window;
   return window;
 }

@@ -73,4 +73,7 @@ class TBrowseFolder {
   std::vector<TDirectoryLine> lines_;
   int modalResult_ = 0;
   bool modal_ = false;
+  // The chooser opens on the primary screen: laid out for the system's DPI.
+  int dpi_ = 96;
+  HFONT font_ = nullptr;
 };

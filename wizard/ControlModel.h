@@ -40,6 +40,10 @@
 //    wizard; their caption and buttons identify them. The folder chooser's boxes (caption
 //    "Setup") have no owner.
 //  - WM_USER + 1 (1281) sent to the wizard shows its window.
+//  - kTextSizeMessage (WM_APP + 3) sent to the wizard with wParam = one of its controls: the
+//    size that control's window needs to show its text whole in its own font, width in the
+//    low and height in the high word (0 for a control without a text of its own, a path
+//    shortened with "..." or a memo that scrolls). Labels wrap at their width.
 #pragma once
 
 #include <functional>
@@ -51,6 +55,8 @@ class TFormModel;
 
 // Private message of the ComponentList window (see the contract above).
 constexpr unsigned kComponentCheckMessage = 0x8000 + 2;  // WM_APP + 2
+// Private message of the wizard window (see the contract above).
+constexpr unsigned kTextSizeMessage = 0x8000 + 3;  // WM_APP + 3
 
 struct TControl {
   std::string Name;

@@ -33,6 +33,11 @@ namespace {
 constexpr char kFormClass[] = "TMainForm";
 constexpr int kProgressSteps = 12;
 constexpr UINT kShowWizardMessage = WM_USER + 1;
+// At 96 DPI: the logo and the component list's column.
+constexpr int kLogoSize = 32;
+constexpr int kComponentColumnWidth = 400;
+// WM_DPICHANGED, which the headers give only to programs built for Windows 7 and later.
+constexpr UINT kDpiChangedMessage = 0x02E0;
 
 TMainForm* theForm = nullptr;
 
@@ -76,8 +81,9 @@ TMainForm::~TMainForm() {
   if (theForm == this) theForm = nullptr;
   SetLoggedCurrentUI(nullptr);
   if (handle_ != nullptr) DestroyWindow(handle_);
-  if (boldFont_ != nullptr) DeleteObject(boldFont_);
-  if (headingFont_ != nullptr) DeleteObject(headingFont_);
+  for (HFONT font : {font_, boldFont_, headingFont_})
+    if (font != nullptr) DeleteObject(font);
+  if (logoIcon_ != nullptr) DestroyIcon(logoIcon_);
   if (whiteBrush_ != nullptr) DeleteObject(whiteBrush_);
 }
 
@@ -107,8 +113,9 @@ bool TMainForm::CreateFormWindow(HINSTANCE instance) {
 
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
   const DWORD exStyle = WS_EX_CONTROLPARENT;
-  RECT frame{0, 0, kClientWidth, kClientHeight};
-  AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+  // Sized for the system's DPI first; the screen the window lands on may have its own.
+  dpi_ = SystemDpi();
+  const RECT frame = FrameForClient(Scaled(kClientWidth), Scaled(kClientHeight), style, exStyle, dpi_);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
   const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
@@ -116,14 +123,11 @@ bool TMainForm::CreateFormWindow(HINSTANCE instance) {
   handle_ = CreateWindowExA(exStyle, kFormClass, "", style, x, y, width, height, nullptr, nullptr,
                             instance, this);
   if (handle_ == nullptr) return false;
-
-  font_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-  LOGFONTA logFont{};
-  GetObjectA(font_, sizeof logFont, &logFont);
-  logFont.lfWeight = FW_BOLD;
-  boldFont_ = CreateFontIndirectA(&logFont);
-  logFont.lfHeight = logFont.lfHeight * 3 / 2;
-  headingFont_ = CreateFontIndirectA(&logFont);
+  if (const int screenDpi = WindowDpi(handle_); screenDpi != dpi_) {
+    dpi_ = screenDpi;
+    SizeWindowToDpi(nullptr);
+  }
+  CreateFonts();
   whiteBrush_ = CreateSolidBrush(RGB(255, 255, 255));
 
   model_.OnControlChanged = [this](TControl& control) { ControlChanged(control); };
@@ -133,17 +137,76 @@ bool TMainForm::CreateFormWindow(HINSTANCE instance) {
   return true;
 }
 
+// ---- DPI: the layout's 96-DPI positions and the fonts scaled to the screen's DPI --------------
+
+int TMainForm::Scaled(int value) const { return ScaleToDpi(value, dpi_); }
+
+HFONT TMainForm::FontFor(TFontKind kind) const {
+  return kind == TFontKind::Bold ? boldFont_ : kind == TFontKind::Heading ? headingFont_ : font_;
+}
+
+// The dialog font, bold, and bold half as large again.
+void TMainForm::CreateFonts() {
+  LOGFONTA logFont = DialogFont(dpi_);
+  font_ = CreateFontIndirectA(&logFont);
+  logFont.lfWeight = FW_BOLD;
+  boldFont_ = CreateFontIndirectA(&logFont);
+  logFont.lfHeight = logFont.lfHeight * 3 / 2;
+  headingFont_ = CreateFontIndirectA(&logFont);
+}
+
+void TMainForm::PlaceControl(HWND window, const TLayoutRow& row) {
+  MoveWindow(window, Scaled(row.X), Scaled(row.Y), Scaled(row.Width), Scaled(row.Height), FALSE);
+  SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(row.Font)), FALSE);
+}
+
+// The logo and the component list's column follow the DPI too.
+void TMainForm::ScaleImages() {
+  const HICON logo = static_cast<HICON>(LoadImageA(instance_, "MAINICON", IMAGE_ICON, Scaled(kLogoSize), Scaled(kLogoSize), 0));
+  SendMessageA(ControlHandle("LogoImage"), STM_SETICON, reinterpret_cast<WPARAM>(logo), 0);
+  if (logoIcon_ != nullptr) DestroyIcon(logoIcon_);
+  logoIcon_ = logo;
+  ListView_SetColumnWidth(ControlHandle("ComponentList"), 0, Scaled(kComponentColumnWidth));
+}
+
+// Keeps the window's centre, or takes the place the system suggests.
+void TMainForm::SizeWindowToDpi(const RECT* suggested) {
+  const LONG style = GetWindowLongA(handle_, GWL_STYLE);
+  const LONG exStyle = GetWindowLongA(handle_, GWL_EXSTYLE);
+  const RECT frame = FrameForClient(Scaled(kClientWidth), Scaled(kClientHeight), static_cast<DWORD>(style),
+                                    static_cast<DWORD>(exStyle), dpi_);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  RECT now{};
+  GetWindowRect(handle_, &now);
+  const int x = suggested != nullptr ? suggested->left : (now.left + now.right - width) / 2;
+  const int y = suggested != nullptr ? suggested->top : (now.top + now.bottom - height) / 2;
+  SetWindowPos(handle_, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The window moved to a screen of another DPI (or that screen's scale changed).
+void TMainForm::ApplyDpi(int dpi, const RECT* suggested) {
+  if (dpi <= 0 || dpi == dpi_) return;
+  dpi_ = dpi;
+  const HFONT previous[] = {font_, boldFont_, headingFont_};
+  CreateFonts();
+  for (const TLayoutRow& row : MainFormLayout()) PlaceControl(ControlHandle(row.Name), row);
+  for (HFONT font : previous) DeleteObject(font);
+  ScaleImages();
+  SizeWindowToDpi(suggested);
+  InvalidateRect(handle_, nullptr, TRUE);
+  InstallLog("Window scaled to " + std::to_string(dpi) + " DPI");
+}
+
 HWND TMainForm::MakeControl(TControl& control, const TLayoutRow& row, HWND parent) {
   const int id = nextId_++;
   HWND window = CreateWindowExA(row.ExStyle, row.WindowClass, control.Caption.c_str(),
-                                WS_CHILD | row.Style, row.X, row.Y, row.Width, row.Height, parent,
+                                WS_CHILD | row.Style, Scaled(row.X), Scaled(row.Y), Scaled(row.Width),
+                                Scaled(row.Height), parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
   if (window == nullptr) throw std::runtime_error("control not created: " + control.Name);
   SetControlName(window, control.Name);
-  const HFONT font = row.Font == TFontKind::Bold      ? boldFont_
-                     : row.Font == TFontKind::Heading ? headingFont_
-                                                      : font_;
-  SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(row.Font)), FALSE);
   // Password fields mask with "*"; a themed edit would use a bullet otherwise.
   if ((row.Style & ES_PASSWORD) != 0 && lstrcmpiA(row.WindowClass, "EDIT") == 0) {
     SendMessageA(window, EM_SETPASSWORDCHAR, '*', 0);
@@ -163,24 +226,23 @@ void TMainForm::CreateControls() {
   }
   topPanel_ = ControlHandle("TopPanel");
   SetWindowLongPtrA(topPanel_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(whiteBrush_));
-  SendMessageA(ControlHandle("LogoImage"), STM_SETICON,
-               reinterpret_cast<WPARAM>(LoadIconA(instance_, "MAINICON")), 0);
   SendMessageA(ControlHandle("LicenseMemo"), EM_LIMITTEXT, 0, 0);
   HWND progress = ControlHandle("ProgressBar");
   SendMessageA(progress, PBM_SETRANGE, 0, MAKELPARAM(0, kProgressSteps));
   SendMessageA(progress, PBM_SETSTEP, 1, 0);
   FillComponentList();
+  ScaleImages();
 }
 
 void TMainForm::FillComponentList() {
   TControl& list = Control("ComponentList");
-  list.Items = {"Mail Services (SMTP, POP3, IMAP, LDAP, HTTP)", "WebMail", "Anti-Spam",
-                "Anti-Virus", "Instant Messaging", "GroupWare"};
+  list.Items.clear();
+  for (const TComponentRow& component : kComponents) list.Items.push_back(component.ListText);
   HWND window = static_cast<HWND>(list.Handle);
   ListView_SetExtendedListViewStyle(window, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
   LVCOLUMNA column{};
   column.mask = LVCF_WIDTH;
-  column.cx = 400;
+  column.cx = Scaled(kComponentColumnWidth);
   SendMessageA(window, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
   for (std::size_t i = 0; i < list.Items.size(); ++i) {
     LVITEMA item{};
@@ -370,6 +432,16 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kShowWizardMessage:
       ShowWindow(handle_, SW_SHOW);
       return 0;
+    case kDpiChangedMessage:
+      ApplyDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+      return 0;
+    case kTextSizeMessage: {
+      // Only the wizard's own controls are measured for whoever asks.
+      const auto control = reinterpret_cast<HWND>(wParam);
+      if (control == handle_ || !IsWizardWindow(control)) return 0;
+      const SIZE needed = NeededTextSize(control);
+      return MAKELRESULT(needed.cx, needed.cy);
+    }
     default:
       break;
   }
@@ -451,7 +523,8 @@ bool TMainForm::PreviewMessage(MSG& message) {
 
 void TMainForm::SetStatus(const std::string& text) {
   ProcessMessages();
-  Control("InstallPanelText").SetCaption(text);
+  // Once Cancel is confirmed the page says that the setup is stopping until it has.
+  Control("InstallPanelText").SetCaption(cancelRequested_ ? cSetupStopping : text);
   UpdateWindow(ControlHandle("InstallPanelText"));
 }
 
@@ -630,7 +703,8 @@ void TMainForm::RunInstallSequence(int senderTag) {
 }
 
 void TMainForm::CloseButtonClick() {
-  if (cancelAsked_) return;  // one question at a time (Escape and the close box together)
+  // One question at a time (Escape and the close box together); none once Cancel was heard.
+  if (cancelAsked_ || cancelRequested_) return;
   cancelAsked_ = true;
   const bool yes = AskYes(cDoYouExitTitle, cDoYouExit);
   cancelAsked_ = false;
@@ -639,6 +713,8 @@ void TMainForm::CloseButtonClick() {
     // The install sequence stops at its next step, once it has put the servers back.
     InstallLog("Cancel confirmed during the installation");
     cancelRequested_ = true;
+    EnableWindow(ControlHandle("CloseButton"), FALSE);
+    SetStatus(cSetupStopping);
     return;
   }
   InstallLog("Cancelled");

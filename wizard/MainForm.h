@@ -79,6 +79,13 @@ class TMainForm final : public TInstallUI {
   // The controls of the layout table, in its order, with their few extra settings.
   void CreateControls();
   HWND MakeControl(TControl& control, const TLayoutRow& row, HWND parent);
+  int Scaled(int value) const;
+  HFONT FontFor(TFontKind kind) const;
+  void CreateFonts();
+  void PlaceControl(HWND window, const TLayoutRow& row);
+  void ScaleImages();
+  void SizeWindowToDpi(const RECT* suggested);
+  void ApplyDpi(int dpi, const RECT* suggested);
   void FillComponentList();
   std::string PageCaptionText(const TPageRow& page);
   void PrepareFirstRunPage();
@@ -101,6 +108,8 @@ class TMainForm final : public TInstallUI {
   HFONT font_ = nullptr;
   HFONT boldFont_ = nullptr;
   HFONT headingFont_ = nullptr;
+  HICON logoIcon_ = nullptr;
+  int dpi_ = 96;
   HBRUSH whiteBrush_ = nullptr;
   HWND topPanel_ = nullptr;
   HWND tooltip_ = nullptr;

@@ -24,16 +24,14 @@ bool ShouldOfferNewerVersion(bool found, const std::string& latestVersion) {
 }
 
 TComponentChecks ComponentChecks(const TSetupState& state) {
-  return {true, !state.NoInstallWebMail, !state.NoInstallIAS, !state.NoInstallAV,
-          !state.NoInstallIM, !state.NoInstallCalendar};
+  TComponentChecks checks{};
+  for (int item = 0; item < kComponentCount; ++item) checks[item] = !LeftOut(kComponents[item], state);
+  return checks;
 }
 
 void StoreComponentChecks(const TComponentChecks& checks, TSetupState& state) {
-  state.NoInstallWebMail = !checks[1];
-  state.NoInstallIAS = !checks[2];
-  state.NoInstallAV = !checks[3];
-  state.NoInstallIM = !checks[4];
-  state.NoInstallCalendar = !checks[5];
+  for (int item = 0; item < kComponentCount; ++item)
+    if (kComponents[item].LeftOut != nullptr) state.*kComponents[item].LeftOut = !checks[item];
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <array>
 #include <string>
 
+#include "engine/ComponentTable.h"
 #include "engine/SetupState.h"
 
 // Next on the first-run page: host, domain, user and password are not blank (trimmed) and
@@ -21,11 +22,11 @@ bool CutUserAtSign(std::string& user);
 // The question is asked only for a version newer than the running one.
 bool ShouldOfferNewerVersion(bool found, const std::string& latestVersion);
 
-// The six items of the component list; item 0 (the mail services) is always checked.
-constexpr int kComponentCount = 6;
+// The items of the component list, one per row of the component table; item 0 (the mail
+// services) is always checked.
 using TComponentChecks = std::array<bool, kComponentCount>;
 TComponentChecks ComponentChecks(const TSetupState& state);
-// Items 1..5 back into the flags (a flag is set when its item is not checked).
+// The items back into the flags (a flag is set when its item is not checked).
 void StoreComponentChecks(const TComponentChecks& checks, TSetupState& state);
 
 // An absolute folder: a drive letter, ':' and '\' (or '/'), or a "\\server\share\" path

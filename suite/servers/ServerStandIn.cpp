@@ -26,6 +26,8 @@
 //   ignore-stop   the stop control (service) or WM_CLOSE (tray) is ignored
 //   fail-start    the service reports itself stopped at once; the tray program exits
 //   stop-pending  a stop control moves the service to stop-pending, where it stays
+//   slow-stop     a stop control takes kSlowStopMs in stop-pending, as a server that finishes
+//                 its connections first
 //
 // smtp.exe that cannot hold the SMTP port of its configuration store does not start (the
 // service reports itself stopped, the tray program exits), as the real server does.
@@ -78,7 +80,9 @@ struct TSwitches {
   bool ignoreStop = false;
   bool failStart = false;
   bool stopPending = false;
+  bool slowStop = false;
 };
+constexpr DWORD kSlowStopMs = 3000;
 
 const TRole* role = nullptr;
 std::string folder;       // installation folder, ends in '\'
@@ -140,6 +144,7 @@ void ReadSwitches() {
   const std::string words = Lower(std::string(buffer, read));
   switches.ignoreStop = words.find("ignore-stop") != std::string::npos;
   switches.failStart = words.find("fail-start") != std::string::npos;
+  switches.slowStop = words.find("slow-stop") != std::string::npos;
   switches.stopPending = words.find("stop-pending") != std::string::npos;
 }
 
@@ -660,6 +665,10 @@ void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
   LogEvent("service " + serviceName + " running");
   ReportStatus(SERVICE_RUNNING);
   WaitForSingleObject(stopEvent, INFINITE);
+  if (switches.slowStop) {
+    LogEvent("stopping slowly (test switch)");
+    Sleep(kSlowStopMs);
+  }
   StopServerWork();
   LogEvent("service " + serviceName + " stopped");
   ReportStatus(SERVICE_STOPPED);

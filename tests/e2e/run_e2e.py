@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs end-to-end test modules of tests/e2e under one Xvfb.
 
-  run_e2e.py --build BUILD_TREE [--artifacts DIR] [--work DIR] [--keep] MODULE...
+  run_e2e.py --build BUILD_TREE [--artifacts DIR] [--work DIR] [--keep] [--screen WxHxD] MODULE...
 
 MODULE is a test module of this folder (test_harness, test_wizard_pages, ...), optionally
 with a class or test: test_startup.StartupTest.test_an_earlier_installation_is_upgraded_in_its_folder.
@@ -24,6 +24,7 @@ def main():
     parser.add_argument("--artifacts")
     parser.add_argument("--work")
     parser.add_argument("--keep", action="store_true")
+    parser.add_argument("--screen", default="1024x768x24", help="the Xvfb screen (width x height x depth)")
     parser.add_argument("modules", nargs="+")
     options = parser.parse_args()
 
@@ -36,7 +37,7 @@ def main():
     })
     # Prefixes left by an interrupted run, and the data archive of an older build, go.
     shutil.rmtree(zarel_e2e.CONFIG["work"], ignore_errors=True)
-    display = zarel_e2e.Xvfb()
+    display = zarel_e2e.Xvfb(options.screen)
     zarel_e2e.CONFIG["display"] = display.display
     try:
         suite = unittest.defaultTestLoader.loadTestsFromNames(options.modules)

@@ -10,15 +10,21 @@ ALL_LEFT_OUT = {1: False, 2: False, 3: False, 4: False, 5: False}
 FLAGS = ("NoInstallWebMail", "NoInstallIAS", "NoInstallAV", "NoInstallIM", "NoInstallCalendar")
 # What each component puts into the installation folder.
 COMPONENT_FILES = ("html\\mail", "spam", "avast", "im.exe", "cal.exe")
+# The customer's files below spam\: an upgrade that leaves anti-spam out keeps them, as the
+# uninstall does; the shipped rules and the filter's other files go.
+CUSTOMER_SPAM_FILES = {"spam\\rules\\local.cf": b"# the customer's own rules\r\n",
+                       "spam\\Challenge.mdb": b"the customer's challenge database\r\n"}
+SHIPPED_SPAM_FILES = ("spam\\rules\\10_headers.cf", "spam\\rules\\60_whitelist.cf")
 KEPT_SERVICES = ("ZarelSMTP", "ZarelPOP3", "ZarelControl")
 LEFT_OUT_SERVICES = ("ZarelIM", "ZarelCalendar")
 WEB_MAIL_MANUAL = "Quenfor WebMail Documentation.lnk"
 
 
 class ComponentsTest(unittest.TestCase):
-    def assert_left_out(self, s):
+    def assert_left_out(self, s, kept=()):
         for name in COMPONENT_FILES:
-            self.assertFalse(s.installed(name).exists(), name)
+            if name not in kept:
+                self.assertFalse(s.installed(name).exists(), name)
         for name in LEFT_OUT_SERVICES:
             self.assertIsNone(s.service(name), name)
         for name in KEPT_SERVICES:
@@ -48,14 +54,23 @@ class ComponentsTest(unittest.TestCase):
             # The customer's web mail settings are data, not part of the component's programs.
             users = s.installed("webmail\\config\\users.dat")
             users.write_bytes(b"customer web mail users\r\n")
+            for name, content in CUSTOMER_SPAM_FILES.items():
+                s.installed(name).write_bytes(content)
 
             s.start_wizard()
             s.walk_to_destination(ALL_LEFT_OUT)
             self.assertEqual(s.install(), [])
             self.assertEqual(s.finish_without_actions(), 0)
 
-            self.assert_left_out(s)
+            self.assert_left_out(s, kept=("spam",))
             self.assertEqual(users.read_bytes(), b"customer web mail users\r\n")
+            for name, content in CUSTOMER_SPAM_FILES.items():
+                self.assertEqual(s.installed(name).read_bytes(), content, name)
+            for name in SHIPPED_SPAM_FILES:
+                self.assertFalse(s.installed(name).exists(), name)
+            # The antivirus engine was removed by its own uninstaller before its folder went.
+            log = s.log_text()
+            self.assertLess(log.index("Antivirus engine uninstall succeeded"), log.index("Folder removed: " + s.install_dir() + "avast\\"))
             # The servers of the components were stopped before their files went.
             for program in ("im", "cal"):
                 self.assertIn("stopped", s.server_log(program, "events")[-1], program)

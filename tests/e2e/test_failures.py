@@ -117,6 +117,8 @@ class UpgradeFailuresTest(unittest.TestCase):
             self.start_upgrade(s)
             box = s.wait_box("Error", timeout=INSTALL_WAIT)
             s.screenshot("damaged-archive")
+            # The page names what failed, not the step before it.
+            self.assertEqual(s.text("InstallPanelText"), "Failed: Extracting C:\\Demo\\SetupWeb.Dat")
             self.assertEqual(box["text"], "Extracting files error: data file error\r\n\r\nThe installation is not "
                                           "complete.\r\n\r\nThese servers run again:\r\n" +
                              "\r\n".join(DISPLAY_NAMES[name] for name in again) +

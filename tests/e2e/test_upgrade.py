@@ -124,6 +124,8 @@ class UpgradeTest(unittest.TestCase):
             self.assertEqual(s.finish_without_actions(), 0)
 
             self.assertIn(s.install_dir() + "config\\domains.cfg could not be read", boxes[0]["text"])
+            # The box says what the setup then does: the servers run with the configuration.
+            self.assertIn("The servers run with it as it is", boxes[0]["text"])
             self.assertEqual((config / "settings.cfg").read_bytes(), settings)
             self.assertTrue((config / "domains.cfg").is_dir())
             log = s.log_text()
