@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "base/StringUnit.h"
+#include "xml/CodePage.h"
 
 namespace {
 
@@ -210,6 +211,68 @@ TArgumentError InterpretSettings(const std::vector<TSetting>& settings, TRunKind
     if (const TArgumentError error = ReadOne(setting, options)) return error;
   }
   return CheckFirstRunComplete(settings);
+}
+
+namespace {
+
+std::string FirstLineOf(const std::string& text) {
+  const std::size_t end = text.find_first_of("\r\n");
+  return end == std::string::npos ? text : text.substr(0, end);
+}
+
+// The first line of UTF-16 bytes (after the mark); no line end in it.
+std::u16string FirstUtf16Line(const std::string& bytes, bool bigEndian) {
+  std::u16string units;
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const auto high = static_cast<unsigned char>(bytes[i + (bigEndian ? 0 : 1)]);
+    const auto low = static_cast<unsigned char>(bytes[i + (bigEndian ? 1 : 0)]);
+    const auto unit = static_cast<char16_t>(high << 8 | low);
+    if (unit == u'\r' || unit == u'\n') break;
+    units += unit;
+  }
+  return units;
+}
+
+// UTF-8 as UTF-16; false for bytes that are no UTF-8 (or need more than one unit).
+bool Utf8ToUnits(const std::string& bytes, std::u16string& units) {
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    const int extra = lead < 0x80 ? 0 : (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : -1;
+    if (extra < 0 || bytes.size() - i <= static_cast<std::size_t>(extra)) return false;
+    unsigned code = extra == 0 ? lead : extra == 1 ? lead & 0x1Fu : lead & 0x0Fu;
+    for (int k = 1; k <= extra; ++k) {
+      const auto next = static_cast<unsigned char>(bytes[i + k]);
+      if ((next >> 6) != 2) return false;
+      code = code << 6 | (next & 0x3Fu);
+    }
+    units += static_cast<char16_t>(code);
+    i += 1 + extra;
+  }
+  return true;
+}
+
+// The units in the ANSI code page; false when one has no form there.
+bool UnitsToAnsi(const std::u16string& units, std::string& text) {
+  text = Utf16ToAnsi(units);
+  return AnsiToUtf16(text) == units;
+}
+
+}  // namespace
+
+bool PasswordFileLine(const std::string& bytes, std::string& line) {
+  line.clear();
+  std::string text;
+  if (bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0) {
+    if (!UnitsToAnsi(FirstUtf16Line(bytes.substr(2), bytes[0] == '\xFE'), text)) return false;
+  } else if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) {
+    std::u16string units;
+    if (!Utf8ToUnits(FirstLineOf(bytes.substr(3)), units) || !UnitsToAnsi(units, text)) return false;
+  } else {
+    text = FirstLineOf(bytes);
+  }
+  if (text.find('\0') != std::string::npos) return false;
+  line = text;
+  return true;
 }
 
 TArgumentError CheckOptions(TUnattendedOptions& options, const TOptionFiles& files, std::string& password) {

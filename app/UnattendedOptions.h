@@ -83,6 +83,12 @@ struct TOptionFiles {
   std::function<bool(const std::string&, std::string&)> ReadFirstLine;
 };
 
+// The password of a password file: its first line. A file saved as UTF-8 or UTF-16 (with the
+// byte-order mark editors write) gives the same text as one saved in the ANSI code page;
+// false for a file whose line holds a NUL or a character the code page cannot show, which
+// would silently become another password.
+bool PasswordFileLine(const std::string& bytes, std::string& line);
+
 // The checks against the machine, all read-only: a usable folder, a readable password (handed
 // back in password), first-run names the first-run page would accept, a folder for the saved
 // answers.

@@ -171,8 +171,7 @@ TOptionFiles RealFiles() {
   files.ReadFirstLine = [](const std::string& path, std::string& line) {
     if (!FileExists(path)) return false;
     try {
-      line = FirstLine(ReadWholeFile(path, false));
-      return true;
+      return PasswordFileLine(ReadWholeFile(path, false), line);
     } catch (...) {
       return false;
     }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <utility>
 
+#include "base/FileStreams.h"
 #include "base/FileSystemBackend.h"
 #include "base/StringUnit.h"
 
@@ -187,7 +188,7 @@ bool RemoveFolderTree(const std::string& folder) {
 std::string ReadWholeFile(const std::string& path, bool deleteAfterwards) {
   std::string bytes;
   if (path.empty()) return bytes;
-  std::FILE* file = std::fopen(HostPath(path).c_str(), "rb");
+  std::FILE* file = OpenFileStream(path, "rb");
   if (file == nullptr) return bytes;
   char buffer[65536];
   std::size_t got;
@@ -205,7 +206,7 @@ void WriteWholeFile(const std::string& text, const std::string& path, bool delet
     DeleteFileAt(path);
     return;
   }
-  std::FILE* file = std::fopen(HostPath(path).c_str(), "wb");
+  std::FILE* file = OpenFileStream(path, "wb");
   if (file == nullptr) return;
   if (!text.empty()) std::fwrite(text.data(), 1, text.size(), file);
   std::fclose(file);

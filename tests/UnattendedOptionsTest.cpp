@@ -194,6 +194,32 @@ TEST(UnattendedSettings, MachineChecksFindUnusableFoldersAndPasswords) {
   }
 }
 
+// Editors save a password file as ANSI, UTF-8 with a mark or UTF-16: each gives the same
+// password, never one with the mark's bytes in it; what the code page cannot show is refused.
+TEST(UnattendedSettings, PasswordFilesReadTheSameInEveryEncoding) {
+  const std::string utf16le("\xFF\xFEp\0\xE4\0s\0s\0\r\0\n\0x\0", 16);
+  const std::string utf16be("\xFE\xFF\0p\0\xE4\0s\0s", 10);
+  const struct {
+    std::string bytes;
+    bool read;
+    std::string line;
+  } rows[] = {
+      {"p\xE4ss\r\nsecond", true, "p\xE4ss"},
+      {"\xEF\xBB\xBFp\xC3\xA4ss\nsecond \xFF", true, "p\xE4ss"},
+      {utf16le, true, "p\xE4ss"},
+      {utf16be, true, "p\xE4ss"},
+      {"\xEF\xBB\xBFp\xE4ss", false, ""},                          // no UTF-8 after the mark
+      {std::string("\xFF\xFEp\0\x00\x01", 6), false, ""},          // U+0100: no ANSI form
+      {std::string("pa\0ss", 5), false, ""},                        // a NUL would cut it
+      {"", true, ""},
+  };
+  for (const auto& row : rows) {
+    std::string line = "left over";
+    EXPECT_EQ(PasswordFileLine(row.bytes, line), row.read) << row.line;
+    EXPECT_EQ(line, row.line);
+  }
+}
+
 TEST(UnattendedSettings, SavedAnswersReplayTheSameChoicesWithoutThePassword) {
   TSetupState state;
   state.ChosenFolder = "C:\\Program Files\\Zarel\\";
