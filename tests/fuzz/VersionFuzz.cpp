@@ -11,6 +11,7 @@
 
 #include "app/StartupUnit.h"
 #include "base/FileSystemUnit.h"
+#include "base/StringUnit.h"
 #include "base/VersionUnit.h"
 #include "engine/SetupState.h"
 #include "net/VersionCheckUnit.h"
@@ -25,8 +26,10 @@ void CheckOrder(const std::string& a, const std::string& b, const std::string& c
   if (VersionAtLeast(a, b) && VersionAtLeast(b, c) && !VersionAtLeast(a, c)) __builtin_trap();
 }
 
+// The scheme in any letter case, as addresses may write it.
 bool IsWebAddress(const std::string& address) {
-  return address.rfind("http://", 0) == 0 || address.rfind("https://", 0) == 0;
+  const std::string scheme = LowerCase(address.substr(0, 8));
+  return scheme.rfind("http://", 0) == 0 || scheme.rfind("https://", 0) == 0;
 }
 
 }  // namespace
