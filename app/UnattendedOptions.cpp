@@ -321,6 +321,8 @@ std::string PasswordFromFileBytes(const std::string& bytes, std::string& passwor
       return "its first line holds characters the ANSI code page of this system lacks, and the store keeps the "
              "password in it";
   }
+  if (line.Ansi.find('\0') != std::string::npos)
+    return "its first line holds a NUL character, at which the store would end the password";
   if (const TFirstRunProblem problem = PasswordProblem(line.Ansi)) return "its first line is too long: " + problem.Text;
   password = line.Ansi;
   return "";

@@ -50,9 +50,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
+#include <cstdio>
+
+#include "base/FileStreams.h"
 #endif
 
 #include "base/FileSystemUnit.h"
@@ -61,14 +61,21 @@
 namespace {
 
 // Memory: about 2 MiB of buffers whatever the entry sizes. Large blocks matter under Wine,
-// where every wake-up of the other thread is a round trip to the server.
+// where every wake-up of the other thread is a round trip to the server. The fuzz build
+// (ZAREL_SMALL_BLOCKS) takes small ones, so that inputs of a few kilobytes cross every block
+// boundary and hand work to the writer thread, and a run does not map fresh megabytes.
+#ifdef ZAREL_SMALL_BLOCKS
+constexpr std::size_t kInputBlock = 4 * 1024;
+constexpr std::size_t kOutputBlock = 12 * 1024;
+#else
 constexpr std::size_t kInputBlock = 256 * 1024;   // archive read-ahead and inflate input
 constexpr std::size_t kOutputBlock = 256 * 1024;  // inflated data handed to the writer
+#endif
 constexpr std::size_t kOutputBlocks = 8;          // blocks in flight between inflate and disk
 constexpr std::size_t kMinOutputRoom = 8 * 1024;  // a block with less room left is handed over
 constexpr std::size_t kMaxPendingJobs = 256;      // bounds the queue of many tiny entries
 constexpr std::size_t kWakeBatch = 128;           // jobs that wake the writer without a full block
-constexpr std::uint64_t kThreadAfterBytes = 1024 * 1024;  // archives smaller than this stay on
+constexpr std::uint64_t kThreadAfterBytes = kInputBlock * 4;  // archives smaller than this stay on
 constexpr std::size_t kThreadAfterFiles = 32;             // the calling thread
 
 // Blank for names: the trimming of the name field drops spaces and control characters.
@@ -173,37 +180,26 @@ class TFile {
   using THandle = HANDLE;
   static inline const THandle kNone = INVALID_HANDLE_VALUE;
 #else
-  static TFile OpenForReading(const std::string& path) {
-    return TFile(open(HostPath(path).c_str(), O_RDONLY | O_CLOEXEC));
-  }
-  static TFile Create(const std::string& path) {
-    return TFile(open(HostPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  }
+  // POSIX hosts (tools and tests, never the product) go through the file-stream seam, which
+  // the fuzz build backs with memory.
+  static TFile OpenForReading(const std::string& path) { return TFile(OpenFileStream(path, "rb")); }
+  static TFile Create(const std::string& path) { return TFile(OpenFileStream(path, "wb")); }
   long Read(void* target, std::size_t size) {
-    for (;;) {
-      const ssize_t got = read(handle_, target, size);
-      if (got >= 0 || errno != EINTR) return static_cast<long>(got);
-    }
+    const std::size_t got = std::fread(target, 1, size, handle_);
+    return got == 0 && std::ferror(handle_) ? -1 : static_cast<long>(got);
   }
   bool WriteAll(const unsigned char* data, std::size_t size) {
-    while (size > 0) {
-      const ssize_t written = write(handle_, data, size);
-      if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) return false;
-      data += written;
-      size -= static_cast<std::size_t>(written);
-    }
-    return true;
+    return std::fwrite(data, 1, size, handle_) == size;
   }
-  bool Truncate() { return ftruncate(handle_, 0) == 0 && lseek(handle_, 0, SEEK_SET) == 0; }
+  bool Truncate() { return TruncateFileStream(handle_); }
   bool Close() {
     if (handle_ == kNone) return true;
-    return close(std::exchange(handle_, kNone)) == 0;
+    return std::fclose(std::exchange(handle_, kNone)) == 0;
   }
 
  private:
-  using THandle = int;
-  static constexpr THandle kNone = -1;
+  using THandle = std::FILE*;
+  static constexpr THandle kNone = nullptr;
 #endif
   explicit TFile(THandle handle) : handle_(handle) {}
   THandle handle_ = kNone;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <utility>
 
+#include "base/FileStreams.h"
 #include "base/FileSystemBackend.h"
 #include "base/StringUnit.h"
 
@@ -216,7 +217,7 @@ std::string ReadWholeFile(const std::string& path, bool deleteAfterwards) {
 bool ReadWholeFileChecked(const std::string& path, std::string& bytes) {
   bytes.clear();
   if (path.empty()) return false;
-  std::FILE* file = std::fopen(HostPath(path).c_str(), "rb");
+  std::FILE* file = OpenFileStream(path, "rb");
   if (file == nullptr) return false;
   char buffer[65536];
   std::size_t got;
@@ -236,7 +237,7 @@ bool WriteWholeFile(const std::string& text, const std::string& path, bool delet
     DeleteFileAt(path);
     return !FileExists(path);
   }
-  std::FILE* file = std::fopen(HostPath(path).c_str(), "wb");
+  std::FILE* file = OpenFileStream(path, "wb");
   if (file == nullptr) return false;
   const bool written = text.empty() || std::fwrite(text.data(), 1, text.size(), file) == text.size();
   // A full disk may show only when the buffer is flushed.

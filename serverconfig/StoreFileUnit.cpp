@@ -1,9 +1,8 @@
 #include "serverconfig/StoreFileUnit.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 
+#include "base/FileStreams.h"
 #include "base/FileSystemUnit.h"
 #include "serverconfig/HostSeam.h"
 
@@ -12,14 +11,10 @@ namespace {
 // Text files of the store are small; anything larger is not one of them.
 constexpr std::uint64_t kTextFileLimit = 16u * 1024u * 1024u;
 
-bool StatPath(const std::string& path, struct stat& info) {
-  return !path.empty() && ::stat(HostPath(path).c_str(), &info) == 0;
-}
-
 }  // namespace
 
 TStoreFile OpenStoreFile(const std::string& path, const char* mode) {
-  return TStoreFile(path.empty() ? nullptr : std::fopen(HostPath(path).c_str(), mode));
+  return TStoreFile(OpenFileStream(path, mode));
 }
 
 bool CloseStoreFile(TStoreFile& file) {
@@ -29,11 +24,11 @@ bool CloseStoreFile(TStoreFile& file) {
 
 TFileRead ReadFileRange(const std::string& path, std::uint64_t offset, std::uint64_t maxLength) {
   TFileRead result;
-  struct stat info {};
-  if (!StatPath(path, info)) return result;
+  const TPathFacts facts = PathFacts(path);
+  if (!facts.exists) return result;
   result.State = TFileState::Unreadable;
-  if (!S_ISREG(info.st_mode)) return result;
-  result.FileSize = static_cast<std::uint64_t>(info.st_size);
+  if (!facts.isRegularFile) return result;
+  result.FileSize = facts.size;
   TStoreFile file = OpenStoreFile(path, "rb");
   if (!file) return result;
   const std::uint64_t available = result.FileSize > offset ? result.FileSize - offset : 0;
@@ -52,14 +47,10 @@ TFileRead ReadFileRange(const std::string& path, std::uint64_t offset, std::uint
   return result;
 }
 
-bool StorePathExists(const std::string& path) {
-  struct stat info {};
-  return StatPath(path, info);
-}
+bool StorePathExists(const std::string& path) { return PathFacts(path).exists; }
 
 std::int64_t FileModificationTime(const std::string& path) {
-  struct stat info {};
-  return StatPath(path, info) ? static_cast<std::int64_t>(info.st_mtime) : 0;
+  return PathFacts(path).modified;
 }
 
 bool ReplaceFileAtomically(const std::string& path, const std::string& bytes) {

@@ -275,6 +275,9 @@ TEST(UnattendedSettings, PasswordFilesInEveryEncodingGiveTheStoresText) {
       {"UTF-8, no such character", "a\xD0\xBB" "b", "", "code page"},
       {"UTF-16, cut in a unit", bytes({0xFF, 0xFE, 'a', 0, 'b'}), "", "UTF-16"},
       {"UTF-8 mark, then no UTF-8", "\xEF\xBB\xBFp\xE4ss", "", "UTF-8"},
+      // The store ends a password at a NUL: it would silently become a shorter one.
+      {"NUL in the line", std::string("pa\0ss", 5), "", "NUL"},
+      {"UTF-16 NUL in the line", bytes({0xFF, 0xFE, 'a', 0, 0, 0, 'b', 0}), "", "NUL"},
       {"127 characters", std::string(127, 'p') + "\r\n", std::string(127, 'p'), ""},
       {"128 characters", p128 + "\r\n", "", "longer than 127 characters"},
       {"128 UTF-16 characters", "\xFF\xFE" + [&] {

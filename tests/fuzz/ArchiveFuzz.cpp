@@ -1,9 +1,9 @@
-// Fuzz target for the data-archive reader: each input is written to a file of its own and
-// extracted into a fresh folder with the option sets the setup uses, then everything is removed.
-// A second extraction into the same folder runs the existence test and the keep list.
+// Fuzz target for the data-archive reader: each input is extracted into a fresh folder with the
+// option sets the setup uses; a second extraction into the same folder runs the existence test
+// and the keep list. Whatever the archive names, nothing may appear outside the destination.
+// The fuzz build keeps these files in memory; the replay of the seeds writes real ones.
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "archive/ArchiveUnit.h"
@@ -19,21 +19,41 @@ std::string ScratchFolder() {
   return base + std::to_string(counter++) + "\\";
 }
 
+// Every file below folder, relative to it.
+void CollectFiles(const std::string& folder, const std::string& relative, std::string& found) {
+  for (const TDirEntry& entry : ListDirectory(folder, "*.*")) {
+    if (entry.isDirectory && !entry.isLink) {
+      CollectFiles(folder + entry.name + "\\", relative + entry.name + "\\", found);
+    } else {
+      found += relative + entry.name + "\n";
+    }
+  }
+}
+
+// The only things the scratch folder may hold: the archive, and the destination's tree.
+void RequireNothingOutside(const std::string& folder) {
+  std::string found;
+  CollectFiles(folder, "", found);
+  for (std::size_t from = 0; from < found.size();) {
+    const std::size_t end = found.find('\n', from);
+    const std::string name = found.substr(from, end - from);
+    if (name != "input.dat" && name.rfind("deep\\er\\out\\", 0) != 0) __builtin_trap();
+    from = end + 1;
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string folder = ScratchFolder();
-  ForceDirectories(folder);
   const std::string archive = folder + "input.dat";
-  std::FILE* file = std::fopen(HostPath(archive).c_str(), "wb");
-  if (file == nullptr) return 0;
-  const bool written = std::fwrite(data, 1, size, file) == size;
-  std::fclose(file);
-  if (written) {
-    const std::string out = folder + "out\\";
+  WriteWholeFile(std::string(reinterpret_cast<const char*>(data), size), archive, false);
+  if (FileExists(archive)) {
+    const std::string out = folder + "deep\\er\\out\\";
     ExtractArchive(archive, out, true, "");
     ExtractArchive(archive, out, false, "");
     ExtractArchive(archive, out, false, ";slapd.conf;schema\\core.schema;a;");
+    RequireNothingOutside(folder);
   }
   RemoveFolderTree(folder);
   return 0;
