@@ -75,6 +75,19 @@ std::string PathTextProblem(const std::string& folder) {
   return std::string();
 }
 
+// The installation folder is made one level deep, with its own list: unless it exists, the
+// folder above it must (a drive's root always does). Found here, before the servers stop,
+// not when the folder cannot be made.
+std::string MissingParentProblem(const std::string& folder, const std::string& drive,
+                                 const std::vector<std::string>& levels) {
+  const std::string self = NormalizePath(folder, false, false);
+  if (!levels.empty() && levels.front() == self) return std::string();
+  const std::size_t slash = self.find_last_of("\\/");
+  const std::string parent = slash == std::string::npos ? std::string() : self.substr(0, slash);
+  if (parent.size() < drive.size() || (!levels.empty() && levels.front() == parent)) return std::string();
+  return "its parent folder " + parent + "\\ does not exist (the setup makes only the installation folder itself)";
+}
+
 // Ours when config\ holds the settings file of the suite's store.
 bool HoldsOurInstallation(const std::string& folder, const TDestinationFacts& facts) {
   const TNameFacts settings = facts.Inspect(folder + "config\\" + kSettingsFileName);
@@ -91,6 +104,7 @@ std::string DestinationProblem(const std::string& folder, const TDestinationFact
   const std::vector<std::string> levels = ExistingLevels(folder, drive, facts);
   for (const std::string& level : levels)
     if (facts.Inspect(level).isLink) return level + " is a link (junction or symbolic link) to another place";
+  if (const std::string problem = MissingParentProblem(folder, drive, levels); !problem.empty()) return problem;
   const std::string nearest = levels.empty() ? drive : NormalizePath(levels.front(), true, false);
   if (!facts.KeepsAccessLists(nearest))
     return "its volume keeps no access lists (FAT): every user could change the programs";

@@ -45,6 +45,7 @@ TEST(DestinationCheck, RefusedFoldersOfAMadeUpMachine) {
     const char* refusal;  // part of the reason; empty: accepted
   } rows[] = {
       {"C:\\Program Files\\Zarel\\", ""},           // new, below an existing folder
+      {"C:\\Program Files\\New\\Zarel\\", "parent folder C:\\Program Files\\New\\ does not exist"},
       {"C:\\Zarel\\", ""},                          // a previous installation
       {"C:\\Zarel", ""},                            // the same without its separator
       {"C:\\Empty\\", ""},                          // existing but empty
@@ -81,7 +82,8 @@ TEST(DestinationCheck, RefusedFoldersOfAMadeUpMachine) {
 TEST(DestinationCheck, PreparedFoldersOnThisMachine) {
   TestFolder root;
   const TDestinationFacts facts = MachineDestinationFacts();
-  EXPECT_EQ(DestinationProblem(root / "new\\Zarel\\", facts), "");
+  EXPECT_EQ(DestinationProblem(root / "new\\", facts), "");
+  EXPECT_NE(DestinationProblem(root / "new\\Zarel\\", facts).find("parent folder"), std::string::npos);
   ForceDirectories(root / "empty\\");
   EXPECT_EQ(DestinationProblem(root / "empty\\", facts), "");
 
