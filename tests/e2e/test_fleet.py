@@ -2,8 +2,9 @@
 on this machine (local connection, the role's host tasks through tests/e2e/ansible_wine), run
 with Ansible's own parallelism. Three install; the fourth, whose SMTP port another program
 holds, fails with exit code 7 and its log comes back. A second run changes nothing and stops no
-server (a newer version is left in place). A rolling upgrade one host at a time from 7.7.2 stops
-at a failing host, then upgrades two hosts one after the other. Removal from all."""
+server (a newer version is left in place). A rolling upgrade from 7.7.2, two hosts at a time,
+stops after the batch with the failing host; then the two hosts it left are upgraded one after
+the other. Removal from all."""
 import contextlib
 import re
 import socket
