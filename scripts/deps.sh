@@ -17,7 +17,7 @@ for p in cmake make g++ clang git ca-certificates \
          wine wine32:i386 wine64 xvfb xauth imagemagick \
          nsis procps ccache \
          python3 python3-aiosmtpd nginx-light openssl libssl3 libgnutls30:i386 \
-         slapd ldap-utils; do
+         slapd ldap-utils ansible ansible-lint; do
   want_pkg "$p"
 done
 

@@ -38,15 +38,17 @@ def assert_removed(test, s, install):
         test.assertTrue(s.path(install + kept).exists(), kept)
 
 
+def make_older(s, version):
+    """The installation as the given version left it: registry and the customer's files."""
+    s.driver("reg-set", SUITE_KEY, "Version", version)
+    s.installed("config\\webserver.cfg").write_bytes(OLD_WEBSERVER_CFG.encode("cp1252"))
+    for name, content in PROTECTED.items():
+        path = s.installed(name)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(content.encode("cp1252"))
+
+
 class UpgradeTest(unittest.TestCase):
-    def make_older(self, s, version):
-        """The installation as the given version left it: registry and the customer's files."""
-        s.driver("reg-set", SUITE_KEY, "Version", version)
-        s.installed("config\\webserver.cfg").write_bytes(OLD_WEBSERVER_CFG.encode("cp1252"))
-        for name, content in PROTECTED.items():
-            path = s.installed(name)
-            path.parent.mkdir(parents=True, exist_ok=True)
-            path.write_bytes(content.encode("cp1252"))
 
     def upgrade(self, s, expect_boxes=()):
         s.start_wizard()
@@ -62,7 +64,7 @@ class UpgradeTest(unittest.TestCase):
     def test_upgrade_from_7_7_2_keeps_the_customers_files(self):
         with InstallScenario("upgrade-772") as s:
             s.install_with_defaults()
-            self.make_older(s, "7.7.2")
+            make_older(s, "7.7.2")
             before = {program: commands(s, program) for program in ("smtp", "cal")}
             self.upgrade(s)
             self.assertEqual(s.finish_without_actions(), 0)
@@ -87,7 +89,7 @@ class UpgradeTest(unittest.TestCase):
     def test_upgrade_from_7_4_6_with_a_disabled_server(self):
         with InstallScenario("upgrade-746") as s:
             s.install_with_defaults()
-            self.make_older(s, "7.4.6")
+            make_older(s, "7.4.6")
             s.change_service("ZarelPOP3", "stop")
             s.wait_service_state("ZarelPOP3", SERVICE_STOPPED)
             s.change_service("ZarelPOP3", "disabled")
