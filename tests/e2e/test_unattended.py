@@ -316,7 +316,7 @@ BAD_ARGUMENTS = [
      "others could read or replace it"),
     (["/dir=C:\\"], "dir=C:\\", "root folder of a drive"),
     (["/dir=C:\\deploy\\"], "dir=C:\\deploy\\", "no installation of the mail server"),
-    (["/dir=C:\\Zarel\\x:y\\"], "dir=C:\\Zarel\\x:y\\", "alternate data stream"),
+    (["/dir=C:\\deploy\\x:y\\"], "dir=C:\\deploy\\x:y\\", "alternate data stream"),
 ]
 
 
@@ -330,6 +330,9 @@ class BadArgumentsTest(unittest.TestCase):
             (deploy / "held.txt").write_bytes(b"dir=C:\\Zarel\\\r\n")
             (deploy / "long.txt").write_bytes(b"p" * 128 + b"\r\n")
             (deploy / "cyrillic.txt").write_bytes("\u043f\u0430\u0440\u043e\u043b\u044c\r\n".encode("utf-16"))
+            # Private, as a password file must be: what is refused is their content.
+            for private in ("long.txt", "cyrillic.txt"):
+                os.chmod(deploy / private, 0o600)
             s.driver("hold", "C:\\deploy\\held.txt")
             registry = registry_export(s, "before.reg")
             rows = [(["/unattended"] + words, argument, reason) for words, argument, reason in BAD_ARGUMENTS]
