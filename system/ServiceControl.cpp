@@ -1,5 +1,6 @@
 #include "system/ServiceControl.h"
 
+#include "base/DeadlineClock.h"
 #include "system/ServerTable.h"
 #include "system/ServiceManager.h"
 #include "system/ServicesFuncUnit.h"
@@ -30,4 +31,20 @@ DWORD ControlServer(int kind, bool start, const std::string& serviceName) {
   return ERROR_SUCCESS;
 }
 
-DWORD StopServerIfRunning(int kind) { return IsServerRunning(kind) ? ControlServer(kind, false) : ERROR_SUCCESS; }
+// A service the manager is still starting (after a boot, say) is neither running nor stopped:
+// a stop would pass it by, and it would come up under the files being replaced or removed.
+// So its start is waited for, within the servers' deadline, before it is judged.
+static void WaitForPendingStart(int kind) {
+  if (!IsNTPlatform()) return;
+  WaitUntil(
+      [kind] {
+        DWORD state = 0;
+        return !QueryServerState(kind, state) || state != SERVICE_START_PENDING;
+      },
+      kServerWaitMs, kServerPollMs);
+}
+
+DWORD StopServerIfRunning(int kind) {
+  WaitForPendingStart(kind);
+  return IsServerRunning(kind) ? ControlServer(kind, false) : ERROR_SUCCESS;
+}

@@ -658,6 +658,25 @@ TEST_F(ServicesTest, RemoveAllServicesStopsAndRemovesThem) {
   EXPECT_TRUE(ui.boxes.empty());
 }
 
+// A server the manager is still starting when the removal comes is waited for, stopped and
+// removed, not passed by as "not running" and left installed under a live process.
+TEST_F(ServicesTest, RemoveAllServicesWaitsForAServerStillStarting) {
+  SetSwitches("smtp", "slow-start");
+  CreateServices({kSmtpServer});
+  ASSERT_TRUE(StartServiceA(OpenTestService("ZarelSMTP", SERVICE_START).Get(), 0, nullptr));
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        const std::vector<std::string> events = Log("smtp", "events");
+        return std::any_of(events.begin(), events.end(),
+                           [](const std::string& line) { return line.find("starting slowly") != std::string::npos; });
+      },
+      5000));
+  EXPECT_EQ(ServiceState("ZarelSMTP"), static_cast<DWORD>(SERVICE_START_PENDING));
+  RemoveAllServices();
+  EXPECT_EQ(ServiceState("ZarelSMTP"), 0u);
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
 TEST_F(ServicesTest, WithoutItsServiceAServerRunsAsTrayProgramOnNT) {
   // No ZarelIM service: the shared unit starts the program with "/systray".
   SetServerRunning(kIMServer, true, true);

@@ -28,6 +28,8 @@
 //   stop-pending  a stop control moves the service to stop-pending, where it stays
 //   slow-stop     a stop control takes kSlowStopMs in stop-pending, as a server that finishes
 //                 its connections first
+//   slow-start    the service stays kSlowStartMs in start-pending, as a server the manager
+//                 is still starting (after a boot) when the setup comes to stop it
 //
 // smtp.exe that cannot hold the SMTP port of its configuration store does not start (the
 // service reports itself stopped, the tray program exits), as the real server does.
@@ -81,8 +83,10 @@ struct TSwitches {
   bool failStart = false;
   bool stopPending = false;
   bool slowStop = false;
+  bool slowStart = false;
 };
 constexpr DWORD kSlowStopMs = 3000;
+constexpr DWORD kSlowStartMs = 2000;
 
 const TRole* role = nullptr;
 std::string folder;       // installation folder, ends in '\'
@@ -145,6 +149,7 @@ void ReadSwitches() {
   switches.ignoreStop = words.find("ignore-stop") != std::string::npos;
   switches.failStart = words.find("fail-start") != std::string::npos;
   switches.slowStop = words.find("slow-stop") != std::string::npos;
+  switches.slowStart = words.find("slow-start") != std::string::npos;
   switches.stopPending = words.find("stop-pending") != std::string::npos;
 }
 
@@ -654,6 +659,10 @@ void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
     LogEvent("service " + serviceName + " failed to start (test switch)");
     ReportStatus(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR, 1);
     return;
+  }
+  if (switches.slowStart) {
+    LogEvent("starting slowly (test switch)");
+    Sleep(kSlowStartMs);
   }
   stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (!StartServerWork(serviceName)) {
