@@ -209,7 +209,7 @@ class FirstRunTest(unittest.TestCase):
             s.click("NextButton")
             box = s.wait_box("Warning")
             s.screenshot("store-held-warning")
-            self.assertIn(f"The configuration file {settings} could not be read.", box["text"])
+            self.assertIn(f"The configuration file {settings} could not be read, so the setup changed nothing in the configuration.", box["text"])
             s.answer(box, "ok")
             self.assertEqual(s.exit_code(timeout=60), 0)
             s.driver("release", settings)
