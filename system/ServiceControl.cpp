@@ -31,10 +31,7 @@ DWORD ControlServer(int kind, bool start, const std::string& serviceName) {
   return ERROR_SUCCESS;
 }
 
-// A service the manager is still starting (after a boot, say) is neither running nor stopped:
-// a stop would pass it by, and it would come up under the files being replaced or removed.
-// So its start is waited for, within the servers' deadline, before it is judged.
-static void WaitForPendingStart(int kind) {
+void WaitForPendingStart(int kind) {
   if (!IsNTPlatform()) return;
   WaitUntil(
       [kind] {
@@ -45,6 +42,8 @@ static void WaitForPendingStart(int kind) {
 }
 
 DWORD StopServerIfRunning(int kind) {
+  // A service still starting (after a boot, say) would be passed by, and come up under the
+  // files being replaced or removed.
   WaitForPendingStart(kind);
   return IsServerRunning(kind) ? ControlServer(kind, false) : ERROR_SUCCESS;
 }

@@ -16,6 +16,9 @@ bool GetServiceState(const std::string& serviceName, DWORD& state);
 bool QueryServerState(int kind, DWORD& state);
 // Found, and on NT also SERVICE_RUNNING.
 bool IsServerRunning(int kind);
+// On NT, waits (within the servers' 10 s deadline) while the manager is still starting the
+// server's service: until then it is neither running nor stopped.
+void WaitForPendingStart(int kind);
 
 // Starts or stops one server. serviceName overrides the table's service name (the operating
 // system's own SMTP service); the forced termination after a stop time-out still follows the
