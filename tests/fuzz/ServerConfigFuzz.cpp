@@ -17,6 +17,7 @@
 #include "serverconfig/DomainTable.h"
 #include "serverconfig/GroupsUnit.h"
 #include "serverconfig/HostSeam.h"
+#include "tests/fuzz/FuzzInput.h"
 #include "serverconfig/PunycodeUnit.h"
 #include "serverconfig/ServerStore.h"
 #include "serverconfig/StoreFileUnit.h"
@@ -26,18 +27,6 @@ namespace {
 const char* const kFiles[] = {"config\\settings.cfg", "config\\domains.cfg", "path.cfg",
                               "config\\groups.dat",   "config\\subdomains.dat",
                               "config\\bind.dat"};
-
-std::vector<std::string> SplitParts(const std::string& input) {
-  std::vector<std::string> parts;
-  std::size_t from = 0;
-  for (;;) {
-    const std::size_t at = input.find("\n--\n", from);
-    parts.push_back(input.substr(from, at == std::string::npos ? at : at - from));
-    if (at == std::string::npos) break;
-    from = at + 4;
-  }
-  return parts;
-}
 
 const std::string& Root() {
   static const std::string root = GetSpecialFolder(SpecialFolder::Temporary, false) +
@@ -95,8 +84,7 @@ void ExerciseTextReaders(const std::string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string input(reinterpret_cast<const char*>(data), size);
-  const std::vector<std::string> parts = SplitParts(input);
+  const std::vector<std::string> parts = SplitFuzzParts(data, size);
 
   InstallHelperMoves();
   RemoveFolderTree(Root());
