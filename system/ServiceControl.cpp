@@ -41,9 +41,20 @@ void WaitForPendingStart(int kind) {
       kServerWaitMs, kServerPollMs);
 }
 
+static bool IsStillStarting(int kind) {
+  DWORD state = 0;
+  return IsNTPlatform() && QueryServerState(kind, state) && state == SERVICE_START_PENDING;
+}
+
 DWORD StopServerIfRunning(int kind) {
   // A service still starting (after a boot, say) would be passed by, and come up under the
   // files being replaced or removed.
   WaitForPendingStart(kind);
+  // One that is still starting after the deadline hangs in its start: it takes no stop
+  // control, and left alone it would hold its program file through the replacement or removal.
+  if (IsStillStarting(kind)) {
+    EndHungStartByForce(GetServerServiceName(kind), kind);
+    return ERROR_SUCCESS;
+  }
   return IsServerRunning(kind) ? ControlServer(kind, false) : ERROR_SUCCESS;
 }

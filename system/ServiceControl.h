@@ -25,5 +25,6 @@ void WaitForPendingStart(int kind);
 // kind. On NT a stop waits up to 10 s and then ends the kind's program by force; a start does
 // not wait. Off NT the tray program is launched, or closed with a 10 s wait.
 DWORD ControlServer(int kind, bool start, const std::string& serviceName = "");
-// Stops the server when it runs (ERROR_SUCCESS when it did not run).
+// Stops the server when it runs (ERROR_SUCCESS when it did not run). A service still
+// start-pending after the wait for its start has its program ended by force.
 DWORD StopServerIfRunning(int kind);

@@ -85,6 +85,11 @@ void EndServiceByForce(const TServiceHandle& manager, const std::string& service
 
 }  // namespace
 
+void EndHungStartByForce(const std::string& serviceName, int kind) {
+  const TServiceHandle manager = OpenServiceManager(SC_MANAGER_ALL_ACCESS);
+  if (manager) EndServiceByForce(manager, serviceName, kind);
+}
+
 DWORD StopNamedService(const std::string& serviceName, int kind, bool wait) {
   const TServiceHandle manager = OpenServiceManager(SC_MANAGER_ALL_ACCESS);
   if (!manager) return GetLastError();

@@ -47,6 +47,10 @@ void SetServerRunning(int kind, bool start, bool wait);
 // the kind's installed program by force. Gives the Win32 code of a failed call (manager not
 // opened, stop control refused); a service that is not installed is no failure.
 DWORD StopNamedService(const std::string& serviceName, int kind, bool wait);
+// Ends by force the kind's installed program for a service that is still start-pending after
+// the servers' deadline: such a service accepts no stop control. Its failure actions are
+// suspended meanwhile, as after a stop that timed out.
+void EndHungStartByForce(const std::string& serviceName, int kind);
 // Starts the service; with wait, polls until it runs or 10 s have passed. Gives the Win32
 // code of a failed call (manager or service not opened, start refused).
 DWORD StartNamedService(const std::string& serviceName, bool wait);

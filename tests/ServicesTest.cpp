@@ -677,6 +677,25 @@ TEST_F(ServicesTest, RemoveAllServicesWaitsForAServerStillStarting) {
   EXPECT_TRUE(ui.boxes.empty());
 }
 
+// One that never leaves start-pending takes no stop control: after the servers' deadline its
+// program is ended by force, so the removal does not go on under a live process holding its
+// file, and nothing waits for it for ever.
+TEST_F(ServicesTest, RemoveAllServicesEndsAServerHungInItsStart) {
+  SetSwitches("smtp", "start-pending");
+  CreateServices({kSmtpServer});
+  ASSERT_TRUE(StartServiceA(OpenTestService("ZarelSMTP", SERVICE_START).Get(), 0, nullptr));
+  ASSERT_TRUE(WaitFor([&] { return CountContaining(Log("smtp", "events"), "start pending for ever") == 1; }, 5000));
+  const DWORD pid = ServiceProcessId("ZarelSMTP");
+  TFakeClock clock;
+  const TScopedClock scoped(clock);
+  const std::uint64_t start = clock.now;
+  RemoveAllServices();
+  EXPECT_GE(clock.now - start, 10000u);
+  EXPECT_TRUE(WaitFor([&] { return !ProcessAlive(pid); }, 5000));
+  EXPECT_TRUE(WaitFileFree(installDir + "smtp.exe", 5000));
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
 TEST_F(ServicesTest, WithoutItsServiceAServerRunsAsTrayProgramOnNT) {
   // No ZarelIM service: the shared unit starts the program with "/systray".
   SetServerRunning(kIMServer, true, true);

@@ -30,6 +30,7 @@
 //                 its connections first
 //   slow-start    the service stays kSlowStartMs in start-pending, as a server the manager
 //                 is still starting (after a boot) when the setup comes to stop it
+//   start-pending the service stays in start-pending for ever, as a server hung in its start
 //
 // smtp.exe that cannot hold the SMTP port of its configuration store does not start (the
 // service reports itself stopped, the tray program exits), as the real server does.
@@ -84,6 +85,7 @@ struct TSwitches {
   bool stopPending = false;
   bool slowStop = false;
   bool slowStart = false;
+  bool startPending = false;
 };
 constexpr DWORD kSlowStopMs = 3000;
 constexpr DWORD kSlowStartMs = 2000;
@@ -151,6 +153,7 @@ void ReadSwitches() {
   switches.slowStop = words.find("slow-stop") != std::string::npos;
   switches.slowStart = words.find("slow-start") != std::string::npos;
   switches.stopPending = words.find("stop-pending") != std::string::npos;
+  switches.startPending = words.find("start-pending") != std::string::npos;
 }
 
 std::string ParentProcessName() {
@@ -176,51 +179,92 @@ class TCommandPipe {
  public:
   void Start(const std::string& serviceName) {
     name_ = "\\\\.\\pipe\\" + serviceName;
+    stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     thread_ = std::thread([this] { Serve(); });
   }
+  // Every wait of the server thread also waits for the stop event, so a stop never depends
+  // on the thread having reached a certain point: a wake-up connection of our own would miss
+  // a pipe the thread has not made yet, and the join would then wait for ever.
   void Stop() {
     if (!thread_.joinable()) return;
-    stopping_ = true;
-    // The server thread waits in ConnectNamedPipe; a connection of our own wakes it.
-    HANDLE wake = CreateFileA(name_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (wake != INVALID_HANDLE_VALUE) CloseHandle(wake);
+    SetEvent(stop_);
     thread_.join();
+    CloseHandle(stop_);
+    stop_ = nullptr;
   }
 
  private:
+  // One OVERLAPPED with its event, made ready for the next operation by Reset.
+  struct TOverlapped {
+    OVERLAPPED Data{};
+    HANDLE Event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ~TOverlapped() { CloseHandle(Event); }
+    OVERLAPPED& Reset() {
+      Data = OVERLAPPED{};
+      ResetEvent(Event);
+      Data.hEvent = Event;
+      return Data;
+    }
+  };
+
   HANDLE CreateInstance() const {
-    return CreateNamedPipeA(name_.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
-                            PIPE_UNLIMITED_INSTANCES, 512, 512, 0, nullptr);
+    return CreateNamedPipeA(name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                            PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 512, 512, 0,
+                            nullptr);
   }
 
+  // Waits for the overlapped operation that the call just began; false when the stop came
+  // first (the operation is then cancelled and finished) or the operation failed.
+  bool Finish(HANDLE pipe, OVERLAPPED& pending, BOOL begun, DWORD& transferred) const {
+    const DWORD error = begun ? ERROR_SUCCESS : GetLastError();
+    // A client may have connected, written its command and gone before ConnectNamedPipe
+    // (ERROR_PIPE_CONNECTED or ERROR_NO_DATA): what it wrote is still there to read.
+    if (error == ERROR_PIPE_CONNECTED || error == ERROR_NO_DATA) return true;
+    if (error != ERROR_SUCCESS && error != ERROR_IO_PENDING) return false;
+    const HANDLE events[] = {pending.hEvent, stop_};
+    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
+      CancelIo(pipe);
+      GetOverlappedResult(pipe, &pending, &transferred, TRUE);
+      return false;
+    }
+    return GetOverlappedResult(pipe, &pending, &transferred, FALSE) != FALSE;
+  }
+
+  bool Stopping() const { return WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0; }
+
   void Serve() {
+    TOverlapped pending;
     // The next instance exists before the current client is served, so a client arriving
     // meanwhile never finds the pipe missing.
     HANDLE next = CreateInstance();
+    if (next == INVALID_HANDLE_VALUE) LogEvent("pipe creation failed " + std::to_string(GetLastError()));
     while (next != INVALID_HANDLE_VALUE) {
       HANDLE current = next;
-      // A client may have connected, written its command and gone before we got here
-      // (ERROR_PIPE_CONNECTED or ERROR_NO_DATA): what it wrote is still there to read.
-      ConnectNamedPipe(current, nullptr);
-      if (stopping_) {
+      DWORD unused = 0;
+      OVERLAPPED& connection = pending.Reset();
+      const BOOL begun = ConnectNamedPipe(current, &connection);
+      const bool connected = Finish(current, connection, begun, unused);
+      if (!connected && Stopping()) {
         CloseHandle(current);
         return;
       }
       next = CreateInstance();
-      ReadCommands(current);
+      if (next == INVALID_HANDLE_VALUE) LogEvent("pipe creation failed " + std::to_string(GetLastError()));
+      if (connected) ReadCommands(current, pending);
       DisconnectNamedPipe(current);
       CloseHandle(current);
     }
-    LogEvent("pipe creation failed " + std::to_string(GetLastError()));
   }
 
-  static void ReadCommands(HANDLE pipe) {
+  void ReadCommands(HANDLE pipe, TOverlapped& pending) const {
     for (;;) {
       unsigned char command[kCommandSize];
       DWORD have = 0;
       while (have < kCommandSize) {
         DWORD read = 0;
-        if (!ReadFile(pipe, command + have, kCommandSize - have, &read, nullptr) || read == 0) return;
+        OVERLAPPED& reading = pending.Reset();
+        const BOOL begun = ReadFile(pipe, command + have, kCommandSize - have, nullptr, &reading);
+        if (!Finish(pipe, reading, begun, read) || read == 0) return;
         have += read;
       }
       std::uint32_t field[5];
@@ -232,8 +276,8 @@ class TCommandPipe {
   }
 
   std::string name_;
+  HANDLE stop_ = nullptr;
   std::thread thread_;
-  std::atomic<bool> stopping_{false};
 };
 
 TCommandPipe commandPipe;
@@ -663,6 +707,10 @@ void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
   if (switches.slowStart) {
     LogEvent("starting slowly (test switch)");
     Sleep(kSlowStartMs);
+  }
+  if (switches.startPending) {
+    LogEvent("start pending for ever (test switch)");
+    Sleep(INFINITE);
   }
   stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (!StartServerWork(serviceName)) {
