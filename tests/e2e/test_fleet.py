@@ -124,7 +124,7 @@ class FleetTest(unittest.TestCase):
             self.assertIn("Version 9.0.0 is installed: nothing was changed", fleet.log("mail4"))
             # mail1 is still not what it should be, and nothing was run to find out.
             self.assert_recap(recap, "mail1", failed=1, changed=0)
-            self.assertIn("these servers are not running: ZarelSMTP", output)
+            self.assertIn("8.2.0 is installed, but these servers are not running: Zarel Mail Server SMTP", output)
             self.assertEqual(smtp_processes(hosts), servers)
             hosts["mail4"].driver("reg-set", SUITE_KEY, "Version", "8.2.0")
 
