@@ -328,10 +328,15 @@ TEST_F(SmtpReceiverTest, WithoutAConfigurationItFallsBackToPort25AndSaysSo) {
 }
 
 // Another program holds the configured port: the server gives up at once and says why. Its
-// command pipe is already being made when the port fails, and taking it down again must not
-// depend on how far that got: started a few times over, every start ends, none hangs.
+// command pipe is already being made when the port fails, and taking it down again must depend
+// neither on how far that got nor on who else serves a pipe of that name (a connection to wake
+// its own pipe thread may reach another program's instance): every start ends, none hangs.
 TEST_F(SmtpReceiverTest, WhenItsPortIsTakenItEndsAtOnceEveryTime) {
   MakeConfiguration();
+  const TKernelHandle otherInstance(CreateNamedPipeA("\\\\.\\pipe\\ZarelSMTP", PIPE_ACCESS_DUPLEX,
+                                                     PIPE_TYPE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 512,
+                                                     512, 0, nullptr));
+  ASSERT_TRUE(otherInstance) << GetLastError();
   SOCKET holder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   sockaddr_in address{};
   address.sin_family = AF_INET;
