@@ -46,7 +46,7 @@ if(WIN32)
       zarel_e2e_test(HighDpi test_high_dpi --screen 2048x1536x24)
       zarel_e2e_test(NineX test_9x)
       zarel_e2e_test(Unattended test_unattended)
-      # The Ansible role on four Wine prefixes as hosts at once (deploy/ansible): about 3 minutes.
+      # The Ansible role on four Wine prefixes as hosts at once (deploy/ansible): 3 to 4 minutes.
       find_program(ZAREL_ANSIBLE_PLAYBOOK NAMES ansible-playbook)
       if(ZAREL_ANSIBLE_PLAYBOOK)
         zarel_e2e_test(Fleet test_fleet)
