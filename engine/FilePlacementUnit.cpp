@@ -35,17 +35,8 @@ std::string WindowsFolder() { return CompletedPlacementFolders().WindowsFolder; 
 
 bool DataFileHere(const std::string& name) { return FileExists(DistributionFolder() + name); }
 
-// Unpacks one of the optional archives beside the setup program; the result is logged.
-bool ExtractLogged(const std::string& archive, const std::string& destination, bool overwrite,
-                   const std::string& keepList = "") {
-  const bool extracted = ExtractArchive(archive, destination, overwrite, keepList);
-  InstallLog((extracted ? "Archive extracted: " : "Archive not (fully) extracted: ") + archive +
-             " -> " + destination);
-  return extracted;
-}
-
 void ExtractRequired(const std::string& archive, const std::string& destination) {
-  if (!ExtractLogged(archive, destination, true)) Fail("Extracting " + archive, cErrorDataFile);
+  ExtractOrFail(archive, destination, true);
 }
 
 void LogFolderSecurity(const std::string& folder, const TFolderSecurityResult& result) {
@@ -98,7 +89,7 @@ void CreateInstallationFolder() {
   }
   const DWORD error = result.Error;
   InstallLog("Installation folder not created: " + folder + ": " + SystemErrorText(error));
-  Fail("Creating the installation folder " + folder, cErrorDir + SystemErrorText(error), error);
+  Fail("Creating the installation folder " + folder, cErrorDir + SystemErrorText(error) + "\r\n" + folder, error);
 }
 
 void CreatePrivateFolder(const std::string& folder) {
@@ -214,7 +205,7 @@ void CopySetupProgram() {
 void PlacePhp() {
   if (!DataFileHere("SetupPHP.Dat")) return;
   const std::string php = InstallDir() + "php\\";
-  ExtractLogged(DistributionFolder() + "SetupPHP.Dat", php, true);
+  ExtractOrFail(DistributionFolder() + "SetupPHP.Dat", php, true);
   ExpandTemplate(php + "wmi.ini", WindowsFolder());
   DeleteLoggedFile(php + "wmi.ini");
 }
@@ -309,6 +300,8 @@ bool CopyFileToFolder(const std::string& name, const std::string& sourceFolder,
   const std::string source = sourceFolder + name;
   const std::string target = targetFolder + name;
   CurrentUI().SetStatus(cCopying + target + "...");
+  // A confirmed Cancel takes effect between files, not after the last one.
+  StopIfCancelled("Copying " + target);
   // Run from the installation folder (an upgrade or repair started there), the setup
   // program, readme.txt and releasenotes.txt would be copied onto themselves, which the
   // system refuses: they are in place already.
@@ -331,7 +324,7 @@ void CopyFolderTree(const std::string& sourceFolder, const std::string& targetFo
   const std::vector<TDirEntry> entries = ListDirectory(sourceFolder, "*");
   for (const TDirEntry& entry : entries) {
     if (entry.isDirectory) continue;
-    EnsureFolder(targetFolder);
+    EnsureFolderOrFail(targetFolder);
     CopyFileToFolder(entry.name, sourceFolder, targetFolder, true);
   }
   // A folder link is not entered: what the archives unpacked holds none, and one put there
@@ -339,6 +332,32 @@ void CopyFolderTree(const std::string& sourceFolder, const std::string& targetFo
   for (const TDirEntry& entry : entries)
     if (entry.isDirectory && !entry.isLink)
       CopyFolderTree(sourceFolder + entry.name + "\\", targetFolder + entry.name + "\\");
+}
+
+void EnsureFolderOrFail(const std::string& folder) {
+  if (EnsureFolder(folder)) return;
+  const DWORD error = GetLastError();
+  Fail("Creating the folder " + folder, cErrorDir + SystemErrorText(error) + "\r\n" + folder, error);
+}
+
+void ExtractOrFail(const std::string& archive, const std::string& destination, bool overwrite,
+                   const std::string& keepList) {
+  StopIfCancelled("Extracting " + archive);
+  TArchiveReport report;
+  const bool extracted = ExtractArchive(archive, destination, overwrite, keepList, &report);
+  InstallLog((extracted ? "Archive extracted: " : "Archive not (fully) extracted: ") + archive + " -> " + destination);
+  if (extracted) return;
+  // The archives were read through before anything changed: what fails now is the disk, or a
+  // file that changed since.
+  if (report.Fault == TArchiveFault::TargetNotWritten) {
+    const std::string target = report.Target.empty() ? destination : report.Target;
+    InstallLog("Not written: " + target + ": " + SystemErrorText(report.SystemError));
+    Fail("Extracting " + archive, FormatText(cErrorFile, {SystemErrorText(report.SystemError), target}),
+         report.SystemError);
+  }
+  Fail("Extracting " + archive,
+       std::string(cErrorDataFile) + "\r\n\r\n" + archive + (report.Entry.empty() ? "" : ": " + report.Entry),
+       report.SystemError);
 }
 
 void CopyTree(const std::string& relative) {
@@ -401,11 +420,11 @@ void PlaceFiles() {
   CopyFileToFolder("Zarel.CPL", extraction, folders.SystemFolder, false);
 
   if (DataFileHere("Tutorial.Dat"))
-    ExtractLogged(folders.SetupFolder + "Tutorial.Dat", install + "tutorial\\", true);
+    ExtractOrFail(folders.SetupFolder + "Tutorial.Dat", install + "tutorial\\", true);
   if (DataFileHere("SetupLDAP.Dat"))
-    ExtractLogged(folders.SetupFolder + "SetupLDAP.Dat", install + "ldap\\", false, kLdapKeepList);
+    ExtractOrFail(folders.SetupFolder + "SetupLDAP.Dat", install + "ldap\\", false, kLdapKeepList);
   PlacePhp();
   PlaceWebMail();
-  if (DataFileHere("Other.dat")) ExtractLogged(folders.SetupFolder + "Other.dat", install, true);
+  if (DataFileHere("Other.dat")) ExtractOrFail(folders.SetupFolder + "Other.dat", install, true);
   InstallLog("Placing files done");
 }

@@ -50,6 +50,14 @@ void PlaceAntivirusEngine();
 // otherwise the result says whether the copy was made.
 bool CopyFileToFolder(const std::string& name, const std::string& sourceFolder,
                       const std::string& targetFolder, bool fatal);
+// Creates the folder with its parents; one that cannot be created ends the setup with the box
+// that names it and the system's reason.
+void EnsureFolderOrFail(const std::string& folder);
+// Unpacks an archive; anything short of a complete extraction ends the setup: a file that could
+// not be written with the "File copy error" box naming it and the system's reason, damage with
+// the data-file box naming the archive. A confirmed Cancel is looked at first.
+void ExtractOrFail(const std::string& archive, const std::string& destination, bool overwrite,
+                   const std::string& keepList = "");
 // Copies extraction folder + relative (ends in '\') with everything below it to the same
 // place below the installation folder. A target folder is created only for a file copied
 // into it, so empty folders of the tree stay behind.
