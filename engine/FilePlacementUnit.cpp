@@ -334,9 +334,26 @@ void CopyFolderTree(const std::string& sourceFolder, const std::string& targetFo
       CopyFolderTree(sourceFolder + entry.name + "\\", targetFolder + entry.name + "\\");
 }
 
+namespace {
+
+// A file that stands where the folder or one of its parents must be: creating the folder over it
+// fails with a reason that depends on how far the creation got ("path not found" under Wine).
+bool FileStandsInTheWay(std::string folder) {
+  folder = NormalizePath(folder, false, false);
+  while (folder.size() > 3) {
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    folder = NormalizePath(ExtractFilePath(folder), false, false);
+  }
+  return false;
+}
+
+}  // namespace
+
 void EnsureFolderOrFail(const std::string& folder) {
   if (EnsureFolder(folder)) return;
-  const DWORD error = GetLastError();
+  const DWORD lastError = GetLastError();
+  const DWORD error = FileStandsInTheWay(folder) ? ERROR_ALREADY_EXISTS : lastError;
   Fail("Creating the folder " + folder, cErrorDir + SystemErrorText(error) + "\r\n" + folder, error);
 }
 

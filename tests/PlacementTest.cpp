@@ -312,6 +312,7 @@ TEST_F(PlacementTest, PlantedEntriesAreRefusedOrRemovedNeverFollowed) {
 // confirmed Cancel stops before the next file.
 TEST_F(PlacementTest, FaultsDuringPlacementNameTheFileAndTheCause) {
   RunPlacement();
+  MarkEarlierInstallation();
   HANDLE held = INVALID_HANDLE_VALUE;
   const auto hold = [&](const std::string& path) {
     held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
