@@ -35,10 +35,6 @@ std::string WindowsFolder() { return CompletedPlacementFolders().WindowsFolder; 
 
 bool DataFileHere(const std::string& name) { return FileExists(DistributionFolder() + name); }
 
-void ExtractRequired(const std::string& archive, const std::string& destination) {
-  ExtractOrFail(archive, destination, true);
-}
-
 void LogFolderSecurity(const std::string& folder, const TFolderSecurityResult& result) {
   std::string text = DescribeFolderSecurity(folder, result);
   if (result.Error != ERROR_SUCCESS) text += "\r\n" + SystemErrorText(result.Error);
@@ -221,7 +217,7 @@ void PlaceWebMail() {
   InstallLog("File written: " + InstallDir() + "control.exe.local");
 
   const std::string unpacked = Extraction() + "webmail\\";
-  ExtractRequired(DistributionFolder() + "SetupWeb.Dat", unpacked);
+  ExtractOrFail(DistributionFolder() + "SetupWeb.Dat", unpacked, true);
 
   const std::string config = InstallDir() + "webmail\\config\\";
   if (FileExists(config + "settings.dat"))
@@ -256,7 +252,7 @@ void PlaceAntivirusEngine() {
   if (!FileExists(archive)) return;
   CurrentUI().SetStatus(cInstallingAV);
   const std::string unpacked = Extraction() + "avast\\";
-  ExtractRequired(archive, unpacked);
+  ExtractOrFail(archive, unpacked, true);
   const std::string engine = InstallDir() + "avast\\";
   if (SetupState().OlderThan534 && DirectoryExists(engine)) DeleteLoggedTree(engine);
 

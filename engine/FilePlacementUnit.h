@@ -1,8 +1,9 @@
 // Puts every file of the suite where it belongs after Setup.Dat was unpacked: the core
 // programs, the folder trees, the optional component archives and the files made from
 // templates, while leaving the user's configuration and data of an earlier installation
-// alone (each protected file has its own rule). A required file that cannot be placed ends
-// the setup with an error box; nothing is rolled back.
+// alone (each protected file has its own rule). A required file, an archive's file or a folder
+// that cannot be placed ends the setup with an error box naming it; nothing is rolled back (the
+// install sequence puts the servers back), and a confirmed Cancel stops before the next file.
 #pragma once
 
 #include <string>
@@ -42,7 +43,8 @@ void PlaceFiles();
 // The antivirus step of the placement: when SetupAV.Dat lies beside the setup program and
 // the component is chosen, unpacks it, removes an engine older than 5.3.4, runs the engine's
 // installer (skipped by the engine's library when an engine is installed already) and
-// updates the engine's files. Only a damaged SetupAV.Dat is reported (and ends the program).
+// updates the engine's files. Only SetupAV.Dat not unpacked whole is reported (and ends the
+// program).
 void PlaceAntivirusEngine();
 
 // Copies sourceFolder + name over targetFolder + name (attributes of an existing target
