@@ -88,9 +88,6 @@ std::uint32_t LastSystemError() {
 #endif
 }
 
-// Blank for names: the trimming of the name field drops spaces and control characters.
-bool IsBlank(unsigned char c) { return c <= ' '; }
-
 // Folder part of a path, up to and including its last separator (empty when there is none).
 std::string FolderPart(const std::string& path) {
   const std::size_t slash = path.find_last_of("\\/");
