@@ -50,6 +50,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <cerrno>
 #include <cstdio>
 
 #include "base/FileStreams.h"
@@ -78,8 +79,14 @@ constexpr std::size_t kWakeBatch = 128;           // jobs that wake the writer w
 constexpr std::uint64_t kThreadAfterBytes = kInputBlock * 4;  // archives smaller than this stay on
 constexpr std::size_t kThreadAfterFiles = 32;             // the calling thread
 
-// Blank for names: the trimming of the name field drops spaces and control characters.
-bool IsBlank(unsigned char c) { return c <= ' '; }
+// The system's code for the failure of the call just made.
+std::uint32_t LastSystemError() {
+#ifdef _WIN32
+  return GetLastError();
+#else
+  return static_cast<std::uint32_t>(errno);
+#endif
+}
 
 // Folder part of a path, up to and including its last separator (empty when there is none).
 std::string FolderPart(const std::string& path) {
@@ -210,8 +217,11 @@ class TFile {
 class TArchiveReader {
  public:
   explicit TArchiveReader(TFile file) : file_(std::move(file)), buffer_(new unsigned char[kInputBlock]) {}
+  // Over bytes in memory, which must outlive the reader.
+  explicit TArchiveReader(const std::string& bytes) : memory_(&bytes), buffer_(new unsigned char[kInputBlock]) {}
 
   bool Failed() const { return failed_; }
+  std::uint32_t Error() const { return error_; }
 
   // True when no byte is left (or the file cannot be read any more).
   bool AtEnd() { return !Fill(); }
@@ -277,11 +287,13 @@ class TArchiveReader {
 
   // Fills as much of the request as the file holds.
   std::size_t ReadFromFile(unsigned char* target, std::size_t size) {
+    if (memory_ != nullptr) return ReadFromMemory(target, size);
     std::size_t done = 0;
     while (done < size && !failed_ && !ended_) {
       const long got = file_.Read(target + done, std::min<std::size_t>(size - done, 1u << 30));
       if (got < 0) {
         failed_ = true;
+        error_ = LastSystemError();
       } else if (got == 0) {
         ended_ = true;
       } else {
@@ -291,13 +303,58 @@ class TArchiveReader {
     return done;
   }
 
+  std::size_t ReadFromMemory(unsigned char* target, std::size_t size) {
+    const std::size_t step = std::min(size, memory_->size() - memoryOffset_);
+    std::memcpy(target, memory_->data() + memoryOffset_, step);
+    memoryOffset_ += step;
+    ended_ = memoryOffset_ == memory_->size();
+    return step;
+  }
+
   TFile file_;
+  const std::string* memory_ = nullptr;
+  std::size_t memoryOffset_ = 0;
   std::unique_ptr<unsigned char[]> buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   std::uint64_t bufferOffset_ = 0;  // file offset of buffer_[0]
   bool failed_ = false;
+  std::uint32_t error_ = 0;
   bool ended_ = false;
+};
+
+// The read-through's side of the writer: counts each entry's inflated bytes and keeps the
+// contents of the entries asked for; nothing reaches the disk.
+class TArchiveTally {
+ public:
+  TArchiveTally(TArchiveReport& report, const std::set<std::string>& keepContentsOf)
+      : report_(report), keep_(keepContentsOf) {}
+
+  void Begin(const std::string& name) {
+    report_.Entries.push_back(TArchiveEntrySize{name, 0});
+    const std::string key = LowerCase(name);
+    kept_ = keep_.count(key) != 0 ? &report_.Contents[key] : nullptr;
+    if (kept_ != nullptr) kept_->clear();
+  }
+  void Add(const unsigned char* data, std::size_t size) {
+    report_.Entries.back().Size += size;
+    if (kept_ == nullptr) return;
+    if (kept_->size() + size > kMaxKeptContents) {
+      report_.Contents.erase(LowerCase(report_.Entries.back().Name));
+      kept_ = nullptr;
+      return;
+    }
+    kept_->append(reinterpret_cast<const char*>(data), size);
+  }
+  void Discard() {
+    report_.Entries.back().Size = 0;
+    if (kept_ != nullptr) kept_->clear();
+  }
+
+ private:
+  TArchiveReport& report_;
+  const std::set<std::string>& keep_;
+  std::string* kept_ = nullptr;
 };
 
 // The disk side of the extraction: creates folders and files and writes the data, strictly in
@@ -312,11 +369,16 @@ class TArchiveReader {
 class TFileWriter {
  public:
   TFileWriter() = default;
+  // Reading through: every job goes to the tally at once, no thread, no disk.
+  explicit TFileWriter(TArchiveTally* tally) : threadTried_(tally != nullptr), tally_(tally) {}
   ~TFileWriter() { Finish(); }
   TFileWriter(const TFileWriter&) = delete;
   TFileWriter& operator=(const TFileWriter&) = delete;
 
   bool Failed() const { return failed_.load(std::memory_order_acquire); }
+  // After Finish: the file that could not be created or written, and the system's code.
+  const std::string& FailedTarget() const { return failedTarget_; }
+  std::uint32_t FailedError() const { return failedError_; }
 
   // Starts an entry: creates folder (with parents) and creates or truncates path.
   void Begin(std::string path, std::string folder) {
@@ -464,19 +526,20 @@ class TFileWriter {
   }
 
   void Perform(TJob& job) {
+    if (tally_ != nullptr && job.kind != TJob::kRelease) return Tally(job);
     switch (job.kind) {
       case TJob::kBegin:
         if (!Failed()) Open(job);
         break;
       case TJob::kWrite:
         inlineBytes_ += job.size;
-        if (!Failed() && current_.IsOpen() && !current_.WriteAll(job.block + job.offset, job.size)) Fail();
+        if (!Failed() && current_.IsOpen() && !current_.WriteAll(job.block + job.offset, job.size)) FailAt(currentPath_);
         break;
       case TJob::kEnd:
-        if (!Failed() && !current_.Close()) Fail();
+        if (!Failed() && !current_.Close()) FailAt(currentPath_);
         break;
       case TJob::kDiscard:
-        if (!Failed() && current_.IsOpen() && !current_.Truncate()) Fail();
+        if (!Failed() && current_.IsOpen() && !current_.Truncate()) FailAt(currentPath_);
         break;
       case TJob::kRelease: {
         std::lock_guard lock(mutex_);
@@ -493,8 +556,27 @@ class TFileWriter {
     if (!job.folder.empty() && knownFolders_.count(job.folder) == 0) {
       if (ForceDirectories(job.folder)) knownFolders_.insert(job.folder);
     }
+    currentPath_ = job.path;
     current_ = TFile::Create(job.path);
-    if (!current_.IsOpen()) Fail();
+    if (!current_.IsOpen()) FailAt(job.path);
+  }
+
+  void Tally(const TJob& job) {
+    switch (job.kind) {
+      case TJob::kBegin: tally_->Begin(job.path); break;
+      case TJob::kWrite: tally_->Add(job.block + job.offset, job.size); break;
+      case TJob::kDiscard: tally_->Discard(); break;
+      default: break;
+    }
+  }
+
+  // The system's code is taken before anything else can change it.
+  void FailAt(const std::string& target) {
+    if (failedTarget_.empty()) {
+      failedError_ = LastSystemError();
+      failedTarget_ = target;
+    }
+    Fail();
   }
 
   void Fail() {
@@ -521,8 +603,13 @@ class TFileWriter {
   std::atomic<bool> failed_{false};
   std::thread thread_;
 
+  TArchiveTally* tally_ = nullptr;
+
   // Disk side (the calling thread until the writer thread starts, then only that thread).
   TFile current_;
+  std::string currentPath_;
+  std::string failedTarget_;
+  std::uint32_t failedError_ = 0;
   std::set<std::string> knownFolders_;
   std::uint64_t inlineBytes_ = 0;
   std::size_t inlineFiles_ = 0;
@@ -651,12 +738,27 @@ class TExtraction {
   TInflater inflater_;
 };
 
+// Records the first fault found; always false, for the returns below.
+bool Stop(TArchiveReport& report, TArchiveFault fault, const std::string& entry) {
+  if (report.Fault == TArchiveFault::None) {
+    report.Fault = fault;
+    report.Entry = entry;
+  }
+  return false;
+}
+
+// A read that came back short: the file ended, or could not be read any more.
+bool StopShort(TArchiveReport& report, const TArchiveReader& reader, const std::string& entry) {
+  if (reader.Failed()) report.SystemError = reader.Error();
+  return Stop(report, reader.Failed() ? TArchiveFault::Unreadable : TArchiveFault::Cut, entry);
+}
+
 bool ExtractEntries(TArchiveReader& reader, TFileWriter& writer, const std::string& folder,
-                    bool overwrite, const std::string& keepList) {
+                    bool overwrite, const std::string& keepList, TArchiveReport& report) {
   // Header: a file too short for it reads the missing bytes as zeros.
   unsigned char head[8] = {};
   const std::size_t headSize = reader.Read(head, sizeof head);
-  if (reader.Failed()) return false;
+  if (reader.Failed()) return StopShort(report, reader, "");
   bool compressed = false;
   std::uint32_t version = 0;
   if (headSize >= 4 && std::memcmp(head, ilds::kMagic, 4) == 0) {
@@ -666,44 +768,45 @@ bool ExtractEntries(TArchiveReader& reader, TFileWriter& writer, const std::stri
     // Bytes beyond the known record are skipped; a header that claims more bytes than the file
     // holds is damage, not an empty archive (a cut record alone still reads as zeros).
     if (headerLength > ilds::kHeaderRecordSize && !reader.Skip(headerLength - ilds::kHeaderRecordSize)) {
-      return false;
+      return StopShort(report, reader, "");
     }
-    if (reader.Failed()) return false;
+    if (reader.Failed()) return StopShort(report, reader, "");
     compressed = record[0] != 0;
     version = LittleEndian32(record + 1);
   } else if (!reader.Rewind()) {
-    return false;
+    return StopShort(report, reader, "");
   }
 
   TExtraction extraction(reader, writer);
   const std::string keepLower = LowerCase(keepList);
-  bool complete = true;
   std::string name;
+  std::string previous;  // the last entry read: a cut name or size field lies after it
   for (;;) {
-    if (writer.Failed()) return false;
-    if (reader.AtEnd()) return complete && !reader.Failed();
+    if (writer.Failed()) return Stop(report, TArchiveFault::TargetNotWritten, previous);
+    if (reader.AtEnd()) return reader.Failed() ? StopShort(report, reader, previous) : report.Sound();
 
     unsigned char field[ilds::kFixedNameSize];
     std::size_t nameLength = 0;
     if (version < ilds::kLengthPrefixedVersion) {
-      if (reader.Read(field, ilds::kFixedNameSize) != ilds::kFixedNameSize) return false;
+      if (reader.Read(field, ilds::kFixedNameSize) != ilds::kFixedNameSize) return StopShort(report, reader, previous);
       nameLength = field[0];
       name.assign(reinterpret_cast<const char*>(field + 1), nameLength);
     } else {
-      if (reader.Read(field, 1) != 1) return false;
+      if (reader.Read(field, 1) != 1) return StopShort(report, reader, previous);
       nameLength = field[0];
-      if (reader.Read(field + 1, nameLength) != nameLength) return false;
+      if (reader.Read(field + 1, nameLength) != nameLength) return StopShort(report, reader, previous);
       name.assign(reinterpret_cast<const char*>(field + 1), nameLength);
     }
     unsigned char sizeField[4];
-    if (reader.Read(sizeField, 4) != 4) return false;
+    if (reader.Read(sizeField, 4) != 4) return StopShort(report, reader, TrimText(name));
     const auto size = static_cast<std::int32_t>(LittleEndian32(sizeField));
 
     name = TrimText(name);
-    if (name.empty()) return complete;  // end marker; its size is ignored
-    if (size < 0) return false;
+    if (name.empty()) return report.Sound();  // end marker; its size is ignored
+    if (size < 0) return Stop(report, TArchiveFault::Malformed, name);
     std::replace(name.begin(), name.end(), '/', '\\');
-    if (!IsSafeEntryName(name)) return false;
+    if (!IsSafeEntryName(name)) return Stop(report, TArchiveFault::Malformed, name);
+    previous = name;
 
     const std::string target = folder + name;
     const std::string shortTarget = ShortPath(target);
@@ -711,7 +814,7 @@ bool ExtractEntries(TArchiveReader& reader, TFileWriter& writer, const std::stri
     if (!write) {
       // The existence test must see every file the earlier entries created.
       writer.Drain();
-      if (writer.Failed()) return false;
+      if (writer.Failed()) return Stop(report, TArchiveFault::TargetNotWritten, name);
       write = !FileExists(shortTarget) ||
               (!keepList.empty() && keepLower.find(";" + LowerCase(name) + ";") == std::string::npos);
     }
@@ -719,28 +822,101 @@ bool ExtractEntries(TArchiveReader& reader, TFileWriter& writer, const std::stri
 
     const EntryResult result = compressed ? extraction.Inflate(static_cast<std::uint32_t>(size), write)
                                           : extraction.CopyRaw(static_cast<std::uint32_t>(size), write);
-    if (result == EntryResult::kStop) return false;
-    if (result == EntryResult::kLost) complete = false;
+    if (writer.Failed()) return Stop(report, TArchiveFault::TargetNotWritten, name);
+    if (result == EntryResult::kStop) return StopShort(report, reader, name);
+    // The damaged entry is left empty and the next one follows; the first one is reported.
+    if (result == EntryResult::kLost) Stop(report, TArchiveFault::DataDamaged, name);
   }
+}
+
+// The outcome of one run over the archive: the writer's failure, found once it has finished,
+// names the file.
+bool RunOverArchive(TArchiveReader& reader, TFileWriter& writer, const std::string& folder, bool overwrite,
+                    const std::string& keepList, TArchiveReport& report) {
+  const bool complete = ExtractEntries(reader, writer, folder, overwrite, keepList, report);
+  if (!writer.Finish()) {
+    report.Fault = TArchiveFault::TargetNotWritten;
+    report.Target = writer.FailedTarget();
+    report.SystemError = writer.FailedError();
+    if (report.Target.compare(0, folder.size(), folder) == 0) report.Entry = report.Target.substr(folder.size());
+    return false;
+  }
+  return complete;
+}
+
+void OutOfMemory(TArchiveReport& report) {
+  report.Fault = TArchiveFault::Unreadable;
+#ifdef _WIN32
+  report.SystemError = ERROR_NOT_ENOUGH_MEMORY;
+#else
+  report.SystemError = ENOMEM;
+#endif
+}
+
+TArchiveReport CheckReader(TArchiveReader& reader, const std::set<std::string>& keepContentsOf) {
+  TArchiveReport report;
+  TArchiveTally tally(report, keepContentsOf);
+  TFileWriter writer(&tally);
+  RunOverArchive(reader, writer, "", true, "", report);
+  return report;
 }
 
 }  // namespace
 
 bool ExtractArchive(const std::string& archivePath, const std::string& destinationFolder,
-                    bool overwrite, const std::string& keepList) {
-  if (archivePath.empty() || destinationFolder.empty()) return false;
+                    bool overwrite, const std::string& keepList, TArchiveReport* report) {
+  TArchiveReport local;
+  TArchiveReport& outcome = report != nullptr ? *report : local;
+  outcome = TArchiveReport();
+  if (archivePath.empty() || destinationFolder.empty()) return Stop(outcome, TArchiveFault::Unreadable, "");
   const std::string folder = NormalizePath(destinationFolder, true, false);
   if (!DirectoryExists(folder)) ForceDirectories(folder);
-  if (!DirectoryExists(folder)) return false;
+  if (!DirectoryExists(folder)) {
+    outcome.SystemError = LastSystemError();
+    outcome.Target = folder;
+    return Stop(outcome, TArchiveFault::TargetNotWritten, "");
+  }
   try {
     TFile file = TFile::OpenForReading(archivePath);
-    if (!file.IsOpen()) return false;
+    if (!file.IsOpen()) {
+      outcome.SystemError = LastSystemError();
+      return Stop(outcome, TArchiveFault::Unreadable, "");
+    }
     TArchiveReader reader(std::move(file));
     TFileWriter writer;
-    const bool complete = ExtractEntries(reader, writer, folder, overwrite, keepList);
-    return writer.Finish() && complete;
+    return RunOverArchive(reader, writer, folder, overwrite, keepList, outcome);
   } catch (const std::exception&) {
-    return false;  // out of memory: never an exception out of this unit
+    OutOfMemory(outcome);  // never an exception out of this unit
+    return false;
+  }
+}
+
+TArchiveReport CheckArchive(const std::string& archivePath, const std::set<std::string>& keepContentsOf) {
+  try {
+    TFile file = TFile::OpenForReading(archivePath);
+    if (!file.IsOpen()) {
+      TArchiveReport report;
+      report.SystemError = LastSystemError();
+      Stop(report, TArchiveFault::Unreadable, "");
+      return report;
+    }
+    TArchiveReader reader(std::move(file));
+    return CheckReader(reader, keepContentsOf);
+  } catch (const std::exception&) {
+    TArchiveReport report;
+    OutOfMemory(report);
+    return report;
+  }
+}
+
+TArchiveReport CheckArchiveBytes(const std::string& archive) {
+  try {
+    TArchiveReader reader(archive);
+    return CheckReader(reader, {});
+  } catch (const std::exception&) {
+    TArchiveReport report;
+    OutOfMemory(report);
+    return report;
   }
 }
 

@@ -19,6 +19,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,11 +32,50 @@ constexpr std::uint32_t kMaxNameLength = 255;    // the length byte's range
 constexpr std::uint32_t kLengthPrefixedVersion = 2;
 }  // namespace ilds
 
+// What stopped a read-through or an extraction; the first fault found is the one reported.
+enum class TArchiveFault {
+  None,              // every entry up to the end (or the end marker) was read, and written or kept
+  Unreadable,        // the archive could not be opened or read, or memory ran out (SystemError)
+  Cut,               // the file ends inside the header, a name, a size field or an entry's data
+  DataDamaged,       // a compressed entry does not inflate or its Adler-32 does not match
+  Malformed,         // a negative size or an entry name that would leave the destination
+  TargetNotWritten,  // extraction: a file below the destination could not be created or written
+};
+
+struct TArchiveEntrySize {
+  std::string Name;
+  std::uint64_t Size = 0;  // bytes once inflated
+};
+
+struct TArchiveReport {
+  TArchiveFault Fault = TArchiveFault::None;
+  std::string Entry;              // the entry at which the fault was found; empty: in the header
+  std::string Target;             // TargetNotWritten: the file that could not be written
+  std::uint32_t SystemError = 0;  // Unreadable, TargetNotWritten: GetLastError (errno off Windows)
+  // CheckArchive: every entry read through, in archive order, with its inflated size.
+  std::vector<TArchiveEntrySize> Entries;
+  // CheckArchive: the inflated bytes of the entries asked for, by lower-case name (an entry
+  // larger than kMaxKeptContents is not kept).
+  std::map<std::string, std::string> Contents;
+
+  bool Sound() const { return Fault == TArchiveFault::None; }
+};
+
+constexpr std::uint64_t kMaxKeptContents = 16u << 20;
+
 // Unpacks the archive into the destination folder. True only when every entry up to the end
 // of the archive (or its end marker) was written or deliberately kept; see ArchiveUnit.cpp for
-// what stays on disk when it gives false.
+// what stays on disk when it gives false. report, when given, says why.
 bool ExtractArchive(const std::string& archivePath, const std::string& destinationFolder,
-                    bool overwrite, const std::string& keepList);
+                    bool overwrite, const std::string& keepList, TArchiveReport* report = nullptr);
+
+// Reads the archive through once without writing anything: the structure to its end, every
+// compressed entry inflated and its Adler-32 checked (the format has no other checksum).
+// Sound exactly when an extraction into an empty folder with room could complete. The
+// entries named in keepContentsOf (lower case) have their inflated bytes kept in Contents.
+TArchiveReport CheckArchive(const std::string& archivePath, const std::set<std::string>& keepContentsOf = {});
+// The same for an archive held in memory (an archive carried inside another).
+TArchiveReport CheckArchiveBytes(const std::string& archive);
 
 // Inflates one zlib stream held wholly in memory.
 bool DecompressBuffer(const void* input, std::size_t inputSize, std::vector<unsigned char>& output);

@@ -12,8 +12,9 @@ std::string SystemErrorText(DWORD code) { return RegistryErrorText(static_cast<L
 bool EnsureFolder(const std::string& folder) {
   if (DirectoryExists(folder)) return true;
   const bool created = ForceDirectories(folder);
-  InstallLog(created ? "Folder created: " + folder
-                     : "Folder not created: " + folder + ": " + SystemErrorText(GetLastError()));
+  const DWORD error = GetLastError();
+  InstallLog(created ? "Folder created: " + folder : "Folder not created: " + folder + ": " + SystemErrorText(error));
+  SetLastError(error);  // for the caller's box: the log's own writes would change it
   return created;
 }
 

@@ -11,7 +11,8 @@
 // The system's message for a Win32 error code.
 std::string SystemErrorText(DWORD code);
 
-// Creates the folder with its parents, logging it when it was not there.
+// Creates the folder with its parents, logging it when it was not there. On failure the
+// system's last error is the reason.
 bool EnsureFolder(const std::string& folder);
 // Deletes one file, logging what happened; a missing file is no event.
 bool DeleteLoggedFile(const std::string& path);

@@ -35,19 +35,6 @@ std::string WindowsFolder() { return CompletedPlacementFolders().WindowsFolder; 
 
 bool DataFileHere(const std::string& name) { return FileExists(DistributionFolder() + name); }
 
-// Unpacks one of the optional archives beside the setup program; the result is logged.
-bool ExtractLogged(const std::string& archive, const std::string& destination, bool overwrite,
-                   const std::string& keepList = "") {
-  const bool extracted = ExtractArchive(archive, destination, overwrite, keepList);
-  InstallLog((extracted ? "Archive extracted: " : "Archive not (fully) extracted: ") + archive +
-             " -> " + destination);
-  return extracted;
-}
-
-void ExtractRequired(const std::string& archive, const std::string& destination) {
-  if (!ExtractLogged(archive, destination, true)) Fail("Extracting " + archive, cErrorDataFile);
-}
-
 void LogFolderSecurity(const std::string& folder, const TFolderSecurityResult& result) {
   std::string text = DescribeFolderSecurity(folder, result);
   if (result.Error != ERROR_SUCCESS) text += "\r\n" + SystemErrorText(result.Error);
@@ -98,7 +85,7 @@ void CreateInstallationFolder() {
   }
   const DWORD error = result.Error;
   InstallLog("Installation folder not created: " + folder + ": " + SystemErrorText(error));
-  Fail("Creating the installation folder " + folder, cErrorDir + SystemErrorText(error), error);
+  Fail("Creating the installation folder " + folder, cErrorDir + SystemErrorText(error) + "\r\n" + folder, error);
 }
 
 void CreatePrivateFolder(const std::string& folder) {
@@ -214,7 +201,7 @@ void CopySetupProgram() {
 void PlacePhp() {
   if (!DataFileHere("SetupPHP.Dat")) return;
   const std::string php = InstallDir() + "php\\";
-  ExtractLogged(DistributionFolder() + "SetupPHP.Dat", php, true);
+  ExtractOrFail(DistributionFolder() + "SetupPHP.Dat", php, true);
   ExpandTemplate(php + "wmi.ini", WindowsFolder());
   DeleteLoggedFile(php + "wmi.ini");
 }
@@ -230,7 +217,7 @@ void PlaceWebMail() {
   InstallLog("File written: " + InstallDir() + "control.exe.local");
 
   const std::string unpacked = Extraction() + "webmail\\";
-  ExtractRequired(DistributionFolder() + "SetupWeb.Dat", unpacked);
+  ExtractOrFail(DistributionFolder() + "SetupWeb.Dat", unpacked, true);
 
   const std::string config = InstallDir() + "webmail\\config\\";
   if (FileExists(config + "settings.dat"))
@@ -265,7 +252,7 @@ void PlaceAntivirusEngine() {
   if (!FileExists(archive)) return;
   CurrentUI().SetStatus(cInstallingAV);
   const std::string unpacked = Extraction() + "avast\\";
-  ExtractRequired(archive, unpacked);
+  ExtractOrFail(archive, unpacked, true);
   const std::string engine = InstallDir() + "avast\\";
   if (SetupState().OlderThan534 && DirectoryExists(engine)) DeleteLoggedTree(engine);
 
@@ -309,6 +296,8 @@ bool CopyFileToFolder(const std::string& name, const std::string& sourceFolder,
   const std::string source = sourceFolder + name;
   const std::string target = targetFolder + name;
   CurrentUI().SetStatus(cCopying + target + "...");
+  // A confirmed Cancel takes effect between files, not after the last one.
+  StopIfCancelled("Copying " + target);
   // Run from the installation folder (an upgrade or repair started there), the setup
   // program, readme.txt and releasenotes.txt would be copied onto themselves, which the
   // system refuses: they are in place already.
@@ -331,7 +320,7 @@ void CopyFolderTree(const std::string& sourceFolder, const std::string& targetFo
   const std::vector<TDirEntry> entries = ListDirectory(sourceFolder, "*");
   for (const TDirEntry& entry : entries) {
     if (entry.isDirectory) continue;
-    EnsureFolder(targetFolder);
+    EnsureFolderOrFail(targetFolder);
     CopyFileToFolder(entry.name, sourceFolder, targetFolder, true);
   }
   // A folder link is not entered: what the archives unpacked holds none, and one put there
@@ -339,6 +328,49 @@ void CopyFolderTree(const std::string& sourceFolder, const std::string& targetFo
   for (const TDirEntry& entry : entries)
     if (entry.isDirectory && !entry.isLink)
       CopyFolderTree(sourceFolder + entry.name + "\\", targetFolder + entry.name + "\\");
+}
+
+namespace {
+
+// A file that stands where the folder or one of its parents must be: creating the folder over it
+// fails with a reason that depends on how far the creation got ("path not found" under Wine).
+bool FileStandsInTheWay(std::string folder) {
+  folder = NormalizePath(folder, false, false);
+  while (folder.size() > 3) {
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    folder = NormalizePath(ExtractFilePath(folder), false, false);
+  }
+  return false;
+}
+
+}  // namespace
+
+void EnsureFolderOrFail(const std::string& folder) {
+  if (EnsureFolder(folder)) return;
+  const DWORD lastError = GetLastError();
+  const DWORD error = FileStandsInTheWay(folder) ? ERROR_ALREADY_EXISTS : lastError;
+  Fail("Creating the folder " + folder, cErrorDir + SystemErrorText(error) + "\r\n" + folder, error);
+}
+
+void ExtractOrFail(const std::string& archive, const std::string& destination, bool overwrite,
+                   const std::string& keepList) {
+  StopIfCancelled("Extracting " + archive);
+  TArchiveReport report;
+  const bool extracted = ExtractArchive(archive, destination, overwrite, keepList, &report);
+  InstallLog((extracted ? "Archive extracted: " : "Archive not (fully) extracted: ") + archive + " -> " + destination);
+  if (extracted) return;
+  // The archives were read through before anything changed: what fails now is the disk, or a
+  // file that changed since.
+  if (report.Fault == TArchiveFault::TargetNotWritten) {
+    const std::string target = report.Target.empty() ? destination : report.Target;
+    InstallLog("Not written: " + target + ": " + SystemErrorText(report.SystemError));
+    Fail("Extracting " + archive, FormatText(cErrorFile, {SystemErrorText(report.SystemError), target}),
+         report.SystemError);
+  }
+  Fail("Extracting " + archive,
+       std::string(cErrorDataFile) + "\r\n\r\n" + archive + (report.Entry.empty() ? "" : ": " + report.Entry),
+       report.SystemError);
 }
 
 void CopyTree(const std::string& relative) {
@@ -401,11 +433,11 @@ void PlaceFiles() {
   CopyFileToFolder("Zarel.CPL", extraction, folders.SystemFolder, false);
 
   if (DataFileHere("Tutorial.Dat"))
-    ExtractLogged(folders.SetupFolder + "Tutorial.Dat", install + "tutorial\\", true);
+    ExtractOrFail(folders.SetupFolder + "Tutorial.Dat", install + "tutorial\\", true);
   if (DataFileHere("SetupLDAP.Dat"))
-    ExtractLogged(folders.SetupFolder + "SetupLDAP.Dat", install + "ldap\\", false, kLdapKeepList);
+    ExtractOrFail(folders.SetupFolder + "SetupLDAP.Dat", install + "ldap\\", false, kLdapKeepList);
   PlacePhp();
   PlaceWebMail();
-  if (DataFileHere("Other.dat")) ExtractLogged(folders.SetupFolder + "Other.dat", install, true);
+  if (DataFileHere("Other.dat")) ExtractOrFail(folders.SetupFolder + "Other.dat", install, true);
   InstallLog("Placing files done");
 }

@@ -1,8 +1,9 @@
 // Puts every file of the suite where it belongs after Setup.Dat was unpacked: the core
 // programs, the folder trees, the optional component archives and the files made from
 // templates, while leaving the user's configuration and data of an earlier installation
-// alone (each protected file has its own rule). A required file that cannot be placed ends
-// the setup with an error box; nothing is rolled back.
+// alone (each protected file has its own rule). A required file, an archive's file or a folder
+// that cannot be placed ends the setup with an error box naming it; nothing is rolled back (the
+// install sequence puts the servers back), and a confirmed Cancel stops before the next file.
 #pragma once
 
 #include <string>
@@ -42,7 +43,8 @@ void PlaceFiles();
 // The antivirus step of the placement: when SetupAV.Dat lies beside the setup program and
 // the component is chosen, unpacks it, removes an engine older than 5.3.4, runs the engine's
 // installer (skipped by the engine's library when an engine is installed already) and
-// updates the engine's files. Only a damaged SetupAV.Dat is reported (and ends the program).
+// updates the engine's files. Only SetupAV.Dat not unpacked whole is reported (and ends the
+// program).
 void PlaceAntivirusEngine();
 
 // Copies sourceFolder + name over targetFolder + name (attributes of an existing target
@@ -50,6 +52,14 @@ void PlaceAntivirusEngine();
 // otherwise the result says whether the copy was made.
 bool CopyFileToFolder(const std::string& name, const std::string& sourceFolder,
                       const std::string& targetFolder, bool fatal);
+// Creates the folder with its parents; one that cannot be created ends the setup with the box
+// that names it and the system's reason.
+void EnsureFolderOrFail(const std::string& folder);
+// Unpacks an archive; anything short of a complete extraction ends the setup: a file that could
+// not be written with the "File copy error" box naming it and the system's reason, damage with
+// the data-file box naming the archive. A confirmed Cancel is looked at first.
+void ExtractOrFail(const std::string& archive, const std::string& destination, bool overwrite,
+                   const std::string& keepList = "");
 // Copies extraction folder + relative (ends in '\') with everything below it to the same
 // place below the installation folder. A target folder is created only for a file copied
 // into it, so empty folders of the tree stay behind.

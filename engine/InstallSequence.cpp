@@ -20,6 +20,7 @@
 #include "engine/FilePlacementUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
+#include "engine/PreInstallCheck.h"
 #include "engine/ProgramEnd.h"
 #include "engine/ExitCodes.h"
 #include "engine/ServiceSteps.h"
@@ -112,6 +113,11 @@ void AskBeforeDowngrade(TInstallRun& run) {
   EndProgram(kExitSuccess);
 }
 
+// Nothing has been changed yet: a damaged data file or a full drive ends the run here.
+void CheckDataFilesAndRoom(TInstallRun& run) {
+  CheckBeforeFirstChange(run.State, NormalizePath(run.State.ChosenFolder, true, false));
+}
+
 void MigrateRegistry(TInstallRun&) { ConvertRegistry(true); }
 
 void StoreComponentChoices(TInstallRun& run) {
@@ -162,20 +168,15 @@ void ExtractSetupData(TInstallRun& run) {
   run.ExtractionFolder = CreateExtractionFolder(GetSpecialFolder(SpecialFolder::Temporary, true), SetupFolder());
   if (run.ExtractionFolder.empty()) Fail("Creating the extraction folder", cErrorDataFile, GetLastError());
   PlacementFolders().ExtractionFolder = run.ExtractionFolder;
-  const std::string archive = SetupFolder() + "Setup.Dat";
-  const bool extracted = ExtractArchive(archive, run.ExtractionFolder, true, "");
-  InstallLog((extracted ? "Archive extracted: " : "Archive not (fully) extracted: ") + archive + " -> " +
-             run.ExtractionFolder);
-  if (!extracted) Fail("Extracting " + archive, cErrorDataFile);
+  ExtractOrFail(SetupFolder() + "Setup.Dat", run.ExtractionFolder, true);
 }
 
 void PlaceEveryFile(TInstallRun&) { PlaceFiles(); }
 
 void UnpackShippedConfiguration(TInstallRun& run) {
   const std::string archive = SetupFolder() + "zarel.mcb";
-  if (!FileExists(archive)) return;
-  InstallLog(std::string("zarel.mcb ") + (ExtractArchive(archive, run.State.ConfigDir, true, "") ? "unpacked" : "not fully unpacked") +
-             " into " + run.State.ConfigDir);
+  // Read through before the first change; a file that cannot be written now ends the run.
+  if (FileExists(archive)) ExtractOrFail(archive, run.State.ConfigDir, true);
 }
 
 // The store of the installation folder; false (logged) when an existing file could not be
@@ -240,8 +241,7 @@ void ExpireDemonstrationAccounts() {
 void SeedNewConfiguration(TInstallRun& run) {
   TSetupState& state = run.State;
   const std::string demo = run.ExtractionFolder + "demo.dat";
-  InstallLog(std::string("demo.dat ") + (ExtractArchive(demo, state.ConfigDir, true, "") ? "unpacked" : "not fully unpacked") +
-             " into " + state.ConfigDir);
+  if (FileExists(demo)) ExtractOrFail(demo, state.ConfigDir, true);
   if (LoadInstalledSettings(state)) {
     SetServerFolders();
     const std::string dns = SystemDnsServers();
@@ -383,6 +383,7 @@ std::vector<TInstallStep> InstallSteps() {
   const auto whenUpgradeOnNT = [](const TInstallRun& run) { return UpgradeOnNT(run); };
   return {
       {"Ask before installing over a newer version", nullptr, AskBeforeDowngrade},
+      {"Check the data files and the room for them", nullptr, CheckDataFilesAndRoom},
       {"Migrate and delete the older registry keys", nullptr, MigrateRegistry},
       {"Store the component choices", nullptr, StoreComponentChoices},
       {"Installation folder; an existing config\\ makes it an upgrade", nullptr, ChooseInstallationFolder},

@@ -739,7 +739,13 @@ TEST(ArchiveTargets, TargetThatCannotBeCreatedStopsTheExtraction) {
         AddLeadIn(writer, threaded);
         for (const char* name : {"a.txt", "b.txt", "c.txt"}) writer.AddBytes(name, std::string(1, name[0]));
       });
-      EXPECT_FALSE(ExtractArchive(folder / "a.dat", folder / "out", true, ""));
+      TArchiveReport report;
+      EXPECT_FALSE(ExtractArchive(folder / "a.dat", folder / "out", true, "", &report));
+      // The report names the file and carries the system's reason.
+      EXPECT_EQ(report.Fault, TArchiveFault::TargetNotWritten);
+      EXPECT_EQ(report.Target, target);
+      EXPECT_EQ(report.Entry, "b.txt");
+      EXPECT_NE(report.SystemError, 0u);
       EXPECT_EQ(ReadWholeFile(folder / "out\\a.txt", false), "a");
       EXPECT_FALSE(FileExists(folder / "out\\c.txt"));  // later entries are not extracted
       if (std::string(obstacle) != "folder") {
@@ -765,6 +771,83 @@ TEST(ArchiveTargets, LockedTargetStopsTheExtraction) {
   EXPECT_FALSE(FileExists(folder / "out\\c.txt"));
 }
 #endif
+
+// ---------------------------------------------------------------------------------------------
+// Read-through before anything is changed
+
+TEST(ArchiveCheck, SoundArchivesAreReadThroughWithoutWriting) {
+  for (const TVariant& variant : DamageVariants()) {
+    TestFolder folder;
+    PackFiles(folder / "a.dat", variant.options, SampleFiles());
+    const TArchiveReport report = CheckArchive(folder / "a.dat", {"schema\\core.schema"});
+    EXPECT_TRUE(report.Sound()) << variant.what;
+    Files sizes;
+    for (const TArchiveEntrySize& entry : report.Entries) sizes[entry.Name] = std::to_string(entry.Size);
+    Files expected;
+    for (const auto& [name, data] : SampleFiles()) expected[name] = std::to_string(data.size());
+    EXPECT_EQ(sizes, expected) << variant.what;
+    EXPECT_EQ(report.Contents.at("schema\\core.schema"), SampleFiles().at("schema\\core.schema")) << variant.what;
+    EXPECT_EQ(report.Contents.size(), 1u) << variant.what;
+    EXPECT_EQ(Snapshot(folder / ""), (Files{{"a.dat", ReadWholeFile(folder / "a.dat", false)}})) << variant.what;
+  }
+  // An archive carried inside another is checked from memory.
+  TestFolder folder;
+  const std::string inner = PackFiles(folder / "inner.dat", Options(2, true), {{"domain.cfg", Compressible(5000, 4)}});
+  PackFiles(folder / "outer.dat", Options(2, true), {{"demo.dat", inner}, {"x.txt", "x"}});
+  const TArchiveReport outer = CheckArchive(folder / "outer.dat", {"demo.dat"});
+  ASSERT_TRUE(outer.Sound());
+  EXPECT_TRUE(CheckArchiveBytes(outer.Contents.at("demo.dat")).Sound());
+  std::string flipped = inner;
+  flipped[flipped.size() - 100] ^= 0x10;
+  EXPECT_EQ(CheckArchiveBytes(flipped).Fault, TArchiveFault::DataDamaged);
+}
+
+// Each damage the read-through must find, with the entry it names; an extraction of the same
+// bytes into an empty folder fails with the same fault, so a sound check means the extraction
+// can complete.
+TEST(ArchiveCheck, DamageIsFoundAndNamed) {
+  const std::string big = Compressible(300 * 1024, 21) + Random(100 * 1024, 22);
+  TestFolder source;
+  const std::string sound = PackFiles(source / "a.dat", Options(2, true), {{"a.txt", big}, {"z.txt", "last"}});
+  const auto laid = LayOut(source / "a.dat", {{"a.txt", big}, {"z.txt", "last"}}, 13);
+  std::string flipped = sound;
+  flipped[laid[0].dataOffset + (laid[0].end - laid[0].dataOffset) / 2] ^= 0x01;
+  std::string badAdler = sound;
+  badAdler[laid[0].end - 1] ^= 0x55;
+  const std::string raw = PackFiles(source / "r.dat", Options(2, false), {{"a.txt", "raw data"}, {"z.txt", "last"}});
+  struct Case {
+    const char* what;
+    std::string bytes;
+    TArchiveFault fault;
+    const char* entry;
+  } cases[] = {
+      {"cut in the compressed data", sound.substr(0, laid[0].dataOffset + 1000), TArchiveFault::Cut, "a.txt"},
+      {"cut in the last size field", sound.substr(0, laid[1].dataOffset - 2), TArchiveFault::Cut, "z.txt"},
+      {"cut in the second name", sound.substr(0, laid[1].nameOffset + 3), TArchiveFault::Cut, "a.txt"},
+      {"cut in raw data", raw.substr(0, raw.size() - 2), TArchiveFault::Cut, "z.txt"},
+      {"flipped byte in compressed data", flipped, TArchiveFault::DataDamaged, "a.txt"},
+      {"bad Adler-32", badAdler, TArchiveFault::DataDamaged, "a.txt"},
+      {"negative size", sound.substr(0, laid[1].dataOffset - 4) + LittleEndian(0xFFFFFFF0u) + "last",
+       TArchiveFault::Malformed, "z.txt"},
+      {"header longer than the file", std::string("ILDS") + LittleEndian(1000) + std::string(5, '\0'),
+       TArchiveFault::Cut, ""},
+  };
+  for (const Case& c : cases) {
+    TestFolder folder;
+    WriteWholeFile(c.bytes, folder / "d.dat", false);
+    const TArchiveReport check = CheckArchive(folder / "d.dat");
+    EXPECT_EQ(check.Fault, c.fault) << c.what;
+    EXPECT_EQ(check.Entry, c.entry) << c.what;
+    TArchiveReport extraction;
+    EXPECT_FALSE(ExtractArchive(folder / "d.dat", folder / "out", true, "", &extraction)) << c.what;
+    EXPECT_EQ(extraction.Fault, c.fault) << c.what;
+    EXPECT_EQ(extraction.Entry, c.entry) << c.what;
+  }
+  TestFolder folder;
+  const TArchiveReport missing = CheckArchive(folder / "missing.dat");
+  EXPECT_EQ(missing.Fault, TArchiveFault::Unreadable);
+  EXPECT_NE(missing.SystemError, 0u);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Packer

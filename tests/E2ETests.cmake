@@ -41,6 +41,8 @@ if(WIN32)
       zarel_e2e_test(FirstRun test_first_run)
       zarel_e2e_test(Components test_components)
       zarel_e2e_test(Failures test_failures)
+      # Mounts a drive of its own into the prefix (root; skipped otherwise).
+      zarel_e2e_test(PlacementFaults test_placement_faults)
       zarel_e2e_test(Progress test_progress)
       # A screen as large as the wizard at 200 %.
       zarel_e2e_test(HighDpi test_high_dpi --screen 2048x1536x24)

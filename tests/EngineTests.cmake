@@ -10,7 +10,7 @@ zarel_test(FailureUnitTest LIBS zarel_engine_core zarel_base)
 
 if(WIN32 AND TARGET zarel_engine)
   set(engine_libs zarel_engine ilds_pack)
-  zarel_test(PlacementTest LIBS ${engine_libs} TIMEOUT 45)
+  zarel_test(PlacementTest LIBS ${engine_libs} TIMEOUT 90)
   zarel_test(ShortcutTest LIBS ${engine_libs})
   zarel_test(FirstRunTest LIBS ${engine_libs})
   zarel_test(OdbcTest LIBS ${engine_libs})

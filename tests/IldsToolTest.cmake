@@ -114,7 +114,16 @@ if(EXISTS "${WORK}/escaped.txt" OR EXISTS "${WORK}/out3/last.txt")
   message(FATAL_ERROR "extraction went on past an unsafe entry name")
 endif()
 
+# check: the archive read through, nothing written; the first damage named.
+run(0 check "${archive}")
+if(NOT last_output MATCHES "sound, 4 entries, 320033 bytes inflated")
+  message(FATAL_ERROR "unexpected check of a sound archive:\n${last_output}")
+endif()
+run(1 check "${evilArchive}")
+run(1 check "${missing}")
+
 # Usage errors.
+run(2 check)
 run(2)
 run(2 frobnicate)
 run(2 extract "${archive}")

@@ -3,11 +3,15 @@
 #include "tests/EngineTestSupport.h"
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 #include <iterator>
+#include <map>
 
 #include "engine/EngineSupport.h"
 #include "engine/FilePlacementUnit.h"
 #include "engine/InstallSequence.h"
+#include "engine/PreInstallCheck.h"
 #include "engine/ExitCodes.h"
 #include "texts/TextTable.h"
 #include "system/OdbcUnit.h"
@@ -301,6 +305,98 @@ TEST_F(PlacementTest, PlantedEntriesAreRefusedOrRemovedNeverFollowed) {
     EXPECT_EQ(endCode, -1);
     EXPECT_TRUE(Contains(Log(), "changed: link removed: " + install_ + "spam\\rules"));
   }
+}
+
+// Faults in the middle of placement, each on an earlier installation: the box names the file
+// or folder and the system's reason, and once the cause is gone the next run completes. A
+// confirmed Cancel stops before the next file.
+TEST_F(PlacementTest, FaultsDuringPlacementNameTheFileAndTheCause) {
+  RunPlacement();
+  MarkEarlierInstallation();
+  HANDLE held = INVALID_HANDLE_VALUE;
+  const auto hold = [&](const std::string& path) {
+    held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE) << path;
+  };
+  const auto release = [&] { CloseHandle(std::exchange(held, INVALID_HANDLE_VALUE)); };
+  const std::string sharing = SystemErrorText(ERROR_SHARING_VIOLATION);
+  struct Case {
+    const char* what;
+    std::function<void()> cause;
+    std::function<void()> remove;
+    int code;
+    std::string boxStart;
+    std::string names;  // the file or folder the box must name
+    std::string reason;
+  } cases[] = {
+      {"program file held open", [&] { hold(install_ + "dnsquery.exe"); }, release, kExitFatalError,
+       "File copy error: " + sharing, install_ + "dnsquery.exe", sharing},
+      {"file of a component archive held open", [&] { hold(install_ + "tutorial\\index.html"); }, release,
+       kExitFatalError, "File copy error: " + sharing, install_ + "tutorial\\index.html", sharing},
+      {"a file where a folder must be",
+       [&] {
+         RemoveFolderTree(install_ + "wizards\\");
+         WriteText(install_ + "wizards", "in the way");
+       },
+       [&] { DeleteFileA((install_ + "wizards").c_str()); }, kExitFatalError, cErrorDir, install_ + "wizards\\",
+       SystemErrorText(ERROR_ALREADY_EXISTS)},
+      {"Cancel confirmed while files are copied", [&] { ui_.cancelAfterStatuses = 5; },
+       [&] { ui_.cancelAfterStatuses = -1; }, kExitCancelledDuringInstall, "", "", ""},
+  };
+  for (const Case& c : cases) {
+    MakeExtraction();
+    WriteText(install_ + "readme.txt", "old readme");
+    ui_.boxes.clear();
+    ui_.statuses.clear();
+    c.cause();
+    EXPECT_EQ(PlacementEndCode(), c.code) << c.what;
+    c.remove();
+    if (c.boxStart.empty()) {
+      // Stopped at the fifth file: the ones after it were not touched.
+      EXPECT_EQ(ui_.statuses.size(), 5u) << c.what;
+      EXPECT_EQ(ReadText(install_ + "readme.txt"), "old readme") << c.what;
+    } else {
+      ASSERT_EQ(ui_.boxes.size(), 1u) << c.what;
+      EXPECT_EQ(ui_.boxes[0].caption, cError) << c.what;
+      EXPECT_EQ(ui_.boxes[0].text.rfind(c.boxStart, 0), 0u) << c.what << ": " << ui_.boxes[0].text;
+      EXPECT_TRUE(Contains(ui_.boxes[0].text, c.names)) << c.what << ": " << ui_.boxes[0].text;
+      EXPECT_TRUE(Contains(ui_.boxes[0].text, c.reason)) << c.what << ": " << ui_.boxes[0].text;
+    }
+    MakeExtraction();
+    ui_.boxes.clear();
+    RunPlacement();
+    EXPECT_TRUE(ui_.boxes.empty()) << c.what;
+    EXPECT_EQ(ReadText(install_ + "readme.txt"), "shipped readme.txt") << c.what;
+    EXPECT_EQ(ReadText(install_ + "wizards\\basic.xml"), "wizard") << c.what;
+  }
+}
+
+// Which archives a run reads through before its first change, and the room it counts for them:
+// only growth over the files already there, in whole clusters.
+TEST_F(PlacementTest, ArchivesReadBeforeTheFirstChangeAndTheirRoom) {
+  for (const char* name : {"Setup.Dat", "SetupAV.Dat", "zarel.mcb"}) WriteText(dist_ + name, "");
+  const auto names = [&](const TSetupState& state, bool first) {
+    std::string list;
+    for (const TArchiveRead& read : ArchivesTheRunReads(state, first, dist_)) list += read.Name + " ";
+    return list;
+  };
+  TSetupState state;
+  EXPECT_EQ(names(state, true),
+            "Setup.Dat SetupAV.Dat SetupWeb.Dat Tutorial.Dat SetupLDAP.Dat SetupPHP.Dat Other.dat zarel.mcb ");
+  state.NoInstallAV = state.NoInstallWebMail = true;
+  DeleteFileA((dist_ + "Other.dat").c_str());
+  EXPECT_EQ(names(state, false), "Setup.Dat Tutorial.Dat SetupLDAP.Dat SetupPHP.Dat ");
+
+  EXPECT_EQ(WebMailTarget("HTML\\index.php"), "html\\mail\\index.php");
+  EXPECT_EQ(WebMailTarget("lib\\mail.php"), "webmail\\lib\\mail.php");
+  const std::map<std::string, std::uint64_t> present = {{"C:\\z\\grown.exe", 3000}, {"C:\\z\\same.dll", 8000}};
+  const auto existing = [&](const std::string& path) { return present.count(path) ? present.at(path) : 0; };
+  const auto same = [](const std::string& name) { return name; };
+  const std::vector<TArchiveEntrySize> entries = {
+      {"grown.exe", 5000}, {"same.dll", 8100}, {"new.txt", 1}, {"empty.txt", 0}};
+  // grown.exe 1 cluster more, same.dll no more clusters, new.txt one cluster, empty.txt none.
+  EXPECT_EQ(RoomToPlace(entries, "C:\\z\\", same, existing, 4096), 2u * 4096);
+  EXPECT_EQ(RoomToPlace(entries, "C:\\z\\", same, existing, 0), 2000u + 100 + 1);
 }
 
 // The extraction folder, from which the elevated setup loads a library and copies programs:

@@ -47,6 +47,9 @@ const std::vector<std::pair<const char*, std::string*>> kRegistered = {
     {"cInstallIncomplete", &cInstallIncomplete}, {"cServersRunAgain", &cServersRunAgain},
     {"cServersNotStarted", &cServersNotStarted}, {"cConfigNotSaved", &cConfigNotSaved},
     {"cSetupStopping", &cSetupStopping}, {"cStepFailed", &cStepFailed},
+    {"cDataFileProblem", &cDataFileProblem}, {"cArchiveCut", &cArchiveCut}, {"cArchiveHeader", &cArchiveHeader},
+    {"cArchiveDamaged", &cArchiveDamaged}, {"cArchiveMalformed", &cArchiveMalformed},
+    {"cArchiveUnreadable", &cArchiveUnreadable}, {"cNoRoom", &cNoRoom},
 };
 
 std::string Lower(std::string text) {

@@ -108,3 +108,12 @@ ZAREL_TEXT(cConfigNotSaved,
 ZAREL_TEXT(cSetupStopping,
            "Setup is stopping: it ends the current step and starts again the servers that were running...")
 ZAREL_TEXT(cStepFailed, "Failed: %s")
+ZAREL_TEXT(cDataFileProblem,
+           "%s: %s.\r\n\r\nNothing was changed on this computer. Copy the setup's files again from the original distribution and run the setup again.")
+ZAREL_TEXT(cArchiveCut, "the file ends too early, in %s")
+ZAREL_TEXT(cArchiveHeader, "its header")
+ZAREL_TEXT(cArchiveDamaged, "the data of %s do not match their checksum")
+ZAREL_TEXT(cArchiveMalformed, "the entry %s is not one the setup accepts")
+ZAREL_TEXT(cArchiveUnreadable, "the file cannot be read (%s)")
+ZAREL_TEXT(cNoRoom,
+           "There is not enough room on the drive of %s: the installation needs %s MB there and %s MB are free.\r\n\r\nNothing was changed on this computer. Make room on the drive, or choose another folder, and run the setup again.")

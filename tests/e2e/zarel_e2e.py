@@ -420,9 +420,11 @@ class Scenario:
         return self.driver("reg-query", key, value)
 
     def path(self, windows_path):
-        """A Windows path of drive C: as a Unix path in the prefix."""
-        assert windows_path[1:3] == ":\\" and windows_path[0].upper() == "C", windows_path
-        return self.drive_c / windows_path[3:].replace("\\", "/")
+        """A Windows path of a drive of the prefix as a Unix path."""
+        assert windows_path[1:3] == ":\\", windows_path
+        drive = windows_path[0].upper()
+        root = self.drive_c if drive == "C" else self.prefix / "dosdevices" / (drive.lower() + ":")
+        return root / windows_path[3:].replace("\\", "/")
 
 
 def pack_archive(source_folder, archive):

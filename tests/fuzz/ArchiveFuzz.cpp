@@ -1,5 +1,5 @@
-// Fuzz target for the data-archive reader: each input is extracted into a fresh folder with the
-// option sets the setup uses; a second extraction into the same folder runs the existence test
+// Fuzz target for the data-archive reader: each input is read through as the setup's check
+// does, then extracted into a fresh folder with the option sets the setup uses; a second extraction into the same folder runs the existence test
 // and the keep list. Whatever the archive names, nothing may appear outside the destination.
 // The fuzz build keeps these files in memory; the replay of the seeds writes real ones.
 #include <atomic>
@@ -50,7 +50,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   WriteWholeFile(std::string(reinterpret_cast<const char*>(data), size), archive, false);
   if (FileExists(archive)) {
     const std::string out = folder + "deep\\er\\out\\";
-    ExtractArchive(archive, out, true, "");
+    // The read-through sees what the extraction sees: an extraction into an empty folder that
+    // completes was preceded by a sound check, and an unsound check by a failed extraction.
+    const TArchiveReport check = CheckArchive(archive, {"demo.dat"});
+    if (check.Contents.count("demo.dat") != 0) CheckArchiveBytes(check.Contents.at("demo.dat"));
+    if (ExtractArchive(archive, out, true, "") != check.Sound() && !check.Sound()) __builtin_trap();
     ExtractArchive(archive, out, false, "");
     ExtractArchive(archive, out, false, ";slapd.conf;schema\\core.schema;a;");
     RequireNothingOutside(folder);

@@ -22,8 +22,13 @@ class TRecordingUI final : public TInstallUI {
   int pumps = 0;
   std::vector<RecordedBox> boxes;
   std::deque<MessageAnswer> answers;
+  // Cancel counts as confirmed once this many statuses were shown (-1: never).
+  int cancelAfterStatuses = -1;
 
   void SetStatus(const std::string& text) override { statuses.push_back(text); }
+  bool CancelRequested() override {
+    return cancelAfterStatuses >= 0 && statuses.size() >= static_cast<std::size_t>(cancelAfterStatuses);
+  }
   void StepProgress() override { ++progressSteps; }
   void ProcessMessages() override { ++pumps; }
   MessageAnswer ShowMessage(const std::string& caption, const std::string& text,
