@@ -571,8 +571,8 @@ const TMainForm::TPageActions TMainForm::kPageActions[kPageCount] = {
   {nullptr,                           &TMainForm::LoadComponentChecks,      &TMainForm::StoreComponentChecks},    // components
   {nullptr,                           nullptr,                              &TMainForm::AcceptDestination},       // destination
   {nullptr,                           &TMainForm::RunInstallSequence,       nullptr},                             // installing
-  {&TMainForm::PrepareFinishPage,     nullptr,                              &TMainForm::LeaveFinishPage},         // finished
-  {&TMainForm::PrepareFirstRunPage,   nullptr,                              &TMainForm::RunFirstRunAndFinish},    // first run
+  {&TMainForm::PrepareFinishPage,     nullptr,                              nullptr},                             // finished
+  {&TMainForm::PrepareFirstRunPage,   &TMainForm::FinishUnlessFirstRun,     &TMainForm::RunFirstRunAndFinish},    // first run
 };
 // clang-format on
 
@@ -638,12 +638,11 @@ void TMainForm::PrepareFinishPage() {
   EnableWindow(ControlHandle("RunTutorial"), FALSE);
 }
 
-// Without "Run Installation Wizard" the finish actions run now and end the program; otherwise
-// the first-run page follows and runs them at its end.
-bool TMainForm::LeaveFinishPage() {
+// Reached from the finish page: without "Run Installation Wizard" the finish actions run now
+// and end the program; otherwise the first-run page stays and runs them at its end.
+void TMainForm::FinishUnlessFirstRun() {
   const TFinishChoices choices = FinishChoices();
   if (!choices.RunTutorial) FinishActions(choices, handle_);
-  return true;
 }
 
 void TMainForm::PrepareFirstRunPage() {

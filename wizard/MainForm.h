@@ -115,7 +115,7 @@ class TMainForm final : public TInstallUI {
   bool AcceptDestination();
   void RunInstallSequence();
   void PrepareFinishPage();
-  bool LeaveFinishPage();
+  void FinishUnlessFirstRun();
   void PrepareFirstRunPage();
   bool RunFirstRunAndFinish();
 
