@@ -2,7 +2,8 @@
 //
 // The engine never draws or asks anything itself: it reports through this interface, which
 // the wizard window implements (status line, progress bar, message pump, task-modal message
-// boxes owned by the wizard). Tests pass a recorder that answers from a script.
+// boxes owned by the wizard) and the unattended run implements (console lines, each box
+// answered by its identity). Tests pass a recorder that answers from a script.
 #pragma once
 
 #include <string>
