@@ -3,7 +3,7 @@
 if(TARGET zarel_wizardlogic)
   zarel_test(StartupLogicTest LIBS zarel_applogic zarel_serverconfig)
   zarel_test(TranslateUnitTest LIBS zarel_wizardlogic zarel_applogic)
-  zarel_test(UnattendedOptionsTest LIBS zarel_applogic zarel_wizardlogic)
+  zarel_test(UnattendedOptionsTest LIBS zarel_applogic)
   if(WIN32)
     # The wizard window itself, created under Wine.
     zarel_test(WizardFormTest LIBS zarel_wizard)
