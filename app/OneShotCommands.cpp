@@ -10,6 +10,7 @@
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
 #include "engine/ProgramEnd.h"
+#include "engine/SetupQuestions.h"
 #include "engine/UninstallUnit.h"
 #include "serverconfig/ServerStore.h"
 #include "system/ServicesFuncUnit.h"
@@ -26,7 +27,7 @@ void UninstallAfterQuestion(bool unattended) {
   if (InstallLogPath().empty()) StartInstallLog(SystemLogHeader());
   if (unattended) {
     InstallLog("Unattended removal: the question is not asked");
-  } else if (!AskYes(FormatText(cSetup, {cName}), cUnInstallQ)) {
+  } else if (!AskYes(TQuestion::Uninstall)) {
     EndProgram(kExitSuccess);
   }
   RunOrEnd("Uninstalling", Uninstall);

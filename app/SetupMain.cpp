@@ -1,19 +1,18 @@
-// Program entry of setup.exe: the wizard window, the start-up (before the window shows),
-// then the folder chooser, then the message loop. The program ends only through EndProgram.
+// Program entry of setup.exe: the command line, then either the unattended run or the wizard
+// (its window, the start-up before it shows, the message loop). The program ends only through
+// EndProgram.
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
 
-#include "engine/InstallLog.h"
-#include "wizard/BrowseUnit.h"
 #include "app/CommandLine.h"
 #include "app/StartupSequence.h"
 #include "app/UnattendedRun.h"
+#include "base/SafeLibrary.h"
 #include "engine/ExitCodes.h"
 #include "engine/FailureUnit.h"
-#include "wizard/MainForm.h"
 #include "engine/ProgramEnd.h"
-#include "base/SafeLibrary.h"
+#include "wizard/WizardWindow.h"
 
 #include <exception>
 
@@ -38,27 +37,7 @@ int RunSetup(HINSTANCE instance, int showCommand) {
   // Unattended: no window is ever created; the run ends inside.
   if (commandLine.Unattended) RunUnattended(commandLine);
   PrepareInteractiveRun(commandLine);
-
-  static TMainForm mainForm;
-  if (!mainForm.CreateFormWindow(instance)) EndProgram(kExitFatalError);
-  RunStartup(&mainForm, commandLine);
-
-  static TBrowseFolder browseFolder;
-  browseFolder.CreateFormWindow(instance);
-  mainForm.SetBrowseFolder(&browseFolder);
-
-  ShowWindow(mainForm.Handle(), showCommand == SW_HIDE ? SW_SHOWNORMAL : showCommand);
-  UpdateWindow(mainForm.Handle());
-  SetFocus(mainForm.ControlHandle("NextButton"));
-
-  MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-    if (mainForm.PreviewMessage(message)) continue;
-    if (browseFolder.PreviewMessage(message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-  return kExitSuccess;
+  return RunWizard(instance, showCommand, [&] { return RunStartup(commandLine); });
 }
 
 }  // namespace

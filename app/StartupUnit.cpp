@@ -2,7 +2,6 @@
 
 #include "base/FileSystemUnit.h"
 #include "base/StringUnit.h"
-#include "base/VersionUnit.h"
 #include "serverconfig/WebHostName.h"
 #include "texts/TextTable.h"
 #include "xml/XMLUnit.h"
@@ -38,23 +37,6 @@ std::string SystemFolderText(const std::string& systemFolder, const std::string&
   if (folder.empty()) return fallback;
   if (!EndsInSeparator(folder)) folder += '\\';
   return folder;
-}
-
-std::string DefaultDestination(const std::string& programFilesDir, const std::string& labelText) {
-  std::string folder = programFilesDir.empty() ? std::string("C:\\Program Files\\") : programFilesDir;
-  if (!EndsInSeparator(folder)) folder += '\\';
-  return folder + labelText;
-}
-
-bool IsOlderThan534(const std::string& installedVersion) {
-  return !installedVersion.empty() && !VersionAtLeast(installedVersion, "5.3.4");
-}
-
-bool IsWebMailOutdated(const std::string& version, const std::string& installDir,
-                       const std::function<bool(const std::string&)>& folderExists) {
-  if (installDir.empty()) return false;
-  const std::string folder = installDir.substr(0, installDir.size() - 1);
-  return folderExists(folder) && !VersionAtLeast(version, "4.2.2");
 }
 
 std::string LogonAddress(bool useServerListForWebHost, const std::string& serverList,

@@ -240,15 +240,6 @@ TArgumentError ReadAnswersFile(const std::string& path, const TOptionFiles& file
   return ParseAnswersText(text, path, settings);
 }
 
-std::string ParentFolderProblem(const std::string& folder, const TOptionFiles& files) {
-  std::string path = folder;
-  while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
-  if (files.DirectoryExists(path + "\\")) return "";
-  const std::string parent = ParentFolder(path);
-  if (parent.empty() || files.DirectoryExists(parent)) return "";
-  return "its parent folder " + parent + " does not exist (the setup makes only the installation folder itself)";
-}
-
 namespace {
 
 // A UTF-16 text of the given byte order, the mark already taken off; false when the bytes
@@ -330,9 +321,8 @@ std::string PasswordFromFileBytes(const std::string& bytes, std::string& passwor
 
 TArgumentError CheckOptions(TUnattendedOptions& options, const TOptionFiles& files, std::string& password) {
   if (!options.Dir.empty()) {
-    std::string problem = FolderProblem(options.Dir, files);
-    if (problem.empty()) problem = ParentFolderProblem(options.Dir, files);
-    if (!problem.empty()) return {"dir=" + options.Dir, "cannot be installed into: " + problem};
+    if (const std::string problem = FolderProblem(options.Dir, files); !problem.empty())
+      return {"dir=" + options.Dir, "cannot be installed into: " + problem};
   }
   if (options.HasFirstRunValues()) {
     std::string bytes;
@@ -376,16 +366,4 @@ std::string FormatAnswers(const TSetupState& state, const TFinishChoices& finish
   }
   text += "finish=" + Joined(actions) + "\r\n";
   return text;
-}
-
-MessageAnswer UnattendedAnswer(MessageButtons buttons, const std::string& text, const std::string& openingQuestion,
-                               bool allowDowngrade) {
-  switch (buttons) {
-    case MessageButtons::Ok: return MessageAnswer::Ok;
-    case MessageButtons::YesNo: return text == openingQuestion ? MessageAnswer::Yes : MessageAnswer::No;
-    case MessageButtons::YesNoDefaultNo: return allowDowngrade ? MessageAnswer::Yes : MessageAnswer::No;
-    case MessageButtons::YesNoCancel: return MessageAnswer::No;
-    case MessageButtons::OkCancel: return MessageAnswer::Cancel;
-  }
-  return MessageAnswer::No;
 }

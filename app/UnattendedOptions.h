@@ -1,7 +1,8 @@
 // The settings of an unattended run ("/name=value" words and the lines of an answers file),
 // what they mean, and the checks they must pass before anything on the machine changes. Also
-// the answers file an interactive run saves, and the documented answer to each box of an
-// unattended run. Portable: the file system is reached through TOptionFiles.
+// the answers file an interactive run saves. The answer to each box of an unattended run is the
+// question table's (engine/SetupQuestions). Portable: the file system is reached through
+// TOptionFiles.
 //
 // Settings (names in any letter case):
 //   dir=FOLDER          installation folder, absolute (default: the earlier installation's,
@@ -27,10 +28,8 @@
 #include <vector>
 
 #include "app/CommandLine.h"
-#include "engine/InstallUI.h"
+#include "engine/SetupCore.h"
 #include "engine/SetupState.h"
-#include "wizard/FinishUnit.h"
-#include "wizard/WizardLogic.h"
 
 // What the run does with its settings.
 enum class TRunKind {
@@ -91,14 +90,11 @@ struct TOptionFiles {
 // exists and cannot be read, is refused: it is never taken for an empty one.
 TArgumentError ReadAnswersFile(const std::string& path, const TOptionFiles& files, std::vector<TSetting>& settings);
 
-// The checks against the machine, all read-only and all before anything changes: a folder the
-// installation can be made in, a readable password the store can keep (handed back in
+// The checks against the machine, all read-only and all before anything changes: a folder path
+// made of folders down from a drive or share that exists (where the installation folder may go
+// is engine/SetupCore's JudgeFolder), a readable password the store can keep (handed back in
 // password), first-run names the first-run page would accept, a folder for the saved answers.
 TArgumentError CheckOptions(TUnattendedOptions& options, const TOptionFiles& files, std::string& password);
-
-// The installation folder is created one level deep (with its own access list): unless it
-// exists, its parent must be an existing folder. Why not, empty when it is.
-std::string ParentFolderProblem(const std::string& folder, const TOptionFiles& files);
 
 // The password of a password file: its first line. The file may be UTF-16 (little- or
 // big-endian, with its byte-order mark: what Windows PowerShell 5.1 writes with ">"), UTF-8
@@ -110,12 +106,3 @@ std::string PasswordFromFileBytes(const std::string& bytes, std::string& passwor
 // The answers an interactive run leaves for later unattended ones: what was chosen on the
 // pages and the finish page, the first-run values but never the password.
 std::string FormatAnswers(const TSetupState& state, const TFinishChoices& finish);
-
-// The box table of an unattended run:
-//   OK-only boxes (warnings, notes, the error box before a failed run ends)  -> OK
-//   Yes/No: the opening question -> Yes; any other -> No
-//   Yes/No, No by default (an older version over a newer one) -> Yes with allowdowngrade=yes, else No
-//   Yes/No/Cancel (the download of a newer version) -> No
-//   OK/Cancel -> Cancel
-MessageAnswer UnattendedAnswer(MessageButtons buttons, const std::string& text, const std::string& openingQuestion,
-                               bool allowDowngrade);

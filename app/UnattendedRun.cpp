@@ -12,17 +12,18 @@
 #include "engine/DestinationCheck.h"
 #include "engine/ExitCodes.h"
 #include "engine/FailureUnit.h"
+#include "engine/FinishActions.h"
 #include "engine/FirstRunUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallSequence.h"
 #include "engine/InstallUI.h"
+#include "engine/NewVersionOffer.h"
 #include "engine/ProgramEnd.h"
+#include "engine/SetupCore.h"
+#include "engine/SetupQuestions.h"
 #include "engine/SetupState.h"
-#include "net/VersionCheckUnit.h"
 #include "system/FolderSecurity.h"
 #include "texts/TextTable.h"
-#include "wizard/FinishUnit.h"
-#include "wizard/WizardLogic.h"
 
 namespace {
 
@@ -94,7 +95,7 @@ BOOL WINAPI OnConsoleControl(DWORD) {
 }
 
 // Nobody is in front of the setup: the status texts become console lines, each box is
-// answered from the table and reported there.
+// answered from the question table by its identity and reported there.
 class TUnattendedUI final : public TInstallUI {
  public:
   bool AllowDowngrade = false;
@@ -108,13 +109,11 @@ class TUnattendedUI final : public TInstallUI {
   void StepProgress() override {}
   void ProcessMessages() override {}
   bool CancelRequested() override { return consoleCancel; }
-  MessageAnswer ShowMessage(const std::string& caption, const std::string& text, MessageButtons buttons,
-                            MessageIcon) override {
-    const std::string opening = FormatText(cInstallQ, {cName + " " + ProductVersion});
-    const MessageAnswer answer = UnattendedAnswer(buttons, text, opening, AllowDowngrade);
-    Console().Line(caption + ": " + FirstLine(text) + " -> " + MessageAnswerName(answer));
+  MessageAnswer ShowMessage(const TMessageBox& box) override {
+    const MessageAnswer answer = UnattendedAnswer(box.Question, AllowDowngrade);
+    Console().Line(box.Caption + ": " + FirstLine(box.Text) + " -> " + MessageAnswerName(answer));
     // The run ends well although nothing was installed: the console says why.
-    if (buttons == MessageButtons::YesNoDefaultNo && answer == MessageAnswer::No)
+    if (box.Question == TQuestion::Downgrade && answer == MessageAnswer::No)
       Console().Line("Nothing was changed: version " + SetupState().InstalledVersion +
                      " is installed (allowdowngrade=yes installs over it)");
     return answer;
@@ -178,13 +177,31 @@ TOptionFiles RealFiles() {
   return files;
 }
 
-// The destination page's check: a place others could change or have prepared is refused as a
-// bad argument, also when it is the folder offered without dir= (nothing has been installed).
-void RefuseUnsafeDestination(const std::string& folder, bool offered) {
-  const std::string problem = DestinationProblem(folder, MachineDestinationFacts());
-  if (problem.empty()) return;
-  Refuse({"dir=" + folder + (offered ? " (the folder offered without dir=)" : ""),
-          "cannot be installed into: " + problem});
+// The destination page's check: a folder whose parent is missing, or a place others could
+// change or have prepared, is refused as a bad argument (nothing has been installed).
+void RefuseUnsafeDestination(const std::string& folder) {
+  const TFolderVerdict verdict = JudgeFolder(folder, MachineDestinationFacts());
+  if (verdict) return;
+  Refuse({"dir=" + folder, verdict.Kind == TFolderVerdictKind::NotAbsolute
+                               ? "not an absolute folder"
+                               : "cannot be installed into: " + verdict.Problem});
+}
+
+// The folder offered without dir= (the earlier installation's, else the default one), judged
+// as the destination page judges it. Only a damaged registry offers one that is no full path or
+// whose parent is gone: the start-up has run, so that is no refusal of the arguments, but the
+// failure of the run before its first step.
+void AcceptOfferedFolder(const std::string& folder) {
+  const TFolderVerdict verdict = JudgeFolder(folder, MachineDestinationFacts());
+  switch (verdict.Kind) {
+    case TFolderVerdictKind::Accepted: return;
+    case TFolderVerdictKind::NotAbsolute:
+      EndWithFailure({TFailureKind::Fatal, "Choosing the installation folder", FormatText(cFolderNotAbsolute, {folder}), 0});
+    case TFolderVerdictKind::MissingParent:
+      EndWithFailure({TFailureKind::Fatal, "Choosing the installation folder", cErrorDir + folder + "\r\n" + verdict.Problem, 0});
+    case TFolderVerdictKind::Refused:
+      Refuse({"dir=" + folder + " (the folder offered without dir=)", "cannot be installed into: " + verdict.Problem});
+  }
 }
 
 // The administrator's password: a file that anyone but SYSTEM, Administrators and its owner may
@@ -212,7 +229,7 @@ TUnattendedOptions ReadOptions(const TCommandLine& commandLine, TRunKind kind, s
     Refuse(error);
   RefuseExposedPasswordFile(options.PasswordFile);
   if (const TArgumentError error = CheckOptions(options, RealFiles(), password)) Refuse(error);
-  if (!options.Dir.empty()) RefuseUnsafeDestination(options.Dir, false);
+  if (!options.Dir.empty()) RefuseUnsafeDestination(options.Dir);
   return options;
 }
 
@@ -242,19 +259,12 @@ void RefuseOtherActions(const TCommandLine& commandLine) {
 }
 
 // What the pages would have taken from the person.
-void ApplyOptions(const TUnattendedOptions& options, const std::string& offeredFolder) {
+void ApplyOptions(const TUnattendedOptions& options, const TStartupFacts& facts) {
   TSetupState& state = SetupState();
-  state.ChosenFolder = options.Dir.empty() ? offeredFolder : options.Dir;
-  // Only a damaged registry offers such a folder; the start-up has run, so this is no refusal
-  // of the arguments that changed nothing.
-  if (!IsAcceptableFolder(state.ChosenFolder))
-    EndWithFailure({TFailureKind::Fatal, "Choosing the installation folder",
-                    FormatText(cFolderNotAbsolute, {state.ChosenFolder}), 0});
-  // As for dir=: before the servers are stopped, not when the folder is made.
-  if (const std::string problem = ParentFolderProblem(state.ChosenFolder, RealFiles()); !problem.empty())
-    EndWithFailure({TFailureKind::Fatal, "Choosing the installation folder", cErrorDir + state.ChosenFolder + "\r\n" + problem,
-                    0});
-  if (options.Dir.empty()) RefuseUnsafeDestination(state.ChosenFolder, true);
+  state.ChosenFolder = options.Dir.empty() ? facts.OfferedFolder : options.Dir;
+  // dir= was judged with the other settings; before the servers are stopped, not when the
+  // folder is made.
+  if (options.Dir.empty()) AcceptOfferedFolder(state.ChosenFolder);
   if (options.ComponentsGiven) StoreComponentChecks(options.Components, state);
   state.AdvancedConsole = options.Advanced;
   UnattendedUI().AllowDowngrade = options.AllowDowngrade;
@@ -266,19 +276,10 @@ void ApplyOptions(const TUnattendedOptions& options, const std::string& offeredF
              (state.AdvancedConsole ? "advanced" : "basic"));
 }
 
-// Page 1's check, only when asked for; a newer version is never downloaded (the box is answered No).
-void CheckNewerVersion() {
-  const TNewVersion latest = CheckNewVersion(SetupState().ProductsXmlUrl, kProductCode);
-  InstallLog("New-version check: " + (latest.Found ? latest.Version : std::string("nothing found")));
-  if (!ShouldOfferNewerVersion(latest.Found, latest.Version)) return;
-  CurrentUI().ShowMessage(cQuestion, FormatText(cNewerVersion, {"Zarel Mail Server", latest.Version}),
-                          MessageButtons::YesNoCancel, MessageIcon::Question);
-}
-
 void RunFirstRun(const TUnattendedOptions& options, const std::string& password) {
   TSetupState& state = SetupState();
   if (!options.HasFirstRunValues()) return;
-  if (state.IsUpgrade) {
+  if (!FirstRunBelongsToThisRun(state)) {
     InstallLog("First-run values left unused: the first run belongs to the first installation");
     Console().Line("First-run values left unused: this was an upgrade");
     return;
@@ -297,8 +298,7 @@ void WriteAnswers(const std::string& path, const TFinishChoices& finish) {
     InstallLog("Answers saved in " + path);
     return;
   }
-  CurrentUI().ShowMessage("Warning", "The answers could not be saved in " + path, MessageButtons::Ok,
-                          MessageIcon::Warning);
+  Notify(TQuestion::AnswersNotSaved, {path});
 }
 
 }  // namespace
@@ -323,9 +323,10 @@ void RunUnattended(const TCommandLine& commandLine) {
   Console().Line(removing ? "Removing" : "Arguments accepted");
 
   // The start-up as the wizard has it; a removal ends inside it.
-  const std::string offered = RunStartup(nullptr, commandLine);
-  ApplyOptions(options, offered);
-  if (options.CheckVersion) CheckNewerVersion();
+  ApplyOptions(options, RunStartup(commandLine));
+  // Page 1's check, only when asked for; a newer version is never downloaded (the question
+  // table answers No).
+  if (options.CheckVersion) OfferNewerVersion(CheckForNewerVersion());
   const bool upgrade = DirectoryExists(NormalizePath(SetupState().ChosenFolder, true, false) + "config\\");
   Console().Line(std::string(upgrade ? "Upgrading " : "Installing into ") + SetupState().ChosenFolder);
   RunOrEnd("The install sequence", InstallSequence);
@@ -336,7 +337,7 @@ void RunUnattended(const TCommandLine& commandLine) {
   // The warning was answered, nobody read it: the exit code says it.
   const std::vector<std::string>& notRunning = SetupState().ServersNotRunning;
   if (!notRunning.empty()) InstallLog("Servers not running after the installation: " + std::to_string(notRunning.size()));
-  FinishActions(options.Finish, nullptr, notRunning.empty() ? kExitSuccess : kExitServersNotRunning);
+  FinishActions(options.Finish, nullptr, FinishExitCode(SetupState(), true));
 }
 
 void PrepareInteractiveRun(const TCommandLine& commandLine) {

@@ -75,11 +75,7 @@ std::string PathTextProblem(const std::string& folder) {
   return std::string();
 }
 
-// The installation folder is made one level deep, with its own list: unless it exists, the
-// folder above it must (a drive's root always does). Found here, before the servers stop,
-// not when the folder cannot be made.
-std::string MissingParentProblem(const std::string& folder, const std::string& drive,
-                                 const std::vector<std::string>& levels) {
+std::string ParentProblem(const std::string& folder, const std::string& drive, const std::vector<std::string>& levels) {
   const std::string self = NormalizePath(folder, false, false);
   if (!levels.empty() && levels.front() == self) return std::string();
   const std::size_t slash = self.find_last_of("\\/");
@@ -104,7 +100,7 @@ std::string DestinationProblem(const std::string& folder, const TDestinationFact
   const std::vector<std::string> levels = ExistingLevels(folder, drive, facts);
   for (const std::string& level : levels)
     if (facts.Inspect(level).isLink) return level + " is a link (junction or symbolic link) to another place";
-  if (const std::string problem = MissingParentProblem(folder, drive, levels); !problem.empty()) return problem;
+  if (const std::string problem = ParentProblem(folder, drive, levels); !problem.empty()) return problem;
   const std::string nearest = levels.empty() ? drive : NormalizePath(levels.front(), true, false);
   if (!facts.KeepsAccessLists(nearest))
     return "its volume keeps no access lists (FAT): every user could change the programs";
@@ -115,6 +111,11 @@ std::string DestinationProblem(const std::string& folder, const TDestinationFact
     return "it holds files but no installation of the mail server (config\\" + std::string(kSettingsFileName) +
            "): what someone put there would run inside the services";
   return std::string();
+}
+
+std::string MissingParentProblem(const std::string& folder, const TDestinationFacts& facts) {
+  const std::string drive = DriveOf(folder);
+  return ParentProblem(folder, drive, ExistingLevels(folder, drive, facts));
 }
 
 TDestinationFacts MachineDestinationFacts() {

@@ -29,5 +29,10 @@ struct TDestinationFacts {
 // that holds something but no installation of ours (config\ with its settings file).
 std::string DestinationProblem(const std::string& folder, const TDestinationFacts& facts);
 
+// The installation folder is made one level deep, with its own list: unless it exists, the
+// folder above it must (a drive's root always does). Why not, empty when it does. Found before
+// the servers stop, not when the folder cannot be made. DestinationProblem includes it.
+std::string MissingParentProblem(const std::string& folder, const TDestinationFacts& facts);
+
 // The facts of the machine the setup runs on.
 TDestinationFacts MachineDestinationFacts();

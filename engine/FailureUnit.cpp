@@ -5,6 +5,7 @@
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
 #include "engine/ProgramEnd.h"
+#include "engine/SetupQuestions.h"
 #include "texts/TextTable.h"
 
 void Fail(const std::string& doing, const std::string& text, std::uint32_t win32Error) {
@@ -46,8 +47,9 @@ void EndWithFailure(const TSetupFailure& failure) {
              (failure.Win32Error != 0 ? " (system error " + std::to_string(failure.Win32Error) + ")" : ""));
   if (!failure.Text.empty()) {
     const bool cancelled = failure.Kind == TFailureKind::Cancelled;
-    CurrentUI().ShowMessage(cancelled ? cInformation : cError, failure.Text, MessageButtons::Ok,
-                            FailureBoxIcon(failure));
+    TMessageBox box = NoticeBox(cancelled ? TQuestion::Cancelled : TQuestion::Failure, failure.Text);
+    box.Icon = FailureBoxIcon(failure);
+    CurrentUI().ShowMessage(box);
   }
   EndProgram(ExitCodeOf(failure.Kind));
 }

@@ -89,3 +89,16 @@ TFirstRunProblem FirstRunValueProblem(const std::string& hostName, const std::st
   }
   return {};
 }
+
+bool TutorialFieldsComplete(const std::string& host, const std::string& domain, const std::string& user,
+                            const std::string& password, const std::string& confirmation) {
+  return !TrimText(host).empty() && !TrimText(domain).empty() && !TrimText(user).empty() &&
+         !TrimText(password).empty() && password == confirmation;
+}
+
+bool CutUserAtSign(std::string& user) {
+  const std::size_t at = user.find('@');
+  if (at == std::string::npos) return false;
+  user.erase(at);
+  return true;
+}

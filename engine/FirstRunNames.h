@@ -51,3 +51,13 @@ TFirstRunProblem PasswordProblem(const std::string& password);
 // The first problem of the four, in the page's order.
 TFirstRunProblem FirstRunValueProblem(const std::string& hostName, const std::string& domain,
                                       const std::string& user, const std::string& password);
+
+// Finish on the first-run page: host, domain, user and password are not blank (trimmed) and
+// the confirmation equals the password exactly (case-sensitive, untrimmed). What the values
+// may hold is FirstRunValueProblem's.
+bool TutorialFieldsComplete(const std::string& host, const std::string& domain, const std::string& user,
+                            const std::string& password, const std::string& confirmation);
+
+// Cuts the user name before its first '@' (an address typed where the name goes). True when it
+// was cut.
+bool CutUserAtSign(std::string& user);

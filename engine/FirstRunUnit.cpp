@@ -6,6 +6,7 @@
 #include "engine/FirstRunNames.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
+#include "engine/SetupQuestions.h"
 #include "engine/SetupState.h"
 #include "serverconfig/AccountStore.h"
 #include "serverconfig/DatabaseLibrary.h"
@@ -39,7 +40,7 @@ void WarnStoreUnreadable() {
   const std::string unreadable = UnreadableStoreFile();
   const std::string file = unreadable.empty() ? ConfigFolder() + kSettingsFileName : unreadable;
   InstallLog("First-run configuration: " + file + " could not be read: nothing written");
-  CurrentUI().ShowMessage("Warning", FormatText(cConfigNotSaved, {file}), MessageButtons::Ok, MessageIcon::Warning);
+  Notify(TQuestion::ConfigurationNotSaved, {file});
 }
 
 void PlaceLoggedWelcomeMessage(const std::string& messagesPath, const std::string& domain,

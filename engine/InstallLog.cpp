@@ -303,11 +303,10 @@ void TLoggedUI::ProcessMessages() {
   if (inner_ != nullptr) inner_->ProcessMessages();
 }
 
-MessageAnswer TLoggedUI::ShowMessage(const std::string& caption, const std::string& text,
-                                    MessageButtons buttons, MessageIcon icon) {
-  InstallLog("Message box \"" + caption + "\" (" + ButtonsName(buttons) + "):\r\n" + text);
-  MessageAnswer answer = buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
-  if (inner_ != nullptr) answer = inner_->ShowMessage(caption, text, buttons, icon);
+MessageAnswer TLoggedUI::ShowMessage(const TMessageBox& box) {
+  InstallLog("Message box \"" + box.Caption + "\" (" + ButtonsName(box.Buttons) + "):\r\n" + box.Text);
+  MessageAnswer answer = box.Buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
+  if (inner_ != nullptr) answer = inner_->ShowMessage(box);
   InstallLog(std::string("Answer: ") + MessageAnswerName(answer));
   return answer;
 }

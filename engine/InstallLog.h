@@ -64,8 +64,7 @@ class TLoggedUI final : public TInstallUI {
   void SetStatus(const std::string& text) override;
   void StepProgress() override;
   void ProcessMessages() override;
-  MessageAnswer ShowMessage(const std::string& caption, const std::string& text,
-                           MessageButtons buttons, MessageIcon icon) override;
+  MessageAnswer ShowMessage(const TMessageBox& box) override;
   bool CancelRequested() override { return inner_ != nullptr && inner_->CancelRequested(); }
 
  private:

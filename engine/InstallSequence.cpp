@@ -24,6 +24,7 @@
 #include "engine/ProgramEnd.h"
 #include "engine/ExitCodes.h"
 #include "engine/ServiceSteps.h"
+#include "engine/SetupQuestions.h"
 #include "engine/ShortcutUnit.h"
 #include "engine/UninstallUnit.h"
 #include "engine/WebServerPatch.h"
@@ -105,10 +106,7 @@ std::string UnguessableSuffix() {
 void AskBeforeDowngrade(TInstallRun& run) {
   const std::string installed = run.State.InstalledVersion;
   if (installed.empty() || VersionAtLeast(ProductVersion, installed)) return;
-  const MessageAnswer answer =
-      CurrentUI().ShowMessage(FormatText(cSetup, {cName}), FormatText(cNewerInstalled, {installed, cName, ProductVersion}),
-                              MessageButtons::YesNoDefaultNo, MessageIcon::Warning);
-  if (answer == MessageAnswer::Yes) return;
+  if (AskYes(TQuestion::Downgrade, {installed, cName, ProductVersion})) return;
   InstallLog("Version " + installed + " is installed: nothing was changed");
   EndProgram(kExitSuccess);
 }
@@ -197,8 +195,7 @@ void SaveInstalledSettings(const TSetupState& state) {
 
 void WarnConfigurationLeftAlone(const TSetupState& state) {
   const std::string file = UnreadableStoreFile();
-  CurrentUI().ShowMessage("Warning", FormatText(cConfigNotSaved, {file.empty() ? state.ConfigDir + kSettingsFileName : file}),
-                          MessageButtons::Ok, MessageIcon::Warning);
+  Notify(TQuestion::ConfigurationNotSaved, {file.empty() ? state.ConfigDir + kSettingsFileName : file});
 }
 
 // Days from 1 March of year 0 to the date (proleptic Gregorian calendar).
@@ -320,7 +317,7 @@ void SendUpgradeCommands(TInstallRun& run) {
 }
 
 void WarnOldWebMail(TInstallRun&) {
-  CurrentUI().ShowMessage("Warning", cSetupRequireWebMail, MessageButtons::Ok, MessageIcon::Information);
+  Notify(TQuestion::OlderWebMail);
 }
 
 void CopyLogIntoInstallation(TInstallRun& run) { KeepInstallLogIn(run.State.InstallDir + "logs\\"); }

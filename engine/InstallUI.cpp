@@ -10,9 +10,8 @@ class TSilentUI final : public TInstallUI {
   void SetStatus(const std::string&) override {}
   void StepProgress() override {}
   void ProcessMessages() override {}
-  MessageAnswer ShowMessage(const std::string&, const std::string&, MessageButtons buttons,
-                           MessageIcon) override {
-    return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
+  MessageAnswer ShowMessage(const TMessageBox& box) override {
+    return box.Buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
   }
 };
 
@@ -24,10 +23,6 @@ TInstallUI* currentUI = &silentUI;
 TInstallUI& CurrentUI() { return *currentUI; }
 
 void SetCurrentUI(TInstallUI* ui) { currentUI = ui != nullptr ? ui : &silentUI; }
-
-bool AskYes(const std::string& caption, const std::string& text) {
-  return CurrentUI().ShowMessage(caption, text, MessageButtons::YesNo, MessageIcon::Question) == MessageAnswer::Yes;
-}
 
 namespace {
 void PumpWindowMessages() { CurrentUI().ProcessMessages(); }

@@ -2,7 +2,8 @@
 //
 // The engine never draws or asks anything itself: it reports through this interface, which
 // the wizard window implements (status line, progress bar, message pump, task-modal message
-// boxes owned by the wizard). Tests pass a recorder that answers from a script.
+// boxes owned by the wizard) and the unattended run implements (console lines, each box
+// answered by its identity). Tests pass a recorder that answers from a script.
 #pragma once
 
 #include <string>
@@ -17,6 +18,40 @@ enum class MessageButtons {
 enum class MessageIcon { None, Information, Warning, Error, Question };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 
+// Every box the program can show, by identity. engine/SetupQuestions holds each one's caption,
+// text pattern, buttons, icon and the answer an unattended run gives it; the boxes are made
+// there, never from loose captions and texts.
+enum class TQuestion {
+  // Questions: more than one button, an answer to decide.
+  Opening,       // "This will install ...": go on?
+  Uninstall,     // "/UNINSTALL": remove everything?
+  Downgrade,     // an older version over a newer one?
+  NewerVersion,  // a newer version is available: download it?
+  Cancel,        // the wizard's Cancel: stop the installation?
+  CreateFolder,  // the folder chooser: make the missing folder?
+  // Notices: OK alone, nothing to decide.
+  Failure,                   // a failure ends the run (engine/FailureUnit)
+  Cancelled,                 // a confirmed Cancel ended the installation (engine/FailureUnit)
+  FolderNotAbsolute,         // the destination page: no full path
+  FolderRefused,             // the destination page: a place others could change
+  ChooserFolderNotAbsolute,  // the folder chooser: no full path
+  ConfigurationNotSaved,     // the store could not be read, so nothing in it was changed
+  ServiceError,              // a service could not be created, started or stopped
+  ServersNotRunning,         // servers that did not start
+  OlderWebMail,              // the older web mail product needs its own upgrade
+  RemovalComplete,           // the uninstall is done
+  AnswersNotSaved,           // saveanswers= could not be written
+};
+
+// One box as the engine asks for it.
+struct TMessageBox {
+  TQuestion Question = TQuestion::Failure;
+  std::string Caption;
+  std::string Text;
+  MessageButtons Buttons = MessageButtons::Ok;
+  MessageIcon Icon = MessageIcon::None;
+};
+
 class TInstallUI {
  public:
   virtual ~TInstallUI() = default;
@@ -26,15 +61,12 @@ class TInstallUI {
   virtual void StepProgress() = 0;
   // Lets pending window messages through, so the window stays responsive during long waits.
   virtual void ProcessMessages() = 0;
-  virtual MessageAnswer ShowMessage(const std::string& caption, const std::string& text,
-                                   MessageButtons buttons, MessageIcon icon) = 0;
+  // Shows the box (engine/SetupQuestions makes it) and gives the answer.
+  virtual MessageAnswer ShowMessage(const TMessageBox& box) = 0;
   // True once the person confirmed Cancel while the install sequence runs; the engine stops
   // at its next step, after putting the servers back.
   virtual bool CancelRequested() { return false; }
 };
-
-// A task-modal question with Yes and No; any answer but Yes counts as No.
-bool AskYes(const std::string& caption, const std::string& text);
 
 // The interface the running program reports through (the wizard window once it exists).
 // Never null: until a window is set, a silent implementation answers Ok/No.

@@ -7,6 +7,7 @@
 #include "engine/ComponentTable.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
+#include "engine/SetupQuestions.h"
 #include "system/AdvancedRegistry.h"
 #include "system/ComRegistration.h"
 #include "system/ServerTable.h"
@@ -66,7 +67,7 @@ std::string ServiceErrorText(DWORD errorCode) {
 
 void ShowServiceError(DWORD errorCode) {
   if (errorCode == ERROR_SUCCESS) return;
-  CurrentUI().ShowMessage("Warning", ServiceErrorText(errorCode), MessageButtons::Ok, MessageIcon::Warning);
+  NotifyText(TQuestion::ServiceError, ServiceErrorText(errorCode));
 }
 
 void ControlServerWarning(int kind, bool start, const std::string& serviceName) {
@@ -171,7 +172,7 @@ std::vector<std::string> CheckStartedServices(const TSetupState& state) {
     names.emplace_back(FindServerInfo(kind)->displayName);
     list += names.back() + "\r\n";
   }
-  CurrentUI().ShowMessage("Warning", FormatText(cNotRunning, {list}), MessageButtons::Ok, MessageIcon::Warning);
+  Notify(TQuestion::ServersNotRunning, {list});
   return names;
 }
 

@@ -10,6 +10,7 @@
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
 #include "engine/ServiceSteps.h"
+#include "engine/SetupQuestions.h"
 #include "engine/ShortcutUnit.h"
 #include "engine/SetupState.h"
 #include "texts/TextTable.h"
@@ -103,7 +104,7 @@ void UninstallFrom(const std::string& removalFolder) {
   std::string systemFolder = SetupState().SystemDir;
   if (systemFolder.empty()) systemFolder = CompletedPlacementFolders().SystemFolder;
   DeleteLoggedFile(systemFolder + "Zarel.CPL");
-  CurrentUI().ShowMessage(cInformation, cCompleteRemove, MessageButtons::Ok, MessageIcon::Information);
+  Notify(TQuestion::RemovalComplete);
 }
 
 void Uninstall() { UninstallFrom(ProgramFolder()); }

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "engine/DestinationCheck.h"
+#include "engine/SetupCore.h"
 #include "tests/FolderLink.h"
 #include "tests/TestFolder.h"
 
@@ -75,6 +76,38 @@ TEST(DestinationCheck, RefusedFoldersOfAMadeUpMachine) {
       EXPECT_EQ(problem, "") << row.folder;
     else
       EXPECT_NE(problem.find(row.refusal), std::string::npos) << row.folder << ": " << problem;
+  }
+}
+
+// The verdict both faces act on: the wizard shows a box of its kind, the unattended run refuses
+// the folder or ends before its first step.
+TEST(DestinationCheck, VerdictsSayWhichRuleRefused) {
+  const struct {
+    const char* folder;
+    TFolderVerdictKind kind;
+    const char* problem;  // part of it
+  } rows[] = {
+      {"C:\\Program Files\\Zarel\\", TFolderVerdictKind::Accepted, ""},
+      {"C:\\Zarel\\", TFolderVerdictKind::Accepted, ""},
+      {"Zarel\\", TFolderVerdictKind::NotAbsolute, ""},
+      {"C:\\Zarel\\..\\Planted\\", TFolderVerdictKind::NotAbsolute, ""},
+      {"C:\\Program Files\\New\\Zarel\\", TFolderVerdictKind::MissingParent,
+       "its parent folder C:\\Program Files\\New\\ does not exist (the setup makes only the installation folder itself)"},
+      {"C:\\Planted\\", TFolderVerdictKind::Refused, "no installation of the mail server"},
+      {"C:\\", TFolderVerdictKind::Refused, "root folder of a drive"},
+      {"C:\\Linked\\Zarel\\", TFolderVerdictKind::Refused, "is a link"},
+  };
+  const TDestinationFacts facts = MadeUpMachine();
+  for (const auto& row : rows) {
+    const TFolderVerdict verdict = JudgeFolder(row.folder, facts);
+    EXPECT_EQ(verdict.Kind, row.kind) << row.folder << ": " << verdict.Problem;
+    EXPECT_EQ(static_cast<bool>(verdict), row.kind == TFolderVerdictKind::Accepted) << row.folder;
+    EXPECT_NE(verdict.Problem.find(row.problem), std::string::npos) << row.folder << ": " << verdict.Problem;
+    // The parent rule is one: the destination check gives the same words.
+    if (row.kind == TFolderVerdictKind::MissingParent) {
+      EXPECT_EQ(MissingParentProblem(row.folder, facts), verdict.Problem);
+      EXPECT_EQ(DestinationProblem(row.folder, facts), verdict.Problem);
+    }
   }
 }
 

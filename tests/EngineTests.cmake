@@ -1,5 +1,5 @@
-# The install engine at file level: the install log, templates, the web-server patch and the
-# first run's names in both trees; placement, shortcuts, uninstall, ODBC and the antivirus
+# The install engine at file level: the install log, templates, the web-server patch, the first
+# run's names, the decisions both faces share and the question table in both trees; placement, shortcuts, uninstall, ODBC and the antivirus
 # driver in the win32 tree.
 zarel_test(InstallLogTest LIBS zarel_engine_core zarel_base)
 zarel_test(WebServerPatchTest LIBS zarel_engine_core)
@@ -7,6 +7,8 @@ zarel_test(TemplateUnitTest LIBS zarel_engine_core)
 zarel_test(DestinationCheckTest LIBS zarel_engine_core zarel_base)
 zarel_test(FirstRunNamesTest LIBS zarel_engine_core)
 zarel_test(FailureUnitTest LIBS zarel_engine_core zarel_base)
+zarel_test(SetupCoreTest LIBS zarel_engine_core)
+zarel_test(SetupQuestionsTest LIBS zarel_engine_core zarel_base)
 
 if(WIN32 AND TARGET zarel_engine)
   set(engine_libs zarel_engine ilds_pack)

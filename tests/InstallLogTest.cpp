@@ -97,7 +97,7 @@ TEST_F(InstallLogTest, SecretsNeverReachTheFile) {
   InstallLog("Administrator admin with password pa55word! created; again: pa55word!");
   TRecordingUI inner;
   SetLoggedCurrentUI(&inner);
-  CurrentUI().ShowMessage("Question", "Use pa55word!?", MessageButtons::YesNo, MessageIcon::Question);
+  CurrentUI().ShowMessage({TQuestion::Opening, "Question", "Use pa55word!?", MessageButtons::YesNo, MessageIcon::Question});
   StopInstallLog();
   const std::string text = ReadWholeFile(path, false);
   EXPECT_EQ(text.find("pa55word"), std::string::npos) << text;
@@ -127,9 +127,9 @@ TEST_F(InstallLogTest, LoggedUiRecordsBoxesWithTheirAnswers) {
   TRecordingUI inner;
   inner.answers = {MessageAnswer::Yes};
   SetLoggedCurrentUI(&inner);
-  EXPECT_EQ(CurrentUI().ShowMessage("Question", "Install now?", MessageButtons::YesNo, MessageIcon::Question),
+  EXPECT_EQ(CurrentUI().ShowMessage({TQuestion::Opening, "Question", "Install now?", MessageButtons::YesNo, MessageIcon::Question}),
             MessageAnswer::Yes);
-  EXPECT_EQ(CurrentUI().ShowMessage("Error", "File copy error: x\r\ny", MessageButtons::Ok, MessageIcon::Error),
+  EXPECT_EQ(CurrentUI().ShowMessage({TQuestion::Failure, "Error", "File copy error: x\r\ny", MessageButtons::Ok, MessageIcon::Error}),
             MessageAnswer::Ok);
   CurrentUI().SetStatus("Extracting Files...");
   CurrentUI().SetStatus("Copying File:\r\nC:\\Zarel\\smtp.exe...");
@@ -141,7 +141,7 @@ TEST_F(InstallLogTest, LoggedUiRecordsBoxesWithTheirAnswers) {
 
   // Without a window the wrapper answers as the silent UI does: Ok, or No to a question.
   SetLoggedCurrentUI(nullptr);
-  EXPECT_EQ(CurrentUI().ShowMessage("Question", "Exit?", MessageButtons::YesNo, MessageIcon::Question),
+  EXPECT_EQ(CurrentUI().ShowMessage({TQuestion::Cancel, "Question", "Exit?", MessageButtons::YesNo, MessageIcon::Question}),
             MessageAnswer::No);
   StopInstallLog();
 

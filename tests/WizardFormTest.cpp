@@ -257,6 +257,7 @@ TEST_F(WizardFormTest, CancelAsksFromEveryPathAndNoKeepsEverything) {
   EXPECT_TRUE(form_.PreviewMessage(escape));
   ASSERT_EQ(ui_.boxes.size(), 3u);
   for (const RecordedBox& box : ui_.boxes) {
+    EXPECT_EQ(box.question, TQuestion::Cancel);
     EXPECT_EQ(box.caption, "Exit Setup");
     EXPECT_EQ(box.text, "Do you wish to cancel this installation?");
     EXPECT_EQ(box.buttons, MessageButtons::YesNo);
@@ -280,6 +281,7 @@ TEST_F(WizardFormTest, OnlyAnAbsoluteDestinationNobodyPreparedIsInstalledInto) {
   EXPECT_EQ(form_.PageIndex(), 4);
   EXPECT_FALSE(ran);
   ASSERT_EQ(ui_.boxes.size(), 1u);
+  EXPECT_EQ(ui_.boxes[0].question, TQuestion::FolderNotAbsolute);
   EXPECT_EQ(ui_.boxes[0].caption, cError);
   EXPECT_NE(ui_.boxes[0].text.find("'Zarel\\'"), std::string::npos);
 
@@ -291,6 +293,7 @@ TEST_F(WizardFormTest, OnlyAnAbsoluteDestinationNobodyPreparedIsInstalledInto) {
   EXPECT_EQ(form_.PageIndex(), 4);
   EXPECT_FALSE(ran);
   ASSERT_EQ(ui_.boxes.size(), 3u);
+  EXPECT_EQ(ui_.boxes[1].question, TQuestion::FolderRefused);
   EXPECT_NE(ui_.boxes[1].text.find("'C:\\windows\\'\r\n\r\ncannot be the installation folder: it holds files but no "
                                    "installation"),
             std::string::npos)
@@ -366,37 +369,36 @@ class BrowseFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(browse_.CreateFormWindow(GetModuleHandleA(nullptr)));
-    browse_.ShowBox = [this](const std::string& caption, const std::string& text, UINT flags) {
-      boxes_.push_back({caption, text, flags});
+    browse_.ShowBox = [this](const TMessageBox& box) {
+      boxes_.push_back(box);
       return answer_;
     };
   }
-  struct Box {
-    std::string caption, text;
-    UINT flags;
-  };
   TBrowseFolder browse_;
-  std::vector<Box> boxes_;
-  int answer_ = IDNO;
+  std::vector<TMessageBox> boxes_;
+  MessageAnswer answer_ = MessageAnswer::No;
   TestFolder folder_;
 };
 
 TEST_F(BrowseFolderTest, ClosingWithOkChecksTheFolder) {
   struct Row {
     std::string path;
-    int answer;
+    MessageAnswer answer;
     bool closes;
     std::size_t boxes;
+    TQuestion question;
     const char* textPart;
   };
+  constexpr MessageAnswer Yes = MessageAnswer::Yes;
+  constexpr MessageAnswer No = MessageAnswer::No;
   const Row rows[] = {
-      {folder_.path(), IDNO, true, 0, nullptr},
-      {folder_ / "new\\", IDYES, true, 1, "does not exist"},
-      {folder_ / "new", IDNO, false, 1, "does not exist"},
+      {folder_.path(), No, true, 0, TQuestion::CreateFolder, nullptr},
+      {folder_ / "new\\", Yes, true, 1, TQuestion::CreateFolder, "does not exist"},
+      {folder_ / "new", No, false, 1, TQuestion::CreateFolder, "does not exist"},
       // Relative and empty folders are refused outright, whatever the answer.
-      {"Zarel\\", IDYES, false, 1, "is not a full path"},
-      {"", IDYES, false, 1, "is not a full path"},
-      {"C:relative", IDYES, false, 1, "is not a full path"},
+      {"Zarel\\", Yes, false, 1, TQuestion::ChooserFolderNotAbsolute, "is not a full path"},
+      {"", Yes, false, 1, TQuestion::ChooserFolderNotAbsolute, "is not a full path"},
+      {"C:relative", Yes, false, 1, TQuestion::ChooserFolderNotAbsolute, "is not a full path"},
   };
   for (const Row& row : rows) {
     boxes_.clear();
@@ -405,9 +407,10 @@ TEST_F(BrowseFolderTest, ClosingWithOkChecksTheFolder) {
     EXPECT_EQ(browse_.FormCloseQuery(), row.closes) << row.path;
     ASSERT_EQ(boxes_.size(), row.boxes) << row.path;
     if (row.boxes > 0) {
-      EXPECT_EQ(boxes_[0].caption, "Setup");
-      EXPECT_NE(boxes_[0].text.find(row.textPart), std::string::npos) << boxes_[0].text;
-      EXPECT_NE(boxes_[0].text.find("'" + row.path + "'"), std::string::npos) << boxes_[0].text;
+      EXPECT_EQ(boxes_[0].Question, row.question) << row.path;
+      EXPECT_EQ(boxes_[0].Caption, "Setup");
+      EXPECT_NE(boxes_[0].Text.find(row.textPart), std::string::npos) << boxes_[0].Text;
+      EXPECT_NE(boxes_[0].Text.find("'" + row.path + "'"), std::string::npos) << boxes_[0].Text;
     }
     EXPECT_EQ(browse_.PathText(), row.path);  // the typed text is kept as it is
   }

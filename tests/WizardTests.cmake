@@ -1,13 +1,9 @@
-# The wizard's tests: its decisions and the language files (both trees).
+# The wizard's and the start-up's tests: the start-up's pieces, the unattended settings and the
+# language files (both trees); the window itself in the win32 tree.
 if(TARGET zarel_wizardlogic)
-  if(WIN32)
-    # On Windows the finish plan lives in the wizard library.
-    zarel_test(WizardLogicTest LIBS zarel_wizard zarel_applogic zarel_serverconfig)
-  else()
-    zarel_test(WizardLogicTest LIBS zarel_wizardlogic zarel_applogic zarel_serverconfig)
-  endif()
+  zarel_test(StartupLogicTest LIBS zarel_applogic zarel_serverconfig)
   zarel_test(TranslateUnitTest LIBS zarel_wizardlogic zarel_applogic)
-  zarel_test(UnattendedOptionsTest LIBS zarel_applogic zarel_wizardlogic)
+  zarel_test(UnattendedOptionsTest LIBS zarel_applogic)
   if(WIN32)
     # The wizard window itself, created under Wine.
     zarel_test(WizardFormTest LIBS zarel_wizard)

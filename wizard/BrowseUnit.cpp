@@ -11,13 +11,10 @@
 #include "base/HandleTypes.h"
 #include "base/SafeLibrary.h"
 #include "engine/InstallLog.h"
-#include "base/TextFormat.h"
-#include "wizard/WizardLogic.h"
+#include "engine/SetupCore.h"
+#include "engine/SetupQuestions.h"
 #include "wizard/WindowUnit.h"
 
-const char* const kBrowseQuestionCaption = "Setup";
-const char* const kBrowseMissingFolderText =
-    "The Folder:\r\n\r\n'%s'\r\n\r\ndoes not exist. Do you want the folder to be created?";
 
 namespace {
 
@@ -86,10 +83,10 @@ std::vector<TDirectoryLine> DirectoryLines(const std::string& folder,
 }
 
 TBrowseFolder::TBrowseFolder() : model_(kBrowseClass, "BrowseFolder", "Choose Folder") {
-  ShowBox = [](const std::string& caption, const std::string& text, UINT flags) {
-    InstallLog("Message box \"" + caption + "\":\r\n" + text);
-    const int answer = MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags | MB_TASKMODAL);
-    InstallLog("Answer: " + std::string(answer == IDYES ? "Yes" : answer == IDNO ? "No" : "OK"));
+  ShowBox = [](const TMessageBox& box) {
+    InstallLog("Message box \"" + box.Caption + "\":\r\n" + box.Text);
+    const MessageAnswer answer = ShowTaskModalBox(nullptr, box);
+    InstallLog(std::string("Answer: ") + MessageAnswerName(answer));
     return answer;
   };
 }
@@ -269,12 +266,11 @@ bool TBrowseFolder::FormCloseQuery() {
   const std::string folder = PathText();
   // A relative or empty folder would install relative to the current folder.
   if (!IsAcceptableFolder(folder)) {
-    ShowBox(kBrowseQuestionCaption, FormatText(cFolderNotAbsolute, {folder}), MB_OK | MB_ICONERROR);
+    ShowBox(QuestionBox(TQuestion::ChooserFolderNotAbsolute, {folder}));
     return false;
   }
   if (DirectoryExists(folder)) return true;
-  return ShowBox(kBrowseQuestionCaption, FormatText(kBrowseMissingFolderText, {folder}),
-                 MB_YESNO | MB_ICONQUESTION) == IDYES;
+  return ShowBox(QuestionBox(TQuestion::CreateFolder, {folder})) == MessageAnswer::Yes;
 }
 
 void TBrowseFolder::Close(int result) {

@@ -10,11 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/InstallUI.h"
 #include "wizard/ControlModel.h"
-
-// The "does not exist" question (caption and text) of the chooser; "%s" takes the folder.
-extern const char* const kBrowseQuestionCaption;
-extern const char* const kBrowseMissingFolderText;
 
 // The directory list's lines for a folder: its path from the root down (each level one line)
 // followed by its subfolders. Level gives each line's indentation depth; Path its full folder.
@@ -52,9 +49,9 @@ class TBrowseFolder {
   void SetPathText(const std::string& folder);
   std::string PathText();
 
-  // The chooser's boxes: task-modal, without owner; gives the MessageBoxA result. Tests
-  // replace it to answer from a script.
-  std::function<int(const std::string& caption, const std::string& text, UINT flags)> ShowBox;
+  // The chooser's boxes: task-modal, without owner, logged with their answers. Tests replace
+  // it to answer from a script.
+  std::function<MessageAnswer(const TMessageBox& box)> ShowBox;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

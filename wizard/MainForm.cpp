@@ -9,24 +9,23 @@
 
 #include "base/FileSystemUnit.h"
 #include "base/StringUnit.h"
+#include "base/TextFormat.h"
 #include "engine/DestinationCheck.h"
-#include "engine/InstallLog.h"
-#include "engine/FirstRunNames.h"
-#include "engine/FirstRunUnit.h"
-#include "engine/InstallSequence.h"
-#include "net/VersionCheckUnit.h"
-#include "wizard/BrowseUnit.h"
 #include "engine/ExitCodes.h"
 #include "engine/FailureUnit.h"
-#include "wizard/FinishUnit.h"
-#include "wizard/MainFormLayout.h"
+#include "engine/FinishActions.h"
+#include "engine/FirstRunNames.h"
+#include "engine/FirstRunUnit.h"
+#include "engine/InstallLog.h"
+#include "engine/InstallSequence.h"
+#include "engine/NewVersionOffer.h"
 #include "engine/ProgramEnd.h"
+#include "engine/SetupQuestions.h"
 #include "engine/SetupState.h"
-#include "base/TextFormat.h"
-#include "wizard/WizardLogic.h"
-#include "wizard/WindowUnit.h"
 #include "texts/TextTable.h"
-#include "system/ServicesFuncUnit.h"
+#include "wizard/BrowseUnit.h"
+#include "wizard/MainFormLayout.h"
+#include "wizard/WindowUnit.h"
 
 namespace {
 
@@ -40,34 +39,6 @@ constexpr int kComponentColumnWidth = 400;
 constexpr UINT kDpiChangedMessage = 0x02E0;
 
 TMainForm* theForm = nullptr;
-
-UINT BoxFlags(MessageButtons buttons, MessageIcon icon) {
-  UINT flags = MB_TASKMODAL;
-  switch (buttons) {
-    case MessageButtons::Ok: flags |= MB_OK; break;
-    case MessageButtons::YesNo: flags |= MB_YESNO; break;
-    case MessageButtons::YesNoDefaultNo: flags |= MB_YESNO | MB_DEFBUTTON2; break;
-    case MessageButtons::YesNoCancel: flags |= MB_YESNOCANCEL; break;
-    case MessageButtons::OkCancel: flags |= MB_OKCANCEL; break;
-  }
-  switch (icon) {
-    case MessageIcon::None: break;
-    case MessageIcon::Information: flags |= MB_ICONINFORMATION; break;
-    case MessageIcon::Warning: flags |= MB_ICONWARNING; break;
-    case MessageIcon::Error: flags |= MB_ICONERROR; break;
-    case MessageIcon::Question: flags |= MB_ICONQUESTION; break;
-  }
-  return flags;
-}
-
-MessageAnswer AnswerOf(int result) {
-  switch (result) {
-    case IDYES: return MessageAnswer::Yes;
-    case IDNO: return MessageAnswer::No;
-    case IDCANCEL: return MessageAnswer::Cancel;
-    default: return MessageAnswer::Ok;
-  }
-}
 
 }  // namespace
 
@@ -544,12 +515,66 @@ void TMainForm::ProcessMessages() {
   }
 }
 
-MessageAnswer TMainForm::ShowMessage(const std::string& caption, const std::string& text,
-                                    MessageButtons buttons, MessageIcon icon) {
-  return AnswerOf(::MessageBoxA(handle_, text.c_str(), caption.c_str(), BoxFlags(buttons, icon)));
+MessageAnswer TMainForm::ShowMessage(const TMessageBox& box) { return ShowTaskModalBox(handle_, box); }
+
+// ---- start-up ------------------------------------------------------------------------------
+
+namespace {
+
+// Edit controls want CR LF; License.txt may come with bare LF.
+std::string WithCrLf(const std::string& text) {
+  std::string result;
+  result.reserve(text.size() + text.size() / 32);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) result += '\r';
+    result += text[i];
+  }
+  return result;
+}
+
+}  // namespace
+
+void TMainForm::ShowStartup(const TStartupFacts& facts) {
+  // Captions of the window, now that the language is known.
+  model_.SetCaption(FormatText(cPSetup, {cName, ProductVersion}).substr(0, 255));
+  TControl& about = Control("AboutLabel");
+  if (about.Caption.find("%s") != std::string::npos) about.SetCaption(FormatText(about.Caption, {ProductVersion}));
+  LoadLicence();
+  if (facts.EarlierInstallation) Control("SetupTypeLabel").SetCaption(cUpdateSetup);
+  // The wizard opens on its first page with the folder offered and the advanced console.
+  Control("PathEdit").SetCaption(facts.OfferedFolder);
+  SetPageIndex(0);
+  ShowPage();
+  SetChecked("AdvancedMode", true);
+  SetChecked("BasicMode", false);
+  AdvancedModeClick();
+}
+
+void TMainForm::LoadLicence() {
+  const std::string licensePath = SetupFolder() + "License.txt";
+  if (!FileExists(licensePath)) return;
+  try {
+    Control("LicenseMemo").SetCaption(WithCrLf(ReadWholeFile(licensePath, false)));
+  } catch (...) {
+    Control("LicenseMemo").SetCaption("");
+  }
 }
 
 // ---- pages ---------------------------------------------------------------------------------
+
+// clang-format off
+const TMainForm::TPageActions TMainForm::kPageActions[kPageCount] = {
+  // shown,                           entered,                              leaving with Next
+  {nullptr,                           nullptr,                              nullptr},                             // welcome
+  {nullptr,                           &TMainForm::CheckNewVersionOnEntry,   nullptr},                             // licence
+  {nullptr,                           nullptr,                              nullptr},                             // interface mode
+  {nullptr,                           &TMainForm::LoadComponentChecks,      &TMainForm::StoreComponentChecks},    // components
+  {nullptr,                           nullptr,                              &TMainForm::AcceptDestination},       // destination
+  {nullptr,                           &TMainForm::RunInstallSequence,       nullptr},                             // installing
+  {&TMainForm::PrepareFinishPage,     nullptr,                              nullptr},                             // finished
+  {&TMainForm::PrepareFirstRunPage,   &TMainForm::FinishUnlessFirstRun,     &TMainForm::RunFirstRunAndFinish},    // first run
+};
+// clang-format on
 
 void TMainForm::ShowPage() {
   if (pageIndex_ >= kPageCount) return;
@@ -567,19 +592,57 @@ void TMainForm::ShowPage() {
       (buttons.NextFocus == TFocus::WhenShown && IsWindowVisible(handle_))) {
     SetFocus(ControlHandle("NextButton"));
   }
-  if (pageIndex_ == 6 && SetupState().IsUpgrade) {
-    // The first run was configured at the first installation.
-    SetChecked("ShowTutorial", false);
-    SetChecked("RunTutorial", false);
-    EnableWindow(ControlHandle("RunTutorial"), FALSE);
-  }
-  if (pageIndex_ == 7) PrepareFirstRunPage();
+  if (const auto shown = kPageActions[pageIndex_].Shown; shown != nullptr) (this->*shown)();
 }
 
 std::string TMainForm::PageCaptionText(const TPageRow& page) {
-  if (page.Caption != nullptr) return *page.Caption;
-  if (pageIndex_ == 0) return Control("AboutLabel").Caption;
-  return cName + " " + cInstallingFiles;
+  switch (page.CaptionFrom) {
+    case TPageCaption::Text: return *page.Caption;
+    case TPageCaption::WelcomeHeading: return Control("AboutLabel").Caption;
+    case TPageCaption::ProductInstalling: return cName + " " + cInstallingFiles;
+  }
+  return std::string();
+}
+
+void TMainForm::BackButtonClick(int senderTag) {
+  if (senderTag == 1) {
+    GoForward();
+  } else {
+    GoBack();
+  }
+}
+
+void TMainForm::GoForward() {
+  if (pageIndex_ >= kPageCount) return;
+  if (const auto leaving = kPageActions[pageIndex_].Leaving; leaving != nullptr && !(this->*leaving)()) return;
+  EnterPage(pageIndex_ + 1);
+}
+
+void TMainForm::GoBack() {
+  if (pageIndex_ == 0 || pageIndex_ >= kPageCount) return;
+  EnterPage(pageIndex_ - 1);
+}
+
+void TMainForm::EnterPage(int page) {
+  if (page < 0 || page >= kPageCount) return;
+  pageIndex_ = static_cast<unsigned char>(page);
+  ShowPage();
+  if (const auto entered = kPageActions[pageIndex_].Entered; entered != nullptr) (this->*entered)();
+}
+
+void TMainForm::PrepareFinishPage() {
+  if (FirstRunBelongsToThisRun(SetupState())) return;
+  // The first run was configured at the first installation.
+  SetChecked("ShowTutorial", false);
+  SetChecked("RunTutorial", false);
+  EnableWindow(ControlHandle("RunTutorial"), FALSE);
+}
+
+// Reached from the finish page: without "Run Installation Wizard" the finish actions run now
+// and end the program; otherwise the first-run page stays and runs them at its end.
+void TMainForm::FinishUnlessFirstRun() {
+  const TFinishChoices choices = FinishChoices();
+  if (!choices.RunTutorial) FinishActions(choices, handle_);
 }
 
 void TMainForm::PrepareFirstRunPage() {
@@ -592,54 +655,31 @@ void TMainForm::PrepareFirstRunPage() {
   SendMessageA(host, EM_SETSEL, 0, -1);
 }
 
-void TMainForm::BackButtonClick(int senderTag) {
-  if (senderTag == 1 && pageIndex_ == 4 && !DestinationAccepted(ControlText("PathEdit"))) return;
-  pageIndex_ = NextPageIndex(pageIndex_, senderTag);
-  ShowPage();
-  switch (pageIndex_) {
-    case 1:
-      CheckNewVersionOnEntry();
-      break;
-    case 3:
-      LoadComponentChecks();
-      break;
-    case 4:
-      StoreComponentChecks();
-      break;
-    case 5:
-      RunInstallSequence(senderTag);
-      break;
-    case 7:
-      LeaveFinishPage(FinishChoices(), handle_);
-      break;
-    case 8: {
-      const std::string password = ControlText("PassEdit");
-      AddLogSecret(password);
-      TSetupState& state = SetupState();
-      state.FirstRunHostName = TrimText(ControlText("HostNameEdit"));
-      state.FirstRunDomain = TrimText(ControlText("DomainEdit"));
-      state.FirstRunAdministrator = TrimText(ControlText("UserEdit"));
-      RunOrEnd("The first-run configuration", [&] {
-        ApplyTutorialSettings(state.FirstRunHostName, state.FirstRunDomain, state.FirstRunAdministrator, password);
-      });
-      FinishActions(FinishChoices(), handle_);
-      break;
-    }
-    default:
-      break;
-  }
+bool TMainForm::RunFirstRunAndFinish() {
+  const std::string password = ControlText("PassEdit");
+  AddLogSecret(password);
+  TSetupState& state = SetupState();
+  state.FirstRunHostName = TrimText(ControlText("HostNameEdit"));
+  state.FirstRunDomain = TrimText(ControlText("DomainEdit"));
+  state.FirstRunAdministrator = TrimText(ControlText("UserEdit"));
+  RunOrEnd("The first-run configuration", [&] {
+    ApplyTutorialSettings(state.FirstRunHostName, state.FirstRunDomain, state.FirstRunAdministrator, password);
+  });
+  FinishActions(FinishChoices(), handle_);
 }
+
+bool TMainForm::AcceptDestination() { return DestinationAccepted(ControlText("PathEdit")); }
 
 // Only a full path is installed into (a relative one would follow the current folder), and only
 // a place that others cannot change or have prepared.
 bool TMainForm::DestinationAccepted(const std::string& folder) {
-  std::string text;
-  if (!IsAcceptableFolder(folder))
-    text = FormatText(cFolderNotAbsolute, {folder});
-  else if (const std::string problem = DestinationProblem(folder, MachineDestinationFacts()); !problem.empty())
-    text = FormatText(cFolderRefused, {folder, problem});
-  if (text.empty()) return true;
-  CurrentUI().ShowMessage(cError, text, MessageButtons::Ok, MessageIcon::Error);
+  const TFolderVerdict verdict = JudgeFolder(folder, MachineDestinationFacts());
+  if (verdict) return true;
+  if (verdict.Kind == TFolderVerdictKind::NotAbsolute) {
+    Notify(TQuestion::FolderNotAbsolute, {folder});
+  } else {
+    Notify(TQuestion::FolderRefused, {folder, verdict.Problem});
+  }
   return false;
 }
 
@@ -657,14 +697,9 @@ TFinishChoices TMainForm::FinishChoices() {
 void TMainForm::CheckNewVersionOnEntry() {
   if (!IsChecked("CheckLatest")) return;  // nothing touches the network then
   busy_ = true;
-  const TNewVersion latest = CheckNewVersion(SetupState().ProductsXmlUrl, kProductCode);
+  const TNewVersion latest = CheckForNewerVersion();
   busy_ = false;
-  InstallLog("New-version check: " + (latest.Found ? latest.Version : std::string("nothing found")));
-  if (!ShouldOfferNewerVersion(latest.Found, latest.Version)) return;
-  const MessageAnswer answer = CurrentUI().ShowMessage(
-      cQuestion, FormatText(cNewerVersion, {"Zarel Mail Server", latest.Version}),
-      MessageButtons::YesNoCancel, MessageIcon::Question);
-  if (answer != MessageAnswer::Yes) return;
+  if (!OfferNewerVersion(latest)) return;
   ShellExecuteA(handle_, "open", latest.DownloadUrl.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   EndProgram(kExitSuccess);
 }
@@ -676,13 +711,14 @@ void TMainForm::LoadComponentChecks() {
                         LVIS_SELECTED | LVIS_FOCUSED);
 }
 
-void TMainForm::StoreComponentChecks() {
+bool TMainForm::StoreComponentChecks() {
   TComponentChecks checks{};
   for (int i = 0; i < kComponentCount; ++i) checks[i] = ComponentChecked(i);
   ::StoreComponentChecks(checks, SetupState());
+  return true;
 }
 
-void TMainForm::RunInstallSequence(int senderTag) {
+void TMainForm::RunInstallSequence() {
   HWND back = ControlHandle("BackButton");
   HWND next = ControlHandle("NextButton");
   busy_ = true;
@@ -699,14 +735,14 @@ void TMainForm::RunInstallSequence(int senderTag) {
   EnableWindow(back, TRUE);
   busy_ = false;
   SetCursor(LoadCursor(nullptr, IDC_ARROW));
-  BackButtonClick(senderTag);
+  GoForward();
 }
 
 void TMainForm::CloseButtonClick() {
   // One question at a time (Escape and the close box together); none once Cancel was heard.
   if (cancelAsked_ || cancelRequested_) return;
   cancelAsked_ = true;
-  const bool yes = AskYes(cDoYouExitTitle, cDoYouExit);
+  const bool yes = AskYes(TQuestion::Cancel);
   cancelAsked_ = false;
   if (!yes) return;
   if (installRunning_) {

@@ -12,8 +12,8 @@
 #include <utility>
 
 #include "engine/InstallUI.h"
+#include "engine/SetupCore.h"
 #include "wizard/ControlModel.h"
-#include "wizard/FinishUnit.h"
 #include "wizard/MainFormLayout.h"
 
 class TBrowseFolder;
@@ -29,6 +29,10 @@ class TMainForm final : public TInstallUI {
   HWND Handle() const { return handle_; }
   TFormModel& Model() { return model_; }
   void SetBrowseFolder(TBrowseFolder* browse) { browse_ = browse; }
+
+  // Renders what the start-up found, once it has run: the window's captions, the licence, the
+  // folder offered and whether it is an upgrade; the window is left on its first page.
+  void ShowStartup(const TStartupFacts& facts);
 
   // Page navigation and the handlers of the window's controls.
   unsigned char PageIndex() const { return pageIndex_; }
@@ -59,8 +63,7 @@ class TMainForm final : public TInstallUI {
   void SetStatus(const std::string& text) override;
   void StepProgress() override;
   void ProcessMessages() override;
-  MessageAnswer ShowMessage(const std::string& caption, const std::string& text,
-                           MessageButtons buttons, MessageIcon icon) override;
+  MessageAnswer ShowMessage(const TMessageBox& box) override;
   bool CancelRequested() override { return cancelRequested_; }
 
   // Keys the window previews before its controls see them (Escape asks the Cancel
@@ -88,16 +91,34 @@ class TMainForm final : public TInstallUI {
   void ApplyDpi(int dpi, const RECT* suggested);
   void FillComponentList();
   std::string PageCaptionText(const TPageRow& page);
-  void PrepareFirstRunPage();
+  void LoadLicence();
   void ControlChanged(TControl& control);
   void ShowHint(HWND window, const std::string& hint);
   void SetButton(const std::string& name, const std::string* caption, TSwitch enabled,
                  TSwitch shown);
-  void EnterPage();
-  void RunInstallSequence(int senderTag);
+  void GoForward();
+  void GoBack();
+  void EnterPage(int page);
+
+  // What each page does besides its caption and buttons (kPageRows): when it is shown, once it
+  // is entered (either way), and when Next leaves it (false keeps the page). One row per page.
+  struct TPageActions {
+    void (TMainForm::*Shown)();
+    void (TMainForm::*Entered)();
+    bool (TMainForm::*Leaving)();
+  };
+  static const TPageActions kPageActions[kPageCount];
+  // The actions of the table.
   void CheckNewVersionOnEntry();
   void LoadComponentChecks();
-  void StoreComponentChecks();
+  bool StoreComponentChecks();
+  bool AcceptDestination();
+  void RunInstallSequence();
+  void PrepareFinishPage();
+  void FinishUnlessFirstRun();
+  void PrepareFirstRunPage();
+  bool RunFirstRunAndFinish();
+
   bool IsWizardWindow(HWND window) const;
 
   HWND handle_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "engine/SetupCore.h"
 #include "texts/TextTable.h"
 
 const char* const kPagePanels[kPageCount] = {"WelcomePanel",    "LicensePanel",   "SetupTypePanel",
@@ -115,7 +116,7 @@ const TLayoutRow kRows[] = {
   {"InstallPanel", "DestinationGroup", "tgroupbox", "Destination Directory", 0,
      "BUTTON", WS_VISIBLE | BS_GROUPBOX, 0, 16, 150, kPageWidth, 58, N, 0},
   // The destination folder; start-up puts the program files folder in front of it.
-  {"InstallPanel", "PathEdit", "tlabel", "Zarel\\", 0,
+  {"InstallPanel", "PathEdit", "tlabel", kDefaultFolderName, 0,
      "STATIC", WS_VISIBLE | SS_LEFT | SS_PATHELLIPSIS | SS_NOPREFIX, 0, 28, 176, 300, 18, N,
      kCarriesData},
   {"InstallPanel", "BrowseButton", "tbutton", "&Browse...", 0,
@@ -213,21 +214,24 @@ const TLayoutRow kRows[] = {
 constexpr TSwitch K = TSwitch::Keep;
 constexpr TSwitch On = TSwitch::On;
 constexpr TSwitch Off = TSwitch::Off;
+constexpr TPageCaption T = TPageCaption::Text;
+constexpr TPageCaption W = TPageCaption::WelcomeHeading;
+constexpr TPageCaption P = TPageCaption::ProductInstalling;
 
 }  // namespace
 
 const TPageRow kPageRows[kPageCount] = {
-  // caption,       Back: caption, enabled, shown;  Next: caption, enabled, shown, focus;  Cancel
-  {nullptr,             {&cBack, K, Off,   &cNext, K, K, TFocus::WhenShown,        &cCancel}},
-  {&cSLA,               {&cBack, K, On,    &cYes, On, K, TFocus::Keep,             &cNo}},
-  {&cSetupType,         {&cBack, K, K,     &cNext, On, K, TFocus::Keep,            &cCancel}},
-  {&cComponentSetup,    {nullptr, K, K,    &cNext, K, K, TFocus::Keep,             nullptr}},
-  {&cStartCopyingFiles, {&cBack, On, On,   &cInstallC, On, On, TFocus::Keep,       &cCancel}},
+  // caption from, caption,  Back: caption, enabled, shown;  Next: caption, enabled, shown, focus;  Cancel
+  {W, nullptr,             {&cBack, K, Off,   &cNext, K, K, TFocus::WhenShown,        &cCancel}},
+  {T, &cSLA,               {&cBack, K, On,    &cYes, On, K, TFocus::Keep,             &cNo}},
+  {T, &cSetupType,         {&cBack, K, K,     &cNext, On, K, TFocus::Keep,            &cCancel}},
+  {T, &cComponentSetup,    {nullptr, K, K,    &cNext, K, K, TFocus::Keep,             nullptr}},
+  {T, &cStartCopyingFiles, {&cBack, On, On,   &cInstallC, On, On, TFocus::Keep,       &cCancel}},
   // Back and Next are disabled by the install sequence's own handler.
-  {nullptr,             {nullptr, K, K,    nullptr, K, K, TFocus::Keep,            nullptr}},
-  {&cSetupFinished,     {&cBack, Off, Off, &cFinish, On, On, TFocus::Always,       &cCancel}},
+  {P, nullptr,             {nullptr, K, K,    nullptr, K, K, TFocus::Keep,            nullptr}},
+  {T, &cSetupFinished,     {&cBack, Off, Off, &cFinish, On, On, TFocus::Always,       &cCancel}},
   // Next is enabled by the check of the first-run fields.
-  {&cTutorialCaption,   {&cBack, On, On,   &cFinish, K, On, TFocus::Keep,          &cCancel}},
+  {T, &cTutorialCaption,   {&cBack, On, On,   &cFinish, K, On, TFocus::Keep,          &cCancel}},
 };
 // clang-format on
 

@@ -67,10 +67,16 @@ struct TPageButtons {
   const std::string* Cancel;
 };
 
+// Where a page's caption comes from.
+enum class TPageCaption : unsigned char {
+  Text,               // TPageRow::Caption
+  WelcomeHeading,     // the welcome heading (AboutLabel), as start-up filled it in
+  ProductInstalling,  // the product name and "Installing"
+};
+
 struct TPageRow {
-  // The page caption; null where it is made from other texts (the welcome heading on
-  // page 0, the product name and "Installing" on page 5).
-  const std::string* Caption;
+  TPageCaption CaptionFrom;
+  const std::string* Caption;  // for TPageCaption::Text
   TPageButtons Buttons;
 };
 

@@ -186,3 +186,39 @@ SIZE NeededTextSize(HWND control) {
   if (IsClass(control, "EDIT")) return MemoSize(control, text, style);
   return {0, 0};
 }
+
+namespace {
+
+UINT BoxFlags(MessageButtons buttons, MessageIcon icon) {
+  UINT flags = MB_TASKMODAL;
+  switch (buttons) {
+    case MessageButtons::Ok: flags |= MB_OK; break;
+    case MessageButtons::YesNo: flags |= MB_YESNO; break;
+    case MessageButtons::YesNoDefaultNo: flags |= MB_YESNO | MB_DEFBUTTON2; break;
+    case MessageButtons::YesNoCancel: flags |= MB_YESNOCANCEL; break;
+    case MessageButtons::OkCancel: flags |= MB_OKCANCEL; break;
+  }
+  switch (icon) {
+    case MessageIcon::None: break;
+    case MessageIcon::Information: flags |= MB_ICONINFORMATION; break;
+    case MessageIcon::Warning: flags |= MB_ICONWARNING; break;
+    case MessageIcon::Error: flags |= MB_ICONERROR; break;
+    case MessageIcon::Question: flags |= MB_ICONQUESTION; break;
+  }
+  return flags;
+}
+
+MessageAnswer AnswerOf(int result) {
+  switch (result) {
+    case IDYES: return MessageAnswer::Yes;
+    case IDNO: return MessageAnswer::No;
+    case IDCANCEL: return MessageAnswer::Cancel;
+    default: return MessageAnswer::Ok;
+  }
+}
+
+}  // namespace
+
+MessageAnswer ShowTaskModalBox(HWND owner, const TMessageBox& box) {
+  return AnswerOf(MessageBoxA(owner, box.Text.c_str(), box.Caption.c_str(), BoxFlags(box.Buttons, box.Icon)));
+}

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "engine/InstallUI.h"
+
 // Names a control for test drivers: the window property "ZarelName" holds a global atom with
 // the control's name (the contract described in wizard/ControlModel.h).
 void SetControlName(HWND window, const std::string& name);
@@ -32,3 +34,6 @@ RECT FrameForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyl
 // scrolls it. Labels wrap at their width, so a label needs more width only for a word wider
 // than itself.
 SIZE NeededTextSize(HWND control);
+
+// Shows the box task-modal, owned by owner (null: no owner), and gives its answer.
+MessageAnswer ShowTaskModalBox(HWND owner, const TMessageBox& box);

@@ -9,6 +9,7 @@
 #include "engine/InstallUI.h"
 
 struct RecordedBox {
+  TQuestion question;
   std::string caption;
   std::string text;
   MessageButtons buttons;
@@ -31,15 +32,14 @@ class TRecordingUI final : public TInstallUI {
   }
   void StepProgress() override { ++progressSteps; }
   void ProcessMessages() override { ++pumps; }
-  MessageAnswer ShowMessage(const std::string& caption, const std::string& text,
-                           MessageButtons buttons, MessageIcon icon) override {
-    boxes.push_back({caption, text, buttons, icon});
+  MessageAnswer ShowMessage(const TMessageBox& box) override {
+    boxes.push_back({box.Question, box.Caption, box.Text, box.Buttons, box.Icon});
     if (!answers.empty()) {
       const MessageAnswer answer = answers.front();
       answers.pop_front();
       return answer;
     }
-    return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
+    return box.Buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
   }
 };
 
