@@ -749,6 +749,9 @@ void TMainForm::CloseButtonClick() {
     // The install sequence stops at its next step, once it has put the servers back.
     InstallLog("Cancel confirmed during the installation");
     cancelRequested_ = true;
+    // The page says so before any message is let through: whoever looks at it once the
+    // question is gone reads that the setup is stopping.
+    Control("InstallPanelText").SetCaption(cSetupStopping);
     EnableWindow(ControlHandle("CloseButton"), FALSE);
     SetStatus(cSetupStopping);
     return;
