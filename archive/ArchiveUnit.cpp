@@ -78,6 +78,8 @@ constexpr std::size_t kMaxPendingJobs = 256;      // bounds the queue of many ti
 constexpr std::size_t kWakeBatch = 128;           // jobs that wake the writer without a full block
 constexpr std::uint64_t kThreadAfterBytes = kInputBlock * 4;  // archives smaller than this stay on
 constexpr std::size_t kThreadAfterFiles = 32;             // the calling thread
+// CheckArchive keeps the inflated bytes of the entries asked for up to this size each.
+constexpr std::uint64_t kMaxKeptContents = 16u << 20;
 
 // The system's code for the failure of the call just made.
 std::uint32_t LastSystemError() {

@@ -55,13 +55,11 @@ struct TArchiveReport {
   // CheckArchive: every entry read through, in archive order, with its inflated size.
   std::vector<TArchiveEntrySize> Entries;
   // CheckArchive: the inflated bytes of the entries asked for, by lower-case name (an entry
-  // larger than kMaxKeptContents is not kept).
+  // larger than 16 MB is not kept).
   std::map<std::string, std::string> Contents;
 
   bool Sound() const { return Fault == TArchiveFault::None; }
 };
-
-constexpr std::uint64_t kMaxKeptContents = 16u << 20;
 
 // Unpacks the archive into the destination folder. True only when every entry up to the end
 // of the archive (or its end marker) was written or deliberately kept; see ArchiveUnit.cpp for

@@ -126,7 +126,8 @@ TEST_F(AntivirusTest, DamagedArchiveEndsTheProgramAndFailingInstallerIsSilent) {
   EXPECT_EQ(endCode, kExitFatalError);
   ASSERT_EQ(ui_.boxes.size(), 1u);
   EXPECT_EQ(ui_.boxes[0].caption, cError);
-  EXPECT_EQ(ui_.boxes[0].text, cErrorDataFile);
+  // The box names the archive that failed.
+  EXPECT_EQ(ui_.boxes[0].text, std::string(cErrorDataFile) + "\r\n\r\n" + dist_ + "SetupAV.Dat");
 }
 
 TEST_F(AntivirusTest, LibraryCallsNeedALoadedLibrary) {
