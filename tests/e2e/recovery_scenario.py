@@ -76,13 +76,14 @@ def after_step(name):
 
 
 def placing_files(s, log):
-    """Some of the program files are in place, not all: a third of the reference's count has
-    been written since the placement began (ctime, as a copy keeps the source's write time)."""
-    if "  Step: Place the files" not in log:
-        return False
-    if s.placement_began is None:
-        s.placement_began = time.time()
-    return changed_files(s.installed_root, s.placement_began - 0.5) >= s.placement_threshold
+    """Some of the program files are in place, not all: a third of what the clean run copied
+    into the installation (the placement logs each copy) has been copied."""
+    return files_copied(log) >= s.placement_threshold
+
+
+def files_copied(log):
+    placing = log.find("  Step: Place the files")
+    return 0 if placing < 0 else log.count("  File copied: ", placing)
 
 
 # The twelve progress points of the install sequence, by the step each follows, and one kill in
@@ -105,20 +106,14 @@ POINTS = [
 ]
 
 
-def changed_files(root, since):
-    count = 0
-    for folder, _, names in os.walk(root):
-        for name in names:
-            try:
-                if os.lstat(os.path.join(folder, name)).st_ctime >= since:
-                    count += 1
-            except OSError:
-                pass
-    return count
+# The run's own extraction folder is named in what the antivirus installer records of its
+# command line: "zarelinstall\" or, when that was taken, a name with a number.
+EXTRACTION_NAME = re.compile(rb"zarelinstall(-[0-9a-f]+)?", re.IGNORECASE)
 
 
 def hashes_below(root, skip=NOT_HASHED):
-    """Relative Windows path -> SHA-256 of every file below root, the folders of skip left out."""
+    """Relative Windows path -> SHA-256 of every file below root, the folders of skip left out
+    and the extraction folder's name made the same in every run."""
     hashes = {}
     for folder, _, names in os.walk(root):
         for name in names:
@@ -127,7 +122,7 @@ def hashes_below(root, skip=NOT_HASHED):
             if relative.split("\\")[0].lower() in skip or relative in STORE_FILES:
                 continue
             with open(path, "rb") as data:
-                hashes[relative] = hashlib.sha256(data.read()).hexdigest()
+                hashes[relative] = hashlib.sha256(EXTRACTION_NAME.sub(b"zarelinstall", data.read())).hexdigest()
     return hashes
 
 
@@ -138,7 +133,6 @@ class CopiedScenario(InstallScenario):
     def __init__(self, name, prepared):
         super().__init__(name, smtp_port=prepared.smtp_port)
         self.prepared = prepared
-        self.placement_began = None
         self.placement_threshold = prepared.placement_threshold
         self.installed_root = None
 
@@ -256,6 +250,8 @@ def reg_values(s, key):
     """Every value below the key in the 32-bit view, as 'subkey\\name = type data' lines."""
     result = subprocess.run(["wine", "reg", "query", key, "/s", "/reg:32"], env=s.env, capture_output=True,
                             timeout=60)
+    if result.returncode != 0:
+        return [key.split("\\", 1)[-1] + " : (no such key)"]
     lines, current = [], key
     for raw in result.stdout.decode("cp1252", "replace").splitlines():
         line = raw.rstrip()
@@ -427,7 +423,7 @@ def clean_run(s, prepared):
             s.wait_service_state(name, SERVICE_RUNNING, timeout=30)
     prepared.clean = facts(s, before)
     prepared.clean_log = log
-    prepared.placement_threshold = max(1, len(prepared.clean["program files"]) // 3)
+    prepared.placement_threshold = max(1, files_copied(log) // 3)
 
 
 def run_case(prepared, point, name=None):
@@ -440,8 +436,7 @@ def run_case(prepared, point, name=None):
         try:
             killed_log, result.killed_at = run_until(s, point)
             if point.reached is placing_files:
-                placed = changed_files(s.installed_root, s.placement_began - 0.5)
-                result.killed_at += f" ({placed} of {len(prepared.clean['program files'])} files written)"
+                result.killed_at += f" ({files_copied(killed_log)} of {files_copied(prepared.clean_log)} files copied)"
             result.rerun_code, log = run_unattended(s)
             result.found = what_the_rerun_found(log)
             (s.artifacts / "killed-run.log").write_text(killed_log)
