@@ -358,18 +358,16 @@ def short(value):
     return text if len(text) <= 80 else text[:77] + "..."
 
 
-# What the run after a stopped one says it found and did: its lines about the stopped run.
-FOUND_LINE = re.compile(r"^\S+ \S+  (.*(?:journal|stopped run|interrupted|recover|left by).*)$",
-                        re.IGNORECASE | re.MULTILINE)
+# What the run after a stopped one says it found and did: its log entries that begin so (the
+# journal's own text follows such an entry on indented lines, left out here).
+FOUND_LINE = re.compile(r"^\S+ \S+  Recovery: (.*?)\r?$", re.MULTILINE)
 
 
 def what_the_rerun_found(log):
-    lines = [line.strip() for line in FOUND_LINE.findall(log)]
-    kind = re.search(r"Installation folder [^\r\n]*: (upgrade|first installation|new)", log)
-    summary = "; ".join(lines[:3]) if lines else "nothing about the stopped run"
-    if kind:
-        summary += f" [{kind.group(1)}]"
-    return summary
+    lines = [line.rstrip(":") for line in FOUND_LINE.findall(log)]
+    kind = re.search(r"Installation folder [^\r\n]*: (upgrade|first installation)", log)
+    summary = "; ".join(lines) if lines else "nothing about the stopped run"
+    return summary + (f" [{kind.group(1)}]" if kind else "")
 
 
 @dataclass
