@@ -323,11 +323,16 @@ void RunUnattended(const TCommandLine& commandLine) {
   Console().Line(removing ? "Removing" : "Arguments accepted");
 
   // The start-up as the wizard has it; a removal ends inside it.
-  ApplyOptions(options, RunStartup(commandLine));
+  const TStartupFacts facts = RunStartup(commandLine);
+  if (!facts.Recovery.empty()) Console().Line(facts.Recovery);
+  ApplyOptions(options, facts);
   // Page 1's check, only when asked for; a newer version is never downloaded (the question
   // table answers No).
   if (options.CheckVersion) OfferNewerVersion(CheckForNewerVersion());
-  const bool upgrade = DirectoryExists(NormalizePath(SetupState().ChosenFolder, true, false) + "config\\");
+  const std::string chosen = NormalizePath(SetupState().ChosenFolder, true, false);
+  const std::string& unfinished = SetupState().UnfinishedInstallation;
+  const bool upgrade = DirectoryExists(chosen + "config\\") &&
+                       !(!unfinished.empty() && SameText(NormalizePath(unfinished, true, false), chosen));
   Console().Line(std::string(upgrade ? "Upgrading " : "Installing into ") + SetupState().ChosenFolder);
   RunOrEnd("The install sequence", InstallSequence);
   RunFirstRun(options, password);

@@ -7,6 +7,7 @@
 #include <cctype>
 
 #include "base/StringUnit.h"
+#include "engine/SetupState.h"
 #include "serverconfig/StoreFolders.h"
 
 namespace {
@@ -84,8 +85,12 @@ std::string ParentProblem(const std::string& folder, const std::string& drive, c
   return "its parent folder " + parent + "\\ does not exist (the setup makes only the installation folder itself)";
 }
 
-// Ours when config\ holds the settings file of the suite's store.
+// Ours when config\ holds the settings file of the suite's store, or when a stopped run of ours
+// began a first installation there.
 bool HoldsOurInstallation(const std::string& folder, const TDestinationFacts& facts) {
+  if (!facts.UnfinishedInstallation.empty() &&
+      SameText(NormalizePath(facts.UnfinishedInstallation, true, false), folder))
+    return true;
   const TNameFacts settings = facts.Inspect(folder + "config\\" + kSettingsFileName);
   return settings.exists && !settings.isDirectory && !settings.isLink;
 }
@@ -122,6 +127,7 @@ TDestinationFacts MachineDestinationFacts() {
   TDestinationFacts facts;
   facts.Inspect = [](const std::string& path) { return InspectName(path); };
   facts.List = [](const std::string& folder) { return ListDirectory(folder, "*"); };
+  facts.UnfinishedInstallation = SetupState().UnfinishedInstallation;
 #ifdef _WIN32
   facts.IsNetworkDrive = [](const std::string& drive) {
     return !drive.empty() && GetDriveTypeA(drive.c_str()) == DRIVE_REMOTE;

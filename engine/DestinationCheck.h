@@ -21,12 +21,16 @@ struct TDestinationFacts {
   // which has none to keep anywhere).
   std::function<bool(const std::string&)> KeepsAccessLists;
   std::function<std::vector<TDirEntry>(const std::string&)> List;
+  // The folder of a first installation that a stopped run of ours began and did not finish
+  // (engine/RunRecovery): its files are the setup's own, so it is accepted without config\.
+  std::string UnfinishedInstallation;
 };
 
 // Why folder (absolute, as the page or dir= gives it) may not be installed into; empty when
 // it may: a drive's root, a network share or network drive, a device name, an alternate data
 // stream, a link anywhere on its path, a volume without access lists, or an existing folder
-// that holds something but no installation of ours (config\ with its settings file).
+// that holds something but no installation of ours (config\ with its settings file, or the
+// unfinished first installation of a stopped run).
 std::string DestinationProblem(const std::string& folder, const TDestinationFacts& facts);
 
 // The installation folder is made one level deep, with its own list: unless it exists, the

@@ -2,6 +2,8 @@
 
 #include "base/FileSystemUnit.h"
 #include "engine/ComponentFlags.h"
+#include "engine/RealInstallMachine.h"
+#include "engine/RunRecovery.h"
 #include "engine/SetupState.h"
 #include "serverconfig/DatabaseLibrary.h"
 #include "serverconfig/ServerStore.h"
@@ -71,15 +73,19 @@ TStartupFacts InspectEarlierInstallation() {
   TSetupState& state = SetupState();
   // The installed version, for the downgrade question and the upgrade commands.
   state.InstalledVersion = PathRegistry().ReadString("Version").substr(0, 255);
+  // A run that stopped before its end left a journal: its version is the installed one for
+  // everything that follows, and what it changed for its own time is put back.
+  TStartupFacts facts;
+  facts.Recovery = RecoverStoppedRun(RealInstallMachine(), state);
   // The components an earlier installation left out.
   try {
     ReadNoInstallFlags(PathRegistry(), state);
   } catch (...) {
   }
-  TStartupFacts facts;
   facts.OfferedFolder = LoadEarlierInstallation(state);
   facts.EarlierInstallation = !facts.OfferedFolder.empty();
-  if (!facts.EarlierInstallation) facts.OfferedFolder = DefaultFolder();
+  if (!facts.EarlierInstallation)
+    facts.OfferedFolder = state.UnfinishedInstallation.empty() ? DefaultFolder() : state.UnfinishedInstallation;
   CheckOlderWebMail(state);
   return facts;
 }

@@ -1,4 +1,5 @@
-// The start-up's look at the machine, for both faces: the installed version, the components an
+// The start-up's look at the machine, for both faces: the installed version (and the
+// recovery of a run that stopped before its end, engine/RunRecovery), the components an
 // earlier installation left out, its folder and configuration, else the default folder, and
 // the older web mail product. It fills the setup record and gives what the destination page
 // offers (an unattended run takes it without dir=).

@@ -9,6 +9,7 @@
 #include "engine/EngineSupport.h"
 #include "engine/FailureUnit.h"
 #include "base/FileSystemUnit.h"
+#include "base/StringUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
 #include "engine/TemplateUnit.h"
@@ -68,7 +69,10 @@ void FailWhenNotRepaired(const std::string& folder, const TFolderSecurityResult&
 void CreateInstallationFolder() {
   const std::string folder = InstallDir();
   const bool existed = DirectoryExists(folder);
-  const bool earlier = FileExists(folder + "config\\" + kSettingsFileName);
+  // A first installation a stopped run began here counts as ours as well.
+  const bool earlier = FileExists(folder + "config\\" + kSettingsFileName) ||
+                       (!SetupState().UnfinishedInstallation.empty() &&
+                        SameText(NormalizePath(SetupState().UnfinishedInstallation, true, false), folder));
   if (earlier) FailWhenNotRepaired(folder, RemovePlantedEntries(folder));
   const TFolderSecurityResult result = SecureFolder(folder, TFolderAccess::Programs);
   if (DirectoryExists(folder)) {

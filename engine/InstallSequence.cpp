@@ -1,56 +1,24 @@
-#include <windows.h>
-#include <ntsecapi.h>
-
 #include "engine/InstallSequence.h"
 
+#include <algorithm>
 #include <chrono>
-#include <cstring>
 
-#include "archive/ArchiveUnit.h"
-#include "base/DeadlineClock.h"
 #include "base/FileSystemUnit.h"
 #include "base/TextFormat.h"
 #include "base/VersionUnit.h"
-#include "engine/ComponentFlags.h"
+#include "base/StringUnit.h"
 #include "engine/ComponentTable.h"
-#include "engine/DemoMessageUnit.h"
-#include "engine/DestinationCheck.h"
-#include "engine/EngineSupport.h"
 #include "engine/FailureUnit.h"
-#include "engine/FilePlacementUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
-#include "engine/PreInstallCheck.h"
 #include "engine/ProgramEnd.h"
 #include "engine/ExitCodes.h"
-#include "engine/ServiceSteps.h"
+#include "engine/RunJournal.h"
+#include "engine/RunRecovery.h"
 #include "engine/SetupQuestions.h"
-#include "engine/ShortcutUnit.h"
-#include "engine/UninstallUnit.h"
-#include "engine/WebServerPatch.h"
-#include "serverconfig/AccountStore.h"
-#include "serverconfig/DomainTable.h"
-#include "serverconfig/ServerStore.h"
-#include "system/AdvancedRegistry.h"
-#include "system/ConvertRegistryUnit.h"
-#include "system/FolderSecurity.h"
-#include "system/ServerTable.h"
-#include "system/ServiceControl.h"
-#include "system/ServiceInstall.h"
-#include "system/ServicesFuncUnit.h"
 #include "texts/TextTable.h"
 
 namespace {
-
-constexpr char kSuiteArea[] = "\\Software\\Quenfor";
-constexpr char kSuiteSection[] = "Zarel Mail Server";
-constexpr char kExtractionName[] = "zarelinstall";
-constexpr int kExtractionTries = 100;
-// The demonstration accounts stay usable this long after a first installation.
-constexpr int kDemonstrationDays = 30;
-constexpr std::uint32_t kSettleBeforeMessageMs = 2000;
-constexpr std::uint32_t kPumpSliceMs = 50;
-constexpr std::uint32_t kRestartAfterFailureMs = 10000;
 
 const std::vector<TUpgradeCommand>& UpgradeCommandTable() {
   static const std::vector<TUpgradeCommand> table = {
@@ -63,40 +31,26 @@ const std::vector<TUpgradeCommand>& UpgradeCommandTable() {
   return table;
 }
 
-TAdvancedRegistry SuiteRegistry() { return TAdvancedRegistry(TRegistryKey::hkLOCAL_MACHINE, kSuiteArea, kSuiteSection); }
+constexpr int kExtractionFolderTries = 100;
 
 // One name a line, without a line break after the last: the box puts its own between lists.
-std::string ServerNames(const std::vector<int>& kinds) {
+std::string ServerNames(TInstallMachine& machine, const std::vector<int>& kinds) {
   std::string list;
-  for (const int kind : kinds) list += (list.empty() ? "" : "\r\n") + std::string(FindServerInfo(kind)->displayName);
+  for (const int kind : kinds) list += (list.empty() ? "" : "\r\n") + machine.ServerName(kind);
   return list;
 }
 
-bool UpgradeOnNT(const TInstallRun& run) { return run.State.IsUpgrade && IsNTPlatform(); }
+bool UpgradeOnNT(const TInstallRun& run) { return run.State.IsUpgrade && run.Machine.ServicesPlatform(); }
 bool FirstInstallation(const TInstallRun& run) { return !run.State.IsUpgrade; }
 
-// Lets the window's messages through for the given time (Cancel stays usable).
-void PumpFor(std::uint32_t ms) {
-  const TDeadline deadline(ms);
-  do {
-    CurrentUI().ProcessMessages();
-    PauseMs(kPumpSliceMs);
-  } while (!deadline.Passed());
-}
+std::string InstallationFolder(const TSetupState& state) { return NormalizePath(state.ChosenFolder, true, false); }
 
-// Sixteen hex digits from the system's random source: names nobody can prepare in advance.
-std::string UnguessableSuffix() {
-  unsigned char bytes[8] = {};
-  if (!RtlGenRandom(bytes, sizeof bytes)) {
-    // Without the random source: the time and the process, still unknown beforehand.
-    const ULONGLONG mix = (static_cast<ULONGLONG>(GetTickCount()) << 32) ^ GetCurrentProcessId() ^
-                          reinterpret_cast<ULONG_PTR>(&bytes);
-    std::memcpy(bytes, &mix, sizeof bytes);
-  }
-  static const char kHex[] = "0123456789abcdef";
-  std::string text;
-  for (const unsigned char byte : bytes) text += {kHex[byte >> 4], kHex[byte & 15]};
-  return text;
+// The journal as the run knows it now; the run stops when it cannot be written, since a later
+// run could not finish this one's work without it.
+void RecordInJournal(TInstallRun& run) {
+  if (run.Machine.WriteJournal(JournalText(run.Journal))) return;
+  InstallLog("The run journal could not be written");
+  Fail("Writing the run journal", cJournalNotWritten);
 }
 
 // --- the steps, in the order of the sequence ---------------------------------------------
@@ -112,215 +66,185 @@ void AskBeforeDowngrade(TInstallRun& run) {
 }
 
 // Nothing has been changed yet: a damaged data file or a full drive ends the run here.
-void CheckDataFilesAndRoom(TInstallRun& run) {
-  CheckBeforeFirstChange(run.State, NormalizePath(run.State.ChosenFolder, true, false));
+void CheckDataFilesAndRoom(TInstallRun& run) { run.Machine.CheckDataFilesAndRoom(run.State); }
+
+// Before the first change: what a later run needs to finish this one. A first installation a
+// stopped run left unseeded stays a first installation although its config\ exists.
+void OpenRunJournal(TInstallRun& run) {
+  const TSetupState& state = run.State;
+  TRunJournal& journal = run.Journal;
+  journal.InstalledBefore = state.InstalledVersion;
+  journal.Installing = ProductVersion;
+  journal.InstallDir = InstallationFolder(state);
+  const bool unfinished = !state.UnfinishedInstallation.empty() &&
+                          SameText(NormalizePath(state.UnfinishedInstallation, true, false), journal.InstallDir);
+  const bool upgrade = run.Machine.FolderExists(journal.InstallDir + "config\\") && !unfinished;
+  // An upgrade that still owes a first installation's message was seeded by the stopped run.
+  journal.FirstInstallation = !upgrade || state.DemonstrationMessageOwed;
+  journal.Seeded = upgrade;
+  journal.UpgradeCommandsSent = state.UpgradeCommandsSent;
+  journal.StoppedServers = state.ServersStoppedEarlier;
+  RecordInJournal(run);
+  run.JournalOpen = true;
 }
 
-void MigrateRegistry(TInstallRun&) { ConvertRegistry(true); }
+void MigrateRegistry(TInstallRun& run) { run.Machine.MigrateRegistry(); }
 
-void StoreComponentChoices(TInstallRun& run) {
-  TAdvancedRegistry suite = SuiteRegistry();
-  const TRegistryResult result = WriteNoInstallFlags(suite, run.State);
-  if (!result) InstallLog("Component choices not stored: " + result.message);
-}
+void StoreComponentChoices(TInstallRun& run) { run.Machine.StoreComponentChoices(run.State); }
 
 void ChooseInstallationFolder(TInstallRun& run) {
   TSetupState& state = run.State;
-  state.InstallDir = NormalizePath(state.ChosenFolder, true, false);
+  state.InstallDir = InstallationFolder(state);
   // The page and the unattended run checked it; it is checked again right before it is used.
-  if (const std::string problem = DestinationProblem(state.InstallDir, MachineDestinationFacts()); !problem.empty())
+  if (const std::string problem = run.Machine.DestinationProblem(state.InstallDir); !problem.empty())
     Fail("Checking the installation folder " + state.InstallDir,
          FormatText(cFolderRefused, {state.InstallDir, problem}));
   state.ConfigDir = state.InstallDir + "config\\";
-  state.IsUpgrade = DirectoryExists(state.ConfigDir);
-  SetServerFolder(state.InstallDir);
-  PlacementFolders().ExtractionFolder.clear();
-  // Before placement brings shipped copies of the same names.
-  run.CustomerFiles = PresentKeptFiles(state.InstallDir);
+  state.IsUpgrade = run.Journal.Seeded;
+  run.Machine.UseInstallationFolder(state);
+  // Before placement brings shipped copies of the same names. What a stopped first
+  // installation copied is the setup's own, not the customer's.
+  if (state.IsUpgrade) run.CustomerFiles = run.Machine.CustomerFiles(state.InstallDir);
   InstallLog("Installation folder " + state.InstallDir + (state.IsUpgrade ? ": upgrade" : ": first installation"));
 }
 
+// The start types are in the journal before a disabled service is switched to automatic.
 void RememberStartTypes(TInstallRun& run) {
-  for (std::int32_t& startType : run.State.PreviousStartType) startType = kNoStartType;
+  for (std::int32_t& startType : run.State.PreviousStartType) startType = kNoRecordedStartType;
   if (!UpgradeOnNT(run)) return;
   for (const int kind : kInstalledServers) {
-    const std::string service = GetServerServiceName(kind);
-    const std::int32_t startType = GetSetServiceStartType(service, false, kNoStartType);
-    run.State.PreviousStartType[kind] = startType;
-    InstallLog("Start type of " + service + ": " + std::to_string(startType));
-    // A disabled service is automatic for the time of the installation.
-    if (startType == SERVICE_DISABLED) GetSetServiceStartType(service, true, SERVICE_AUTO_START);
+    run.State.PreviousStartType[kind] = run.Machine.StartType(kind);
+    InstallLog("Start type of " + run.Machine.ServiceName(kind) + ": " + std::to_string(run.State.PreviousStartType[kind]));
   }
+  run.Journal.StartTypes = run.State.PreviousStartType;
+  RecordInJournal(run);
+  run.StartTypesChanged = true;
+  // A disabled service is automatic for the time of the installation.
+  for (const int kind : kInstalledServers)
+    if (run.State.PreviousStartType[kind] == kDisabledStart) run.Machine.SetStartType(kind, kAutomaticStart);
 }
 
 void StopRunningServers(TInstallRun& run) {
+  run.RanBefore = run.State.ServersStoppedEarlier;
   for (const int kind : kInstalledServers)
-    if (IsServerRunning(kind)) run.RanBefore.push_back(kind);
+    if (run.Machine.ServerRunning(kind) && std::find(run.RanBefore.begin(), run.RanBefore.end(), kind) == run.RanBefore.end())
+      run.RanBefore.push_back(kind);
+  run.Journal.StoppedServers = run.RanBefore;
+  RecordInJournal(run);
   run.ServersStopped = true;
-  CheckRunningServices(run.State);
-  CheckRunningServices(run.State);
+  run.Machine.StopServers(run.State);
 }
 
+// The folder's name is in the journal before it is made, so a later run removes it even when
+// this one stops right after making it.
 void ExtractSetupData(TInstallRun& run) {
   CurrentUI().SetStatus(cExtractingFiles);
-  run.ExtractionFolder = CreateExtractionFolder(GetSpecialFolder(SpecialFolder::Temporary, true), SetupFolder());
-  if (run.ExtractionFolder.empty()) Fail("Creating the extraction folder", cErrorDataFile, GetLastError());
-  PlacementFolders().ExtractionFolder = run.ExtractionFolder;
-  ExtractOrFail(SetupFolder() + "Setup.Dat", run.ExtractionFolder, true);
-}
-
-void PlaceEveryFile(TInstallRun&) { PlaceFiles(); }
-
-void UnpackShippedConfiguration(TInstallRun& run) {
-  const std::string archive = SetupFolder() + "zarel.mcb";
-  // Read through before the first change; a file that cannot be written now ends the run.
-  if (FileExists(archive)) ExtractOrFail(archive, run.State.ConfigDir, true);
-}
-
-// The store of the installation folder; false (logged) when an existing file could not be
-// read, in which case nothing may be saved over it.
-bool LoadInstalledSettings(const TSetupState& state) {
-  InitServerFoldersAt(state.InstallDir);
-  SetConfigFolder(state.ConfigDir);
-  if (LoadServerSettings(false, false)) return true;
-  InstallLog("The configuration in " + state.ConfigDir + " could not be read: it is left as it is");
-  return false;
-}
-
-// A configuration that could not be read is never saved over; the person learns which.
-void SaveInstalledSettings(const TSetupState& state) {
-  if (SaveServerSettings()) return;
-  InstallLog("The configuration in " + state.ConfigDir + " was not saved");
-}
-
-void WarnConfigurationLeftAlone(const TSetupState& state) {
-  const std::string file = UnreadableStoreFile();
-  Notify(TQuestion::ConfigurationNotSaved, {file.empty() ? state.ConfigDir + kSettingsFileName : file});
-}
-
-// Days from 1 March of year 0 to the date (proleptic Gregorian calendar).
-long DaysFromCivil(int year, unsigned month, unsigned day) {
-  year -= month <= 2 ? 1 : 0;
-  const long era = (year >= 0 ? year : year - 399) / 400;
-  const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
-  const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-  const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  return era * 146097 + static_cast<long>(dayOfEra);
-}
-
-// Today's local date plus days, as the store keeps dates: days since 30 December 1899.
-double StoreDateDaysFromNow(int days) {
-  SYSTEMTIME today{};
-  GetLocalTime(&today);
-  return static_cast<double>(DaysFromCivil(today.wYear, today.wMonth, today.wDay) - DaysFromCivil(1899, 12, 30) + days);
-}
-
-void ExpireDemonstrationAccounts() {
-  TAccountList list;
-  if (!OpenAccountList(kDemonstrationDomain, list, "", 0, 0)) {
-    InstallLog(std::string("No accounts of ") + kDemonstrationDomain + " to give an expiry");
-    return;
+  for (int attempt = 0; attempt < kExtractionFolderTries && run.ExtractionFolder.empty(); ++attempt) {
+    const std::string folder = run.Machine.NewExtractionFolderName();
+    if (folder.empty()) break;
+    run.Journal.ExtractionFolder = folder;
+    RecordInJournal(run);
+    if (run.Machine.CreateExtractionFolder(folder)) run.ExtractionFolder = folder;
   }
-  const double expiry = StoreDateDaysFromNow(kDemonstrationDays);
-  while (!NextAccount(list)) {
-    TAccountRecord account = list.Account;
-    if (account.Get(account::kType) != account::kUserAccount) continue;
-    account.Set(account::kExpires, 1);
-    account.Set(account::kExpiryDate, expiry);
-    const std::string aliases = account.Get(account::kAliases);
-    const std::string firstAlias = aliases.substr(0, aliases.find(';'));
-    const bool saved = SaveAccount(0, account, FindAccountIndex(0, firstAlias), false);
-    InstallLog("Demonstration account " + firstAlias + (saved ? " expires in 30 days" : " not saved"));
-  }
-  CloseAccountList(list);
+  if (run.ExtractionFolder.empty()) Fail("Creating the extraction folder", cErrorDataFile);
+  run.Machine.ExtractSetupData(run.ExtractionFolder);
 }
+
+void PlaceEveryFile(TInstallRun& run) { run.Machine.PlaceFiles(run.State); }
+
+void UnpackShippedConfiguration(TInstallRun& run) { run.Machine.UnpackShippedConfiguration(run.State); }
 
 void SeedNewConfiguration(TInstallRun& run) {
-  TSetupState& state = run.State;
-  const std::string demo = run.ExtractionFolder + "demo.dat";
-  if (FileExists(demo)) ExtractOrFail(demo, state.ConfigDir, true);
-  if (LoadInstalledSettings(state)) {
-    SetServerFolders();
-    const std::string dns = SystemDnsServers();
-    if (!dns.empty()) ServerSettings().Set(settings::kDnsServers, dns.substr(0, settings::kDnsServers.Max));
-    SaveInstalledSettings(state);
-    ExpireDemonstrationAccounts();
-  }
+  run.Machine.SeedConfiguration(run.State, run.ExtractionFolder);
   run.FirstInstallation = true;
+  run.Journal.Seeded = true;
+  RecordInJournal(run);
 }
 
-void StoreConsoleLayout(TInstallRun& run) {
-  TSetupState& state = run.State;
-  if (!LoadInstalledSettings(state)) {
-    WarnConfigurationLeftAlone(state);
-    return;
-  }
-  ServerSettings().Set(settings::kConsoleLayout, state.AdvancedConsole ? "advanced.xml" : "basic.xml");
-  if (!state.IsUpgrade) SetServerFolders();
-  ServerSettings().Set(settings::kFolder3385, "");
-  SaveInstalledSettings(state);
-}
+void StoreConsoleLayout(TInstallRun& run) { run.Machine.StoreConsoleLayout(run.State); }
 
 bool OldWebServerConfiguration(const TInstallRun& run) {
   const TSetupState& state = run.State;
   return state.IsUpgrade && !state.InstalledVersion.empty() && !VersionAtLeast(state.InstalledVersion, "7.7.3");
 }
 
-void PatchWebServer(TInstallRun&) {
-  static const char* const kOutcomes[] = {"missing", "unreadable: left as it is", "patched", "not written"};
-  InstallLog(std::string("webserver.cfg ") + kOutcomes[static_cast<int>(PatchWebServerConfig())]);
+void PatchWebServer(TInstallRun& run) { run.Machine.PatchWebServer(); }
+
+void ShortcutsAndUninstallEntry(TInstallRun& run) {
+  run.Machine.ShortcutsAndUninstallEntry(run.State);
+  run.Journal.VersionWritten = true;
+  RecordInJournal(run);
 }
 
-void ShortcutsAndUninstallEntry(TInstallRun&) { CreateIcons(); }
+void RemoveLeftOutComponents(TInstallRun& run) { run.Machine.RemoveLeftOutComponents(run.State, run.CustomerFiles); }
 
-void RemoveLeftOutComponents(TInstallRun& run) { RemoveDeselectedComponents(run.CustomerFiles); }
-
-void CreateAndStartServices(TInstallRun& run) { InstallServices(run.State, run.State.InstallDir); }
+void CreateAndStartServices(TInstallRun& run) { run.Machine.CreateAndStartServices(run.State); }
 
 void DeleteExtractionFolder(TInstallRun& run) {
   if (run.ExtractionFolder.empty()) return;
-  DeleteLoggedTree(run.ExtractionFolder);
+  run.Machine.DeleteFolder(run.ExtractionFolder);
   run.ExtractionFolder.clear();
-  PlacementFolders().ExtractionFolder.clear();
+  run.Journal.ExtractionFolder.clear();
+  RecordInJournal(run);
 }
 
-void LetTheServersSettle(TInstallRun&) { PumpFor(kSettleBeforeMessageMs); }
+void LetTheServersSettle(TInstallRun& run) { run.Machine.LetServersSettle(); }
 
-void SendTheDemonstrationMessage(TInstallRun&) {
-  InstallLog(std::string("Demonstration message ") + (SendDemonstrationMessage() ? "accepted" : "not accepted") +
-             " by the SMTP service");
+bool OwesDemonstrationMessage(const TInstallRun& run) {
+  return run.FirstInstallation || run.State.DemonstrationMessageOwed;
+}
+
+void SendTheDemonstrationMessage(TInstallRun& run) {
+  const bool accepted = run.Machine.SendDemonstrationMessage();
+  InstallLog(std::string("Demonstration message ") + (accepted ? "accepted" : "not accepted") + " by the SMTP service");
+  run.Journal.DemonstrationMessageSent = true;
+  RecordInJournal(run);
   StopIfCancelled("Sending the demonstration message");
 }
 
 void ShowInstallationComplete(TInstallRun&) { CurrentUI().SetStatus(cFinished); }
 
-void CheckTheServersRun(TInstallRun& run) { run.State.ServersNotRunning = CheckStartedServices(run.State); }
+void CheckTheServersRun(TInstallRun& run) { run.State.ServersNotRunning = run.Machine.CheckServersRun(run.State); }
 
-void RestoreStartTypes(const TSetupState& state) {
+void RestoreStartTypes(TInstallRun& run) {
   for (const int kind : kInstalledServers) {
-    if (ServerLeftOut(state, kind)) continue;
-    const std::int32_t startType = state.PreviousStartType[kind];
-    if (startType == kNoStartType) continue;
-    GetSetServiceStartType(GetServerServiceName(kind), true, startType);
-    InstallLog("Start type of " + GetServerServiceName(kind) + " restored: " + std::to_string(startType));
+    if (ServerLeftOut(run.State, kind)) continue;
+    const std::int32_t startType = run.State.PreviousStartType[kind];
+    if (startType == kNoRecordedStartType) continue;
+    run.Machine.SetStartType(kind, startType);
+    InstallLog("Start type of " + run.Machine.ServiceName(kind) + " restored: " + std::to_string(startType));
   }
 }
 
-void RestoreRememberedStartTypes(TInstallRun& run) { RestoreStartTypes(run.State); }
+void RestoreRememberedStartTypes(TInstallRun& run) {
+  RestoreStartTypes(run);
+  run.Journal.StartTypesRestored = true;
+  RecordInJournal(run);
+}
 
+// Each command is in the journal once sent: a run stopped between two commands leaves the
+// rest to the next run, which sends only those (one sent right before a stop may come twice).
 void SendUpgradeCommands(TInstallRun& run) {
-  for (const TUpgradeCommand& command : PlanUpgradeCommands(run.State.InstalledVersion)) {
-    const bool sent = SendServerCommand(command.Kind, kServerCommandMessage, command.First, command.Second);
+  const std::vector<TUpgradeCommand> commands = PlanUpgradeCommands(run.State.InstalledVersion);
+  for (std::size_t index = static_cast<std::size_t>(run.Journal.UpgradeCommandsSent); index < commands.size(); ++index) {
+    const TUpgradeCommand& command = commands[index];
+    const bool sent = run.Machine.SendUpgradeCommand(command);
     InstallLog("Upgrade command " + std::to_string(command.First) + "," + std::to_string(command.Second) + " to " +
-               GetServerServiceName(command.Kind) + (sent ? " sent" : " not delivered"));
+               run.Machine.ServiceName(command.Kind) + (sent ? " sent" : " not delivered"));
+    run.Journal.UpgradeCommandsSent = static_cast<int>(index + 1);
+    RecordInJournal(run);
   }
 }
 
-void WarnOldWebMail(TInstallRun&) {
-  Notify(TQuestion::OlderWebMail);
-}
+void WarnOldWebMail(TInstallRun&) { Notify(TQuestion::OlderWebMail); }
 
-void CopyLogIntoInstallation(TInstallRun& run) { KeepInstallLogIn(run.State.InstallDir + "logs\\"); }
+void CopyLogIntoInstallation(TInstallRun& run) { run.Machine.KeepLogIn(run.State.InstallDir); }
+
+// The run is complete: nothing is left for a later run to finish.
+void RemoveRunJournal(TInstallRun& run) {
+  run.Machine.RemoveJournal();
+  run.JournalOpen = false;
+}
 
 // --- the loop ----------------------------------------------------------------------------
 
@@ -351,26 +275,38 @@ void RunStep(const TInstallStep& step, TInstallRun& run) {
 void PutServersBack(TInstallRun& run, TSetupFailure& failure) {
   if (!run.ServersStopped) return;
   InstallLog("Putting the servers back after the failure");
-  if (UpgradeOnNT(run)) RestoreStartTypes(run.State);
   std::vector<int> running, notRunning;
-  for (const int kind : run.RanBefore) {
-    if (!IsServerRunning(kind)) ControlServer(kind, true);
-    const bool runs = WaitUntil([kind] { return IsServerRunning(kind); }, kRestartAfterFailureMs, kPumpSliceMs);
-    (runs ? running : notRunning).push_back(kind);
-  }
+  for (const int kind : run.RanBefore) (run.Machine.StartServerAgain(kind) ? running : notRunning).push_back(kind);
   std::string text = cInstallIncomplete;
-  if (!running.empty()) text += "\r\n\r\n" + FormatText(cServersRunAgain, {ServerNames(running)});
-  if (!notRunning.empty()) text += "\r\n\r\n" + FormatText(cServersNotStarted, {ServerNames(notRunning)});
+  if (!running.empty()) text += "\r\n\r\n" + FormatText(cServersRunAgain, {ServerNames(run.Machine, running)});
+  if (!notRunning.empty()) text += "\r\n\r\n" + FormatText(cServersNotStarted, {ServerNames(run.Machine, notRunning)});
   InstallLog(text);
   failure.Text = failure.Text.empty() ? text : failure.Text + "\r\n\r\n" + text;
   failure.ServersLeftDown = !notRunning.empty();
+  run.Journal.StoppedServers = notRunning;
+}
+
+// The journal stays for the next run, which finishes the job; it says what was put back, so
+// that what the administrator changes after this failure is not undone by the next start.
+void UpdateJournalAfterFailure(TInstallRun& run) {
+  if (!run.JournalOpen) return;
+  run.Journal.ExtractionFolder = run.ExtractionFolder;
+  if (!run.Machine.WriteJournal(JournalText(run.Journal))) InstallLog("The run journal could not be updated after the failure");
 }
 
 void CleanUpAfterFailure(TInstallRun& run, TSetupFailure& failure) {
   // The status line names what failed while the servers are put back and the box shows.
   if (failure.Kind != TFailureKind::Cancelled) CurrentUI().SetStatus(FormatText(cStepFailed, {failure.Doing}));
-  if (!run.ExtractionFolder.empty()) DeleteExtractionFolder(run);
+  if (!run.ExtractionFolder.empty()) {
+    run.Machine.DeleteFolder(run.ExtractionFolder);
+    run.ExtractionFolder.clear();
+  }
+  if (run.StartTypesChanged) {
+    RestoreStartTypes(run);
+    run.Journal.StartTypesRestored = true;
+  }
   PutServersBack(run, failure);
+  UpdateJournalAfterFailure(run);
 }
 
 }  // namespace
@@ -381,6 +317,7 @@ std::vector<TInstallStep> InstallSteps() {
   return {
       {"Ask before installing over a newer version", nullptr, AskBeforeDowngrade},
       {"Check the data files and the room for them", nullptr, CheckDataFilesAndRoom},
+      {"Open the run journal", nullptr, OpenRunJournal},
       {"Migrate and delete the older registry keys", nullptr, MigrateRegistry},
       {"Store the component choices", nullptr, StoreComponentChoices},
       {"Installation folder; an existing config\\ makes it an upgrade", nullptr, ChooseInstallationFolder},
@@ -408,8 +345,7 @@ std::vector<TInstallStep> InstallSteps() {
       progress(),
       {"Delete the extraction folder", nullptr, DeleteExtractionFolder},
       {"Let the servers settle", nullptr, LetTheServersSettle},
-      {"Send the demonstration message (first installation)",
-       [](const TInstallRun& run) { return run.FirstInstallation; }, SendTheDemonstrationMessage},
+      {"Send the demonstration message (first installation)", OwesDemonstrationMessage, SendTheDemonstrationMessage},
       progress(),
       {"Installation complete", nullptr, ShowInstallationComplete},
       {"Check that the servers run", nullptr, CheckTheServersRun},
@@ -419,12 +355,12 @@ std::vector<TInstallStep> InstallSteps() {
       {"Warn about the old web mail product",
        [](const TInstallRun& run) { return run.State.WebMailOutdated; }, WarnOldWebMail},
       {"Keep a copy of the log in the installation", nullptr, CopyLogIntoInstallation},
+      {"Remove the run journal", nullptr, RemoveRunJournal},
   };
 }
 
-void InstallSequence() {
-  TInstallRun run{SetupState()};
-  const TWaitsPumpMessages pumping;
+void RunInstallSequence(TInstallMachine& machine) {
+  TInstallRun run{SetupState(), machine};
   InstallLog("Install sequence starts");
   try {
     for (const TInstallStep& step : InstallSteps()) RunStep(step, run);
@@ -451,38 +387,4 @@ std::vector<TUpgradeCommand> PlanUpgradeCommands(const std::string& installedVer
   for (const TUpgradeCommand& command : UpgradeCommandTable())
     if (!VersionAtLeast(installedVersion, command.Before)) commands.push_back(command);
   return commands;
-}
-
-std::string CreateExtractionFolder(const std::string& tempFolder, const std::string& setupFolder) {
-  const std::string parent = tempFolder.empty() ? setupFolder + "temp\\" : NormalizePath(tempFolder, true, false);
-  if (!ForceDirectories(parent)) return std::string();
-  for (int attempt = 0; attempt < kExtractionTries; ++attempt) {
-    const std::string name = attempt == 0 ? kExtractionName : std::string(kExtractionName) + "-" + UnguessableSuffix();
-    const std::string folder = ShortPath(parent + name + "\\");
-    if (DirectoryExists(folder) || FileExists(NormalizePath(folder, false, false))) continue;
-    // The elevated setup writes as a member of Administrators; the account's other, not
-    // elevated programs must not reach what it loads and copies from here.
-    const TFolderSecurityResult result = SecureFolder(folder, TFolderAccess::Private);
-    InstallLog(DescribeFolderSecurity(folder, result));
-    // Only a folder made now is ours: one that appeared in between may hold anything.
-    if (result.State == TFolderSecurityState::Created ||
-        (result.State == TFolderSecurityState::NoAccessLists && DirectoryExists(folder)))
-      return folder;
-  }
-  return std::string();
-}
-
-void SetServerFolders() {
-  const std::string& root = SetupState().InstallDir;
-  TServerSettings& settings = ServerSettings();
-  settings.Set(settings::kTempFolder, ShortPath(root + "temp\\"));
-  settings.Set(settings::kMailFolder, ShortPath(root + "mail\\"));
-  settings.Set(settings::kLogsFolder, ShortPath(root + "logs\\"));
-}
-
-void RemoveDeselectedComponents(const std::set<std::string>& customerFiles) {
-  const TSetupState& state = SetupState();
-  for (const TComponentRow& component : kComponents)
-    if (LeftOut(component, state))
-      RemoveComponentFiles(component, state.InstallDir, TRemovalOf::LeftOutComponent, &customerFiles);
 }

@@ -3,6 +3,11 @@
 // (or leaves an existing one's alone), creates shortcuts and the uninstall entry, installs and
 // starts the services, and sends the version-upgrade commands of an upgrade.
 //
+// Every effect on the machine goes through TInstallMachine. Before its first change the
+// sequence writes a journal of the run (engine/RunJournal) and keeps it up to date; a run that
+// stops for any reason leaves it, and the next run's start-up finishes the job from it
+// (engine/RunRecovery). The last step removes it.
+//
 // It reads as a list of named steps run by one loop (InstallSteps): each step's condition is
 // part of the list, the loop logs every step's start, end and duration and stops between
 // steps when the person confirmed Cancel. A failure after the servers were stopped puts them
@@ -15,23 +20,33 @@
 #include <string>
 #include <vector>
 
+#include "engine/InstallMachine.h"
+#include "engine/RunJournal.h"
 #include "engine/SetupState.h"
 
 // The whole installation, run while the wizard shows its installing page, from the setup
 // record: ChosenFolder, the component flags, AdvancedConsole, InstalledVersion,
-// WebMailOutdated. Reports through CurrentUI(); a failure raises a TSetupFailure (after the
-// servers were put back), which the caller hands to EndWithFailure.
+// WebMailOutdated and what a stopped run left to finish. Reports through CurrentUI(); a
+// failure raises a TSetupFailure (after the servers were put back), which the caller hands to
+// EndWithFailure. InstallSequence runs it on this machine (engine/RealInstallMachine).
 void InstallSequence();
+void RunInstallSequence(TInstallMachine& machine);
 
 // What one run of the sequence knows besides the setup record.
 struct TInstallRun {
-  explicit TInstallRun(TSetupState& state) : State(state) {}
+  TInstallRun(TSetupState& state, TInstallMachine& machine) : State(state), Machine(machine) {}
   TSetupState& State;
+  TInstallMachine& Machine;
+  TRunJournal Journal;
+  bool JournalOpen = false;  // written, not yet removed
   std::string ExtractionFolder;
   bool FirstInstallation = false;
-  // Set once the servers have been stopped: from then on a failure puts them back.
+  // Set once a disabled service was switched to automatic: from then on a failure puts the
+  // start types back.
+  bool StartTypesChanged = false;
+  // Set once the servers have been stopped: from then on a failure starts them again.
   bool ServersStopped = false;
-  // The kinds that ran when the sequence stopped them.
+  // The kinds that ran when the sequence stopped them (or a stopped run before it).
   std::vector<int> RanBefore;
   // The customer's files among those the components keep (PresentKeptFiles before placement).
   std::set<std::string> CustomerFiles;
@@ -46,14 +61,6 @@ struct TInstallStep {
 // The steps in their order; twelve of them advance the progress bar.
 std::vector<TInstallStep> InstallSteps();
 
-// One version-upgrade command: message 0x500 with two parameters to a server kind, sent when
-// the installed version is older than Before.
-struct TUpgradeCommand {
-  const char* Before;
-  int Kind;
-  std::uint32_t First;
-  std::uint32_t Second;
-};
 // The commands an upgrade from installedVersion sends, in order (none for an empty version).
 std::vector<TUpgradeCommand> PlanUpgradeCommands(const std::string& installedVersion);
 

@@ -38,6 +38,8 @@ bool IsWebMailOutdated(const std::string& version, const std::string& installDir
 struct TStartupFacts {
   std::string OfferedFolder;
   bool EarlierInstallation = false;
+  // What the start-up found of a stopped run and did about it; empty when there was none.
+  std::string Recovery;
 };
 
 // --- the components ------------------------------------------------------------------------

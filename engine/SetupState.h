@@ -66,6 +66,13 @@ struct TSetupState {
   // The servers the install sequence's last check found not running (display names), after
   // the warning named them; an unattended run ends with its own exit code then.
   std::vector<std::string> ServersNotRunning;
+  // What a stopped run left for this one to finish (engine/RunRecovery): the folder of a first
+  // installation it had not seeded, the upgrade commands it sent already, the demonstration
+  // message it still owed, the servers it had stopped.
+  std::string UnfinishedInstallation;
+  int UpgradeCommandsSent = 0;
+  bool DemonstrationMessageOwed = false;
+  std::vector<int> ServersStoppedEarlier;
 };
 
 // The process-wide record.

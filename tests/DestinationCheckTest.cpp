@@ -79,6 +79,18 @@ TEST(DestinationCheck, RefusedFoldersOfAMadeUpMachine) {
   }
 }
 
+// A first installation that a stopped run began holds the setup's own files without config\:
+// that folder alone is accepted as ours, and only for what held nothing of ours before.
+TEST(DestinationCheck, UnfinishedInstallationOfAStoppedRun) {
+  TDestinationFacts facts = MadeUpMachine();
+  facts.UnfinishedInstallation = "C:\\Planted";
+  EXPECT_EQ(DestinationProblem("C:\\Planted\\", facts), "");
+  facts.UnfinishedInstallation = "C:\\Linked\\";
+  EXPECT_NE(DestinationProblem("C:\\Linked\\", facts).find("is a link"), std::string::npos);
+  facts.UnfinishedInstallation = "C:\\Other\\";
+  EXPECT_NE(DestinationProblem("C:\\Planted\\", facts).find("no installation of the mail server"), std::string::npos);
+}
+
 // The verdict both faces act on: the wizard shows a box of its kind, the unattended run refuses
 // the folder or ends before its first step.
 TEST(DestinationCheck, VerdictsSayWhichRuleRefused) {

@@ -1,4 +1,4 @@
-# The install engine at file level: the install log, templates, the web-server patch, the first
+# The install engine at file level: the install sequence over a fake machine, the install log, templates, the web-server patch, the first
 # run's names, the decisions both faces share and the question table in both trees; placement, shortcuts, uninstall, ODBC and the antivirus
 # driver in the win32 tree.
 zarel_test(InstallLogTest LIBS zarel_engine_core zarel_base)
@@ -9,6 +9,9 @@ zarel_test(FirstRunNamesTest LIBS zarel_engine_core)
 zarel_test(FailureUnitTest LIBS zarel_engine_core zarel_base)
 zarel_test(SetupCoreTest LIBS zarel_engine_core)
 zarel_test(SetupQuestionsTest LIBS zarel_engine_core zarel_base)
+# The install sequence on a fake machine, failed and stopped at every call, with its journal
+# and the recovery of a stopped run: no Windows needed.
+zarel_test(InstallSequenceTest LIBS zarel_engine_core zarel_base)
 
 if(WIN32 AND TARGET zarel_engine)
   set(engine_libs zarel_engine ilds_pack)

@@ -46,7 +46,7 @@ const std::vector<std::pair<const char*, std::string*>> kRegistered = {
     {"cNewerInstalled", &cNewerInstalled},
     {"cInstallIncomplete", &cInstallIncomplete}, {"cServersRunAgain", &cServersRunAgain},
     {"cServersNotStarted", &cServersNotStarted}, {"cConfigNotSaved", &cConfigNotSaved},
-    {"cSetupStopping", &cSetupStopping}, {"cStepFailed", &cStepFailed},
+    {"cSetupStopping", &cSetupStopping}, {"cStepFailed", &cStepFailed}, {"cJournalNotWritten", &cJournalNotWritten},
     {"cDataFileProblem", &cDataFileProblem}, {"cArchiveCut", &cArchiveCut}, {"cArchiveHeader", &cArchiveHeader},
     {"cArchiveDamaged", &cArchiveDamaged}, {"cArchiveMalformed", &cArchiveMalformed},
     {"cArchiveUnreadable", &cArchiveUnreadable}, {"cNoRoom", &cNoRoom},

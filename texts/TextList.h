@@ -108,6 +108,8 @@ ZAREL_TEXT(cConfigNotSaved,
 ZAREL_TEXT(cSetupStopping,
            "Setup is stopping: it ends the current step and starts again the servers that were running...")
 ZAREL_TEXT(cStepFailed, "Failed: %s")
+ZAREL_TEXT(cJournalNotWritten,
+           "The setup could not record its progress in the registry, so a later run could not finish this one if it stopped. Nothing was changed on this computer. Run the setup as an administrator.")
 ZAREL_TEXT(cDataFileProblem,
            "%s: %s.\r\n\r\nNothing was changed on this computer. Copy the setup's files again from the original distribution and run the setup again.")
 ZAREL_TEXT(cArchiveCut, "the file ends too early, in %s")

@@ -98,7 +98,7 @@ class FirstInstallationTest(unittest.TestCase):
             log = s.log_text()
             done = [name for name, _ in step_durations(log)]
             skipped = skipped_steps(log)
-            self.assertEqual(len(done) + len(skipped), 25, (done, skipped))
+            self.assertEqual(len(done) + len(skipped), 27, (done, skipped))
             self.assertIn("Send the demonstration message (first installation)", done)
             self.assertEqual(skipped, ["Patch webserver.cfg (upgrade from before 7.7.3)",
                                        "Restore the start types (upgrade on NT)", "Send the version-upgrade commands",

@@ -159,7 +159,7 @@ class UnattendedTest(unittest.TestCase):
             self.assertEqual([line.strip('"').upper() for line in s.shell_opened()],
                              [(s.install_dir() + "readme.txt").upper()])
             # The log: every step, the opening question answered, no page ever shown.
-            self.assertEqual(len(step_durations(log)) + len(skipped_steps(log)), 25)
+            self.assertEqual(len(step_durations(log)) + len(skipped_steps(log)), 27)
             self.assertIn("Message box \"Zarel Mail Server Setup\" (Yes/No):", log)
             self.assertIn("Answer: Yes", log)
             self.assertIn(f"Primary domain {DOMAIN}", log)
