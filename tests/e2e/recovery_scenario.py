@@ -42,8 +42,9 @@ PROGRAMS = ("smtp", "pop3", "control", "im", "cal")
 # The servers' own logs and scratch space, and the mail folders (messages are named by their
 # arrival) are compared by what they mean, not byte for byte.
 NOT_HASHED = ("logs", "temp", "mail")
-# The configuration store, compared through zcfg: its records carry times of their own.
-STORE_FILES = ("config\\settings.cfg", "config\\domains.cfg")
+# The configuration store's records (settings, domains, each domain's record and accounts),
+# compared through zcfg: they carry times of their own.
+STORE_FILE = re.compile(r"^config\\(settings\.cfg|domains\.cfg|[^\\]+\\(domain|users)\.cfg)$", re.IGNORECASE)
 # Every copy of a prepared prefix keeps the distribution's SMTP port, so that copies can run side
 # by side each gets a loopback of its own: its first Wine program (the driver), and with it the
 # prefix's wineserver and every program started in the prefix, runs in a network namespace of
@@ -119,7 +120,7 @@ def hashes_below(root, skip=NOT_HASHED):
         for name in names:
             path = os.path.join(folder, name)
             relative = os.path.relpath(path, root).replace("/", "\\")
-            if relative.split("\\")[0].lower() in skip or relative in STORE_FILES:
+            if relative.split("\\")[0].lower() in skip or STORE_FILE.match(relative):
                 continue
             with open(path, "rb") as data:
                 hashes[relative] = hashlib.sha256(EXTRACTION_NAME.sub(b"zarelinstall", data.read())).hexdigest()
@@ -258,7 +259,10 @@ def reg_values(s, key):
         if line.upper().startswith("HKEY_"):
             current = line
         elif line.strip():
-            lines.append(current.split("\\", 1)[-1] + " : " + " ".join(line.split()))
+            entry = " ".join(line.split())
+            # The size the uninstall entry shows counts the servers' logs too.
+            entry = re.sub(r"^(EstimatedSize REG_DWORD) 0x[0-9a-f]+$", r"\1 (a size)", entry)
+            lines.append(current.split("\\", 1)[-1] + " : " + entry)
     return sorted(lines)
 
 
