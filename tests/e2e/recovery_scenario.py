@@ -36,7 +36,6 @@ from test_failures import temp_folder
 from test_upgrade import PROTECTED, make_older
 from zarel_e2e import CONFIG, Driver, E2EError
 
-SETUP = "C:\\Demo\\setup.exe"
 UNATTENDED = ("/unattended",)
 PROGRAMS = ("smtp", "pop3", "control", "im", "cal")
 # The servers' own logs and scratch space, and the mail folders (messages are named by their
