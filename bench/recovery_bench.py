@@ -7,7 +7,7 @@ said it found and did, and whether the machine then equals a clean run of its ki
 --faults it also runs the placement faults of tests/e2e/test_placement_faults.py (damaged
 archives, a full drive, a file held open, a read-only file) and lists them with their boxes.
 
-  bench/recovery_bench.py [--build BUILD_TREE] [--kinds first,upgrade] [--points 1,4,...] [--faults]
+  bench/recovery_bench.py [--build BUILD_TREE] [--kinds first,upgrade] [--points 1,4,...,middle] [--faults]
 
 A table, not a verdict: exits 0 whatever the cases show, non-zero when a run could not be made.
 Needs both build trees (scripts/build.sh) and the booted template prefix (scripts/wine-prefix.sh).
@@ -22,7 +22,7 @@ ROOT = Path(__file__).resolve().parents[1]
 sys.dont_write_bytecode = True
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import zarel_e2e  # noqa: E402
-from recovery_scenario import POINTS, prepare_kinds, run_cases, table  # noqa: E402
+from recovery_scenario import POINTS, prepare_kinds, remove_prepared, run_cases, table  # noqa: E402
 
 
 def chosen_points(text):
@@ -58,7 +58,7 @@ def placement_faults():
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", default=str(ROOT / "build" / "win32"))
-    parser.add_argument("--kinds", default="first,upgrade")
+    parser.add_argument("--kinds", default="first,upgrade", help="'' for none (with --faults: only the faults)")
     parser.add_argument("--points", help="point numbers, and 'middle' for the placement (all when left out)")
     parser.add_argument("--faults", action="store_true")
     options = parser.parse_args()
@@ -69,14 +69,19 @@ def main():
     zarel_e2e.CONFIG["display"] = display.display
     started = time.monotonic()
     try:
-        prepared = prepare_kinds()
-        prepared_s = time.monotonic() - started
-        results = run_cases(prepared, options.kinds.split(","), chosen_points(options.points))
-        print(table(results))
-        equal = sum(1 for r in results if r.equal)
-        print(f"\n{equal} of {len(results)} equal to a clean run; prepared in {prepared_s:.0f} s, "
-              f"cases {min(r.seconds for r in results):.0f}-{max(r.seconds for r in results):.0f} s each, "
-              f"{time.monotonic() - started:.0f} s in all")
+        kinds = [kind for kind in options.kinds.split(",") if kind]
+        if kinds:
+            prepared = prepare_kinds()
+            prepared_s = time.monotonic() - started
+            try:
+                results = run_cases(prepared, kinds, chosen_points(options.points))
+            finally:
+                remove_prepared(prepared)
+            print(table(results))
+            equal = sum(1 for r in results if r.equal)
+            print(f"\n{equal} of {len(results)} equal to a clean run; prepared in {prepared_s:.0f} s, "
+                  f"cases {min(r.seconds for r in results):.0f}-{max(r.seconds for r in results):.0f} s each, "
+                  f"{time.monotonic() - started:.0f} s in all")
         if options.faults:
             placement_faults()
     finally:

@@ -411,6 +411,13 @@ def prepare_kinds(name="recovery"):
     return {"first": first, "upgrade": upgrade}
 
 
+def remove_prepared(prepared):
+    """The prepared prefixes go at the end (over a gigabyte each), unless the run keeps its work."""
+    if not CONFIG["keep"]:
+        for kind in prepared.values():
+            shutil.rmtree(kind.prefix, ignore_errors=True)
+
+
 def clean_run(s, prepared):
     """The run of the kind that nobody stops: its facts are what every case must reach."""
     before = command_rows(s) if s.installed_root else {p: [] for p in PROGRAMS}

@@ -6,7 +6,7 @@ import time
 import unittest
 from pathlib import Path
 
-from recovery_scenario import prepare_kinds, run_cases, table
+from recovery_scenario import prepare_kinds, remove_prepared, run_cases, table
 from zarel_e2e import CONFIG
 
 
@@ -14,7 +14,10 @@ class RecoveryTest(unittest.TestCase):
     def test_every_stopped_run_is_completed_by_the_next(self):
         started = time.monotonic()
         prepared = prepare_kinds()
-        results = run_cases(prepared)
+        try:
+            results = run_cases(prepared)
+        finally:
+            remove_prepared(prepared)
         report = table(results) + f"\n\n{len(results)} cases in {time.monotonic() - started:.0f} s\n"
         folder = Path(CONFIG["artifacts"]) / "recovery"
         folder.mkdir(parents=True, exist_ok=True)
