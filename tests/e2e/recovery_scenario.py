@@ -472,8 +472,9 @@ def run_case(prepared, point, name=None):
             (s.artifacts / "killed-run.log").write_text(killed_log)
             (s.artifacts / "next-run.log").write_text(log)
             result.differences = differences(prepared.clean, facts(s, before, prepared.clean))
-        except E2EError as error:
-            result.error = str(error)
+        except (E2EError, subprocess.TimeoutExpired, OSError) as error:
+            # One case that cannot be finished is a row of the table, not the end of the others.
+            result.error = f"{type(error).__name__}: {error}"
     result.seconds = time.monotonic() - started
     return result
 
