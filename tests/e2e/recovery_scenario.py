@@ -461,9 +461,9 @@ def run_case(prepared, point, name=None):
     started = time.monotonic()
     label = re.sub(r"[^a-z0-9]+", "-", point.label.lower()).strip("-")
     result = CaseResult(prepared.kind, point.label)
-    with CopiedScenario(name or f"recovery-{prepared.kind}-{label}", prepared) as s:
-        before = command_rows(s)
-        try:
+    try:
+        with CopiedScenario(name or f"recovery-{prepared.kind}-{label}", prepared) as s:
+            before = command_rows(s)
             killed_log, result.killed_at = run_until(s, point)
             if point.reached is placing_files:
                 result.killed_at += f" ({files_copied(killed_log)} of {files_copied(prepared.clean_log)} files copied)"
@@ -472,9 +472,9 @@ def run_case(prepared, point, name=None):
             (s.artifacts / "killed-run.log").write_text(killed_log)
             (s.artifacts / "next-run.log").write_text(log)
             result.differences = differences(prepared.clean, facts(s, before, prepared.clean))
-        except (E2EError, subprocess.TimeoutExpired, OSError) as error:
-            # One case that cannot be finished is a row of the table, not the end of the others.
-            result.error = f"{type(error).__name__}: {error}"
+    except (E2EError, subprocess.TimeoutExpired, OSError) as error:
+        # One case that cannot be finished is a row of the table, not the end of the others.
+        result.error = f"{type(error).__name__}: {error}"
     result.seconds = time.monotonic() - started
     return result
 
