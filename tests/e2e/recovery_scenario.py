@@ -157,9 +157,8 @@ class CopiedScenario(InstallScenario):
         """The store as zcfg shows it, read where the installation was made (the registry may
         not name it after a stopped run)."""
         zcfg = Path(CONFIG["build"]).parent / "host" / "tools" / "zcfg" / "zcfg"
-        result = subprocess.run([str(zcfg), "show", str(self.installed_root / "config").replace("/", "\\")],
-                                capture_output=True,
-                                text=True, encoding="cp1252")
+        config = str(self.installed_root / "config").replace("/", "\\")
+        result = subprocess.run([str(zcfg), "show", config], capture_output=True, text=True, encoding="cp1252")
         return result.stdout if result.returncode == 0 else f"zcfg failed: {result.stdout} {result.stderr}"
 
 
