@@ -49,8 +49,9 @@ def placement_faults():
     if boxes.exists():
         for block in boxes.read_text(encoding="utf-8").split("--- ")[1:]:
             head, _, text = block.partition("\n")
-            first = text.strip().splitlines()[0] if text.strip() else ""
-            print(f"| {head.split(':')[0]} | {head.split(': ', 1)[-1]}: {first[:90]} | {recovered} |")
+            said = " ".join(line.strip() for line in text.splitlines() if line.strip())
+            said = said if len(said) <= 140 else said[:137] + "..."
+            print(f"| {head.split(':')[0]} | {head.split(': ', 1)[-1]}: {said.replace('|', '/')} | {recovered} |")
     for _, trace in result.failures + result.errors:
         print("  failed:", trace.strip().splitlines()[-1])
 
