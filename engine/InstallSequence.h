@@ -10,8 +10,8 @@
 //
 // It reads as a list of named steps run by one loop (InstallSteps): each step's condition is
 // part of the list, the loop logs every step's start, end and duration and stops between
-// steps when the person confirmed Cancel. A failure after the servers were stopped puts them
-// back (start types restored, the servers that ran started again) before the program ends.
+// steps when the person confirmed Cancel. A failure puts back what the run changed for its own
+// time (start types switched to automatic, the servers that ran) before the program ends.
 #pragma once
 
 #include <cstdint>

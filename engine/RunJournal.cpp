@@ -9,15 +9,13 @@ constexpr char kFormat[] = "zarel-run-journal 1";
 
 std::string Flag(bool value) { return value ? "1" : "0"; }
 
-std::string Kinds(const std::vector<int>& kinds) {
+template <typename TNumbers>
+std::string CommaList(const TNumbers& numbers) {
   std::string text;
-  for (const int kind : kinds) text += (text.empty() ? "" : ",") + std::to_string(kind);
-  return text;
-}
-
-std::string StartTypes(const std::array<std::int32_t, kServerKindCount>& types) {
-  std::string text;
-  for (const std::int32_t type : types) text += (text.empty() ? "" : ",") + std::to_string(type);
+  for (const int number : numbers) {
+    if (!text.empty()) text += ',';
+    text += std::to_string(number);
+  }
   return text;
 }
 
@@ -86,16 +84,19 @@ bool ParseField(const std::string& name, const std::string& value, TRunJournal& 
 }  // namespace
 
 std::string JournalText(const TRunJournal& journal) {
-  std::string text = std::string(kFormat) + "\n";
-  const auto line = [&text](const char* name, const std::string& value) { text += name + ("=" + OneLine(value)) + "\n"; };
+  std::string text = kFormat;
+  text += '\n';
+  const auto line = [&text](const char* name, const std::string& value) {
+    text.append(name).append(1, '=').append(OneLine(value)).append(1, '\n');
+  };
   line("installed-before", journal.InstalledBefore);
   line("installing", journal.Installing);
   line("install-dir", journal.InstallDir);
   line("first-installation", Flag(journal.FirstInstallation));
   line("seeded", Flag(journal.Seeded));
-  line("start-types", StartTypes(journal.StartTypes));
+  line("start-types", CommaList(journal.StartTypes));
   line("start-types-restored", Flag(journal.StartTypesRestored));
-  line("stopped-servers", Kinds(journal.StoppedServers));
+  line("stopped-servers", CommaList(journal.StoppedServers));
   line("extraction-folder", journal.ExtractionFolder);
   line("version-written", Flag(journal.VersionWritten));
   line("demonstration-message-sent", Flag(journal.DemonstrationMessageSent));

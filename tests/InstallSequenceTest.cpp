@@ -164,9 +164,9 @@ TEST(InstallSequenceTest, CleanRunsLeaveTheMachineInstalled) {
 // A kill at any call: the next run's recovery and the run itself leave the machine as a clean
 // run does (start types with POP3 disabled, each upgrade command once, the customer's files).
 TEST(InstallSequenceTest, KilledAtAnyCallTheNextRunFinishesTheJob) {
-  int points = 0, equal = 0;
   for (const TScenario& scenario : kScenarios) {
     const TCleanRun clean = CleanRun(scenario);
+    int points = 0, equal = 0;
     for (std::size_t stop = 1; stop < clean.Calls.size(); ++stop) {
       SCOPED_TRACE(std::string(scenario.Name) + ", killed at call " + std::to_string(stop) + " " + clean.Calls[stop]);
       TFakeInstallMachine machine = InitialMachine(scenario);
@@ -179,17 +179,17 @@ TEST(InstallSequenceTest, KilledAtAnyCallTheNextRunFinishesTheJob) {
       equal += machine.m == expected;
       EXPECT_TRUE(machine.m == expected) << "after the second run:\n" << Describe(machine.m) << "a clean run:\n" << Describe(expected);
     }
+    std::cout << scenario.Name << ": killed at " << points << " calls, " << equal << " ended equal to a clean run\n";
   }
-  std::cout << "killed at " << points << " calls, " << equal << " ended equal to a clean run\n";
 }
 
 // A failure at any call: before the first change the machine is as it was; later the servers
 // that ran run again with their start types, and the next run finishes the job.
 TEST(InstallSequenceTest, FailedAtAnyCallTheNextRunFinishesTheJob) {
-  int points = 0, equal = 0, untouched = 0;
   for (const TScenario& scenario : kScenarios) {
     const TCleanRun clean = CleanRun(scenario);
     const TFakeInstallMachine initial = InitialMachine(scenario);
+    int points = 0, equal = 0, untouched = 0;
     for (std::size_t fail = 1; fail < clean.Calls.size(); ++fail) {
       SCOPED_TRACE(std::string(scenario.Name) + ", failed at call " + std::to_string(fail) + " " + clean.Calls[fail]);
       TFakeInstallMachine machine = InitialMachine(scenario);
@@ -216,9 +216,9 @@ TEST(InstallSequenceTest, FailedAtAnyCallTheNextRunFinishesTheJob) {
       equal += machine.m == clean.Machine;
       EXPECT_TRUE(machine.m == clean.Machine) << "after the second run:\n" << Describe(machine.m) << "a clean run:\n" << Describe(clean.Machine);
     }
+    std::cout << scenario.Name << ": failed at " << points << " calls (" << untouched << " before the first change), "
+              << equal << " ended equal to a clean run\n";
   }
-  std::cout << "failed at " << points << " calls (" << untouched << " before the first change), " << equal
-            << " ended equal to a clean run\n";
 }
 
 TRunJournal SampleJournal() {

@@ -261,6 +261,20 @@ TEST_F(PlacementTest, InstallationFolderHasItsOwnListAndPasswordsAndMailAreClose
   EXPECT_TRUE(ui_.boxes.empty());
 }
 
+// A first installation stopped half-way leaves the setup's own files without config\: the next
+// run places into that folder again (the folder a stopped run journaled, and only that one) and
+// repairs it as it repairs an earlier installation.
+TEST_F(PlacementTest, StoppedFirstInstallationIsPlacedIntoAgain) {
+  WriteText(install_ + "smtp.exe", "half copied");
+  SetupState().UnfinishedInstallation = folder_ / "elsewhere\\";
+  EXPECT_EQ(PlacementEndCode(), kExitFatalError);
+  ui_.boxes.clear();
+  SetupState().UnfinishedInstallation = install_;
+  RunPlacement();
+  EXPECT_EQ(ReadText(install_ + "smtp.exe"), "new smtp.exe");
+  EXPECT_TRUE(ui_.boxes.empty());
+}
+
 // A folder that was empty when it was chosen and is no installation of ours must still be empty
 // once its list keeps others out. An earlier installation is repaired entry by entry: a second
 // name of a file elsewhere and a program whose own list lets Everyone write were planted while

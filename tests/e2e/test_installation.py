@@ -55,6 +55,8 @@ class FirstInstallationTest(unittest.TestCase):
 
             # Registry: the suite's key, the component flags, the uninstall entry.
             self.assertEqual(s.reg_query(SUITE_KEY, "Version"), "8.2.0")
+            # The run ended well: it leaves no journal for a next run to finish.
+            self.assertIsNone(s.reg_query(SUITE_KEY, "RunJournal"))
             for flag in ("NoInstallIM", "NoInstallCalendar", "NoInstallWebMail", "NoInstallAV", "NoInstallIAS"):
                 self.assertEqual(s.reg_query(SUITE_KEY, flag), "0", flag)
             self.assertEqual(s.reg_query(UNINSTALL_KEY, "DisplayName"), "Zarel Mail Server")
