@@ -104,11 +104,12 @@ def escape_field(text):
 class Driver:
     """uidriver.exe in serve mode: one command a line, one JSON answer a line."""
 
-    def __init__(self, env, log_path):
+    def __init__(self, env, log_path, wrapper=()):
+        """wrapper: a command the driver's wine is started through (see recovery_scenario)."""
         exe = Path(CONFIG["build"]) / "tests" / "uidriver" / "uidriver.exe"
         self.log = open(log_path, "a", encoding="utf-8")
         self.process = subprocess.Popen(
-            ["wine", str(exe), "serve"], env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+            [*wrapper, "wine", str(exe), "serve"], env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
             stderr=self.log)
         self.lock = threading.Lock()
 
