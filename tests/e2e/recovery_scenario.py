@@ -52,9 +52,12 @@ OWN_LOOPBACK = ("unshare", "--net", "sh", "-c", 'ip link set lo up && exec "$0" 
 # Cases at once with loopbacks of their own: most of a run is the sequence's fixed pauses.
 WORKERS = 3
 # Wine's own programs and libraries (1.2 of a prefix's 1.3 GB, 1595 of its 1644 files), which
-# neither Wine nor an installation writes once the prefix is booted: a case's copy shares them
-# with the prepared prefix by hard links (copying them took up to 12 s a case on a busy disk).
+# Wine does not write once the prefix is booted: a case's copy shares them with the prepared
+# prefix by hard links (copying them took up to 12 s a case on a busy disk).
 SHARED_FOLDERS = ("drive_c/windows/system32", "drive_c/windows/syswow64", "drive_c/windows/winsxs")
+# What the setup itself writes into the system folder (rewritten in place by CopyFile, so a
+# shared link would carry one case's writes into the prepared prefix and every other case).
+OWN_SYSTEM_FILES = {"zarel.cpl"}
 # What the kill run may take before it counts as hung.
 KILL_WAIT = 120.0
 POLL = 0.005
@@ -176,13 +179,13 @@ class Prepared:
 
 def copy_prefix(source, destination):
     """A copy of a prepared prefix: every file linked, then every file outside the shared
-    folders copied in its own right, so nothing a run writes reaches the prepared prefix."""
+    folders, and the setup's own files inside them, copied in its own right, so nothing a run
+    writes reaches the prepared prefix."""
     subprocess.run(["cp", "-al", str(source), str(destination)], check=True)
     shared = tuple(str(destination / folder) for folder in SHARED_FOLDERS)
     for folder, folders, names in os.walk(destination):
         if folder.startswith(shared):
-            folders[:] = []
-            continue
+            names = [name for name in names if name.lower() in OWN_SYSTEM_FILES]
         for name in names:
             path = os.path.join(folder, name)
             if os.path.islink(path):
