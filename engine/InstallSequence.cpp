@@ -79,8 +79,10 @@ void OpenRunJournal(TInstallRun& run) {
   const bool unfinished = !state.UnfinishedInstallation.empty() &&
                           SameText(NormalizePath(state.UnfinishedInstallation, true, false), journal.InstallDir);
   const bool upgrade = run.Machine.FolderExists(journal.InstallDir + "config\\") && !unfinished;
-  // An upgrade that still owes a first installation's message was seeded by the stopped run.
-  journal.FirstInstallation = !upgrade || state.DemonstrationMessageOwed;
+  // An upgrade that still owes a first installation's message or first run was seeded by the
+  // stopped run; a message it sent already is not sent again should this run stop too.
+  journal.FirstInstallation = !upgrade || state.DemonstrationMessageOwed || state.FirstRunOwed;
+  journal.DemonstrationMessageSent = upgrade && state.FirstRunOwed && !state.DemonstrationMessageOwed;
   journal.Seeded = upgrade;
   journal.UpgradeCommandsSent = state.UpgradeCommandsSent;
   journal.StoppedServers = state.ServersStoppedEarlier;

@@ -39,6 +39,7 @@ void TakeOver(const TRecoveryPlan& plan, TSetupState& state) {
   state.UpgradeCommandsSent = plan.UpgradeCommandsSent;
   state.UnfinishedInstallation = plan.UnfinishedInstallation;
   state.DemonstrationMessageOwed = plan.DemonstrationMessageOwed;
+  state.FirstRunOwed = plan.FirstRunOwed;
   state.ServersStoppedEarlier = plan.StoppedServers;
 }
 
@@ -69,6 +70,7 @@ TRecoveryPlan PlanRecovery(const TRunJournal& journal, const std::string& instal
   plan.UpgradeCommandsSent = journal.UpgradeCommandsSent;
   if (journal.FirstInstallation && !journal.Seeded) plan.UnfinishedInstallation = journal.InstallDir;
   plan.DemonstrationMessageOwed = journal.FirstInstallation && !journal.DemonstrationMessageSent;
+  plan.FirstRunOwed = journal.FirstInstallation;
   plan.StoppedServers = journal.StoppedServers;
   if (journal.StartTypesRestored) return plan;
   for (const int kind : kInstalledServers)

@@ -28,6 +28,9 @@ struct TRecoveryPlan {
   int UpgradeCommandsSent = 0;
   std::string UnfinishedInstallation;  // a first installation not yet seeded: its folder
   bool DemonstrationMessageOwed = false;
+  // The stopped run was a first installation: its first run (the primary domain and its
+  // administrator) never came, whatever step it reached, so it belongs to the next run.
+  bool FirstRunOwed = false;
   std::vector<int> StoppedServers;
   std::string ExtractionFolder;  // to delete
 };

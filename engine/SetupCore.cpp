@@ -82,7 +82,7 @@ bool ShouldOfferNewerVersion(bool found, const std::string& latestVersion) {
   return found && !latestVersion.empty() && !VersionAtLeast(ProductVersion, latestVersion);
 }
 
-bool FirstRunBelongsToThisRun(const TSetupState& state) { return !state.IsUpgrade; }
+bool FirstRunBelongsToThisRun(const TSetupState& state) { return !state.IsUpgrade || state.FirstRunOwed; }
 
 std::vector<TFinishStep> PlanFinishActions(const TFinishChoices& choices, const std::string& installDir,
                                            const std::function<bool(const std::string&)>& fileExists) {

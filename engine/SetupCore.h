@@ -79,8 +79,8 @@ bool ShouldOfferNewerVersion(bool found, const std::string& latestVersion);
 
 // --- the end of the run --------------------------------------------------------------------
 
-// The first run (host, domain, administrator) belongs to a first installation; an upgrade
-// keeps what the first one configured.
+// The first run (host, domain, administrator) belongs to a first installation, also when this
+// run finishes one a stopped run left; an upgrade keeps what the first one configured.
 bool FirstRunBelongsToThisRun(const TSetupState& state);
 
 // The finish page's choices (the wizard's check boxes, the unattended finish= setting).

@@ -72,6 +72,7 @@ struct TSetupState {
   std::string UnfinishedInstallation;
   int UpgradeCommandsSent = 0;
   bool DemonstrationMessageOwed = false;
+  bool FirstRunOwed = false;  // a stopped first installation never reached its first run
   std::vector<int> ServersStoppedEarlier;
 };
 

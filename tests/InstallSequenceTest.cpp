@@ -15,6 +15,7 @@
 #include "engine/InstallSequence.h"
 #include "engine/RunJournal.h"
 #include "engine/RunRecovery.h"
+#include "engine/SetupCore.h"
 #include "texts/TextTable.h"
 #include "tests/support/FakeInstallMachine.h"
 
@@ -174,6 +175,8 @@ TEST(InstallSequenceTest, KilledAtAnyCallTheNextRunFinishesTheJob) {
       ASSERT_EQ(RunOnce(machine, scenario).End, TEnd::Killed);
       machine.stopAt = -1;
       ASSERT_EQ(RunOnce(machine, scenario).End, TEnd::Completed);
+      // A first installation's first run (domain, administrator) had not come yet.
+      EXPECT_EQ(FirstRunBelongsToThisRun(SetupState()), std::string(scenario.InstalledVersion).empty());
       const TFakeMachineState expected = ExpectedAfterStop(clean, stop);
       ++points;
       equal += machine.m == expected;
@@ -304,8 +307,18 @@ TEST(RunRecoveryTest, PlanFollowsTheJournalAndLeavesLaterChoicesAlone) {
     const TPutBack expected = row.Pop3PutBack ? TPutBack{{kPop3Server, kDisabledStart}} : TPutBack{};
     EXPECT_EQ(plan.StartTypes, expected);
     EXPECT_EQ(plan.UnfinishedInstallation, row.FirstUnseeded ? journal.InstallDir : "");
+    EXPECT_EQ(plan.FirstRunOwed, row.FirstUnseeded);
     EXPECT_EQ(plan.ExtractionFolder, journal.ExtractionFolder);  // always removed
   }
+  // A first installation stopped after its store was seeded and its message sent: the next run
+  // upgrades what it placed, and its first run is still to come.
+  TRunJournal seeded = SampleJournal();
+  seeded.InstalledBefore.clear();
+  seeded.FirstInstallation = seeded.Seeded = seeded.VersionWritten = seeded.DemonstrationMessageSent = true;
+  const TRecoveryPlan plan = PlanRecovery(seeded, "8.2.0", pop3Automatic);
+  EXPECT_TRUE(plan.FirstRunOwed);
+  EXPECT_TRUE(plan.UnfinishedInstallation.empty());
+  EXPECT_FALSE(plan.DemonstrationMessageOwed);
 }
 
 }  // namespace

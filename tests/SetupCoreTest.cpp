@@ -179,6 +179,12 @@ TEST(FinishPlan, FirstRunAndExitCodeFollowTheRun) {
     EXPECT_EQ(FinishExitCode(state, false), row.wizardCode) << row.notRunning.size();
     EXPECT_EQ(FinishExitCode(state, true), row.unattendedCode) << row.notRunning.size();
   }
+  // The run that finishes a stopped first installation is an upgrade of its seeded store, but
+  // the first run never came.
+  TSetupState finishing;
+  finishing.IsUpgrade = true;
+  finishing.FirstRunOwed = true;
+  EXPECT_TRUE(FirstRunBelongsToThisRun(finishing));
 }
 
 }  // namespace
