@@ -36,7 +36,11 @@ from test_failures import temp_folder
 from test_upgrade import PROTECTED, make_older
 from zarel_e2e import CONFIG, Driver, E2EError
 
-UNATTENDED = ("/unattended",)
+# Every run brings first-run values, as a deployment does: the first installation's first run
+# (domain, administrator) belongs to whichever run finishes it; an upgrade leaves them unused.
+PASSWORD_FILE = "C:\\deploy\\password.txt"
+UNATTENDED = ("/unattended", "/hostname=mail.recovery.example", "/domain=recovery.example", "/admin=chief",
+              "/password-file=" + PASSWORD_FILE)
 PROGRAMS = ("smtp", "pop3", "control", "im", "cal")
 # The servers' own logs and scratch space, and the mail folders (messages are named by their
 # arrival) are compared by what they mean, not byte for byte.
@@ -419,6 +423,9 @@ def prepare_kinds(name="recovery"):
     work = Path(CONFIG["work"]) / f"{name}-prepared"
     work.mkdir(parents=True, exist_ok=True)
     with InstallScenario(f"{name}-base") as s:
+        (s.drive_c / "deploy").mkdir()
+        (s.drive_c / "deploy" / "password.txt").write_bytes("recovery sesame\r\n".encode("utf-16"))
+        os.chmod(s.drive_c / "deploy" / "password.txt", 0o600)
         first = Prepared("first", work / "first", s.smtp_port)
         snapshot_prefix(s, first.prefix)
     upgrade = Prepared("upgrade", work / "upgrade", first.smtp_port)
@@ -454,6 +461,9 @@ def clean_run(s, prepared):
         if (s.service(name) or {}).get("startType") != DISABLED:
             s.wait_service_state(name, SERVICE_RUNNING, timeout=30)
     prepared.clean = facts(s, before)
+    # The first run's domain is part of what every first-installation case must reach.
+    if prepared.kind == "first" and not any("recovery.example" in line for line in prepared.clean["store"]):
+        raise E2EError("the clean first installation did not take its first-run values: " + log[-800:])
     prepared.clean_log = log
     prepared.placement_threshold = max(1, files_copied(log) // 3)
 
