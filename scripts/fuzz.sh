@@ -22,7 +22,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 build=${ZAREL_FUZZ_BUILD:-build/fuzz}
 
-all_targets=(xml archive serverconfig httphead smtpreply dnsreply directory messages version commandline language)
+all_targets=(xml archive serverconfig httphead httpbody smtpreply dnsreply directory messages version commandline language)
 limit=(-max_total_time=60)
 keep=0
 targets=()
