@@ -457,6 +457,12 @@ THttpTarget SplitHttpAddress(const std::string& rawAddress, const std::string& p
     target.HostValue = host;
     target.Origin = std::string(addressSecure ? "https://" : "http://") + LowerCase(host);
   }
+  // A line break in the host (a decoded "%0d%0a" too) or the path would start lines of its own
+  // in the request: such an address is no address.
+  if (HasControlCharacters(target.HostName) || HasControlCharacters(target.Address) ||
+      HasControlCharacters(target.HostValue) || HasControlCharacters(target.Path)) {
+    return target;
+  }
   target.Valid = true;
   return target;
 }

@@ -75,6 +75,10 @@ TEST(HttpClientRules, AddressSplitting) {
       {"ftp://host.example/x", "", false, false, "", "", "", "", 0, "", ""},
       {"file:///C:/Windows/x.exe", "", false, false, "", "", "", "", 0, "", ""},
       {"http:///nohost", "", false, false, "", "", "", "", 0, "", ""},
+      // A line break, written out or percent-encoded, would add lines to the request.
+      {"http://host.example%0d%0aX-Injected:%201/list.xml", "", false, false, "", "", "", "", 0, "", ""},
+      {"http://host.example/list.xml\r\nX-Injected: 1", "", false, false, "", "", "", "", 0, "", ""},
+      {"http://www.zarel.example\n/p", "proxy.example:3128", false, false, "", "", "", "", 0, "", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.address);
