@@ -172,7 +172,7 @@ struct TCookie {
   std::shared_ptr<std::string> bytes;
   std::size_t position = 0;
   bool append = false;
-  char buffer[4096];  // the stream's buffer
+  char buffer[512];  // the stream's buffer: the callers read and write in blocks of their own
 };
 
 ssize_t CookieRead(void* cookie, char* target, std::size_t size) {
