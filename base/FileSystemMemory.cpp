@@ -11,14 +11,17 @@
 #define _GNU_SOURCE 1
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <utility>
 
 #include "base/FileStreams.h"
+#include "base/FileSystemMemory.h"
 #include "base/FileSystemBackend.h"
 #include "base/FileSystemUnit.h"
 #include "base/StringUnit.h"
@@ -30,12 +33,25 @@ constexpr std::size_t kCapacity = 64u * 1024u * 1024u;
 struct TNode {
   bool isDirectory = false;
   std::string name;  // the last component as first spelled
-  std::shared_ptr<std::string> bytes = std::make_shared<std::string>();
+  std::shared_ptr<std::string> bytes;  // a file's contents; none for a folder
+};
+
+// Keys in byte order, found by a view of a key too. Compared here rather than by memcmp: a
+// harness's every file operation compares keys, and the sanitizers hook each memcmp call.
+struct TKeyOrder {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const {
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+      if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
+    }
+    return a.size() < b.size();
+  }
 };
 
 struct TVolume {
   std::recursive_mutex mutex;
-  std::map<std::string, TNode> nodes;  // key: resolved lower-case path, '\'-separated
+  std::map<std::string, TNode, TKeyOrder> nodes;  // key: resolved lower-case path, '\'-separated
   std::size_t used = 0;
   std::map<std::FILE*, struct TCookie*> streams;  // the open streams, for truncation
 };
@@ -48,66 +64,72 @@ TVolume& Volume() {
 // A path as Win32 resolves it: the key of the store (lower case, '\\'-joined; a leading
 // separator or drive is the root) and the last component as spelled. A path longer than the
 // ANSI calls take (MAX_PATH) resolves to nothing, so every operation on it fails. Built in one
-// pass without allocating per component: every file operation resolves a path or two.
-struct TPath {
-  std::string key;
-  std::string name;
-
-  explicit TPath(const std::string& path) {
+// pass into fixed arrays, without allocating: every file operation resolves a path or two, and
+// a harness runs tens of thousands of operations a second.
+class TPath {
+ public:
+  explicit TPath(std::string_view path) {
     if (path.size() >= kMaxPath) return;
-    key.reserve(path.size() + 1);
-    TComponent* top = components_.data();
     if (!path.empty() && (path[0] == '\\' || path[0] == '/')) {
-      key = "\\";
-      *top++ = TComponent{1, 0, 1};
+      key_[length_++] = '\\';
+      components_[depth_++] = TComponent{1, 0, 1};  // the root
     }
     for (std::size_t from = 0; from <= path.size();) {
-      std::size_t end = path.find_first_of("\\/", from);
-      if (end == std::string::npos) end = path.size();
-      const std::size_t length = end - from;
-      const bool dot = length == 1 && path[from] == '.';
-      const bool dots = length == 2 && path[from] == '.' && path[from + 1] == '.';
-      std::size_t last = end;
-      while (!dot && !dots && last > from && (path[last - 1] == '.' || path[last - 1] == ' ')) --last;
-      if (dots) {
-        if (top - components_.data() > 1) {
-          --top;
-          key.resize(top[-1].keyEnd);
-        }
-      } else if (last > from && !dot) {
-        if (!key.empty() && key != "\\") key += '\\';
-        for (std::size_t i = from; i < last; ++i) key += LowerChar(path[i]);
-        *top++ = TComponent{key.size(), from, last - from};
+      std::size_t end = from;
+      while (end < path.size() && path[end] != '\\' && path[end] != '/') ++end;
+      const std::string_view part = path.substr(from, end - from);
+      if (part.size() == 2 && part[0] == '.' && part[1] == '.') {
+        if (depth_ > 1) length_ = components_[--depth_ - 1].keyEnd;
+      } else if (!(part.size() == 1 && part[0] == '.')) {
+        std::size_t last = part.size();
+        while (last > 0 && (part[last - 1] == '.' || part[last - 1] == ' ')) --last;
+        if (last > 0) Append(part.substr(0, last), from);
       }
       from = end + 1;
     }
-    depth_ = static_cast<std::size_t>(top - components_.data());
-    if (depth_ > 0) name = path.substr(top[-1].from, top[-1].length);
+    if (depth_ > 0) name_ = path.substr(components_[depth_ - 1].from, components_[depth_ - 1].length);
   }
 
+  std::string_view Key() const { return {key_.data(), length_}; }
+  // The last component as the caller spelled it (a view into the path given).
+  std::string_view Name() const { return name_; }
   bool IsEmpty() const { return depth_ == 0; }
   bool IsRoot() const { return depth_ == 1; }
   std::size_t Depth() const { return depth_; }
-  std::string ParentKey() const { return depth_ < 2 ? std::string() : key.substr(0, components_[depth_ - 2].keyEnd); }
+  std::string_view ParentKey() const {
+    return depth_ < 2 ? std::string_view() : std::string_view(key_.data(), components_[depth_ - 2].keyEnd);
+  }
 
  private:
   static constexpr std::size_t kMaxPath = 260;
   struct TComponent {
-    std::size_t keyEnd, from, length;  // where it ends in key; where it stands in the path
+    std::uint16_t keyEnd, from, length;  // where it ends in the key; where it stands in the path
   };
-  static char LowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+  // The key never outgrows the path: each component adds at most its own letters and the
+  // separator that preceded it.
+  void Append(std::string_view component, std::size_t from) {
+    if (length_ > 0 && !(length_ == 1 && key_[0] == '\\')) key_[length_++] = '\\';
+    for (char c : component) key_[length_++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    components_[depth_++] = TComponent{static_cast<std::uint16_t>(length_), static_cast<std::uint16_t>(from),
+                                       static_cast<std::uint16_t>(component.size())};
+  }
+
+  std::array<char, kMaxPath + 1> key_;
+  std::size_t length_ = 0;
   std::array<TComponent, kMaxPath / 2 + 1> components_;
   std::size_t depth_ = 0;
+  std::string_view name_;
 };
 
-TNode* Find(const std::string& key) {
+TNode* Find(std::string_view key) {
   auto it = Volume().nodes.find(key);
   return it == Volume().nodes.end() ? nullptr : &it->second;
 }
 
 bool FolderExists(const TPath& path) {
   if (path.IsRoot()) return true;
-  const TNode* node = Find(path.key);
+  const TNode* node = Find(path.Key());
   return node != nullptr && node->isDirectory;
 }
 
@@ -119,17 +141,18 @@ bool ParentExists(const TPath& path) {
 }
 
 TNode* CreateNode(const TPath& path, bool isDirectory) {
-  if (!ParentExists(path) || Find(path.key) != nullptr) return nullptr;
+  if (!ParentExists(path) || Find(path.Key()) != nullptr) return nullptr;
   TNode node;
   node.isDirectory = isDirectory;
-  node.name = path.name;
-  return &(Volume().nodes[path.key] = std::move(node));
+  node.name = path.Name();
+  if (!isDirectory) node.bytes = std::make_shared<std::string>();
+  return &Volume().nodes.emplace(std::string(path.Key()), std::move(node)).first->second;
 }
 
 // Keys of the entries directly inside a folder key.
-std::vector<std::string> ChildKeys(const std::string& folderKey) {
+std::vector<std::string> ChildKeys(std::string_view folderKey) {
   std::vector<std::string> keys;
-  const std::string prefix = folderKey == "\\" ? folderKey : folderKey + "\\";
+  const std::string prefix = folderKey == "\\" ? std::string(folderKey) : std::string(folderKey) + "\\";
   for (auto it = Volume().nodes.lower_bound(prefix);
        it != Volume().nodes.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
     if (it->first.find('\\', prefix.size()) == std::string::npos) keys.push_back(it->first);
@@ -137,7 +160,7 @@ std::vector<std::string> ChildKeys(const std::string& folderKey) {
   return keys;
 }
 
-void Forget(const std::string& key) {
+void Forget(std::string_view key) {
   auto it = Volume().nodes.find(key);
   if (it == Volume().nodes.end()) return;
   if (it->second.bytes.use_count() == 1) Volume().used -= std::min(Volume().used, it->second.bytes->size());
@@ -149,6 +172,7 @@ struct TCookie {
   std::shared_ptr<std::string> bytes;
   std::size_t position = 0;
   bool append = false;
+  char buffer[512];  // the stream's buffer: the callers read and write in blocks of their own
 };
 
 ssize_t CookieRead(void* cookie, char* target, std::size_t size) {
@@ -225,7 +249,7 @@ class TMemoryNode final : public fsbackend::TTreeNode {
 
   std::unique_ptr<fsbackend::TTreeNode> Open(const fsbackend::TreeEntry& entry, bool) override {
     std::lock_guard lock(Volume().mutex);
-    const std::string key = TPath(key_ + "\\" + entry.name).key;
+    const std::string key(TPath(key_ + "\\" + entry.name).Key());
     const TNode* node = Find(key);
     if (node == nullptr) return nullptr;
     return std::make_unique<TMemoryNode>(key, node->isDirectory ? fsbackend::NodeKind::Folder
@@ -262,7 +286,7 @@ std::vector<DirEntry> ListDirectory(const std::string& folder, const std::string
   const bool exists = FolderExists(resolved);
   if (opened != nullptr) *opened = exists;
   if (!exists) return entries;
-  for (const std::string& key : ChildKeys(resolved.key)) {
+  for (const std::string& key : ChildKeys(resolved.Key())) {
     const TNode& node = Volume().nodes[key];
     if (!MaskMatches(mask, node.name)) continue;
     DirEntry entry;
@@ -282,14 +306,14 @@ std::unique_ptr<TTreeNode> OpenTreeTop(const std::string& folder, TopState& stat
     state = TopState::NotFolder;
     return nullptr;
   }
-  const TNode* node = Find(resolved.key);
+  const TNode* node = Find(resolved.Key());
   if (node == nullptr) return nullptr;
   if (!node->isDirectory) {
     state = TopState::NotFolder;
     return nullptr;
   }
   state = TopState::Opened;
-  return std::make_unique<TMemoryNode>(resolved.key, NodeKind::Folder);
+  return std::make_unique<TMemoryNode>(std::string(resolved.Key()), NodeKind::Folder);
 }
 
 bool PathIsDirectory(const std::string& path) {
@@ -299,7 +323,7 @@ bool PathIsDirectory(const std::string& path) {
 
 bool PathIsFile(const std::string& path) {
   std::lock_guard lock(Volume().mutex);
-  const TNode* node = Find(TPath(path).key);
+  const TNode* node = Find(TPath(path).Key());
   return node != nullptr && !node->isDirectory;
 }
 
@@ -321,7 +345,7 @@ std::FILE* OpenFileStream(const std::string& path, const char* mode) {
   const bool appending = text.find('a') != std::string::npos;
   const TPath resolved(path);
   if (resolved.IsEmpty() || resolved.IsRoot()) return nullptr;
-  TNode* node = Find(resolved.key);
+  TNode* node = Find(resolved.Key());
   if (node != nullptr && node->isDirectory) return nullptr;
   if (node == nullptr) {
     if (reading) return nullptr;
@@ -331,12 +355,14 @@ std::FILE* OpenFileStream(const std::string& path, const char* mode) {
     Volume().used -= std::min(Volume().used, node->bytes->size());
     node->bytes = std::make_shared<std::string>();  // "w": a fresh file; open readers keep theirs
   }
-  auto* cookie = new TCookie{node->bytes, 0, appending};
+  auto* cookie = new TCookie{node->bytes, 0, appending, {}};
   std::FILE* file = fopencookie(cookie, mode, {CookieRead, CookieWrite, CookieSeek, CookieClose});
   if (file == nullptr) {
     delete cookie;
     return nullptr;
   }
+  // The stream's buffer comes with the cookie: one allocation per open, not two.
+  std::setvbuf(file, cookie->buffer, _IOFBF, sizeof cookie->buffer);
   Volume().streams[file] = cookie;
   return file;
 }
@@ -363,7 +389,7 @@ TPathFacts PathFacts(const std::string& path) {
     facts.exists = true;
     return facts;
   }
-  const TNode* node = Find(resolved.key);
+  const TNode* node = Find(resolved.Key());
   if (node == nullptr) return facts;
   facts.exists = true;
   facts.isRegularFile = !node->isDirectory;
@@ -373,11 +399,11 @@ TPathFacts PathFacts(const std::string& path) {
 
 bool CopyFile(const std::string& source, const std::string& target, bool failIfExists) {
   std::lock_guard lock(Volume().mutex);
-  const TNode* from = Find(TPath(source).key);
+  const TNode* from = Find(TPath(source).Key());
   if (from == nullptr || from->isDirectory) return false;
   const std::string bytes = *from->bytes;
   const TPath to(target);
-  TNode* node = Find(to.key);
+  TNode* node = Find(to.Key());
   if (node != nullptr && (failIfExists || node->isDirectory)) return false;
   if (node == nullptr) node = CreateNode(to, false);
   if (node == nullptr || Volume().used + bytes.size() > kCapacity) return false;
@@ -390,23 +416,23 @@ bool MoveFile(const std::string& source, const std::string& target) {
   std::lock_guard lock(Volume().mutex);
   const TPath from(source);
   const TPath to(target);
-  const TNode* node = Find(from.key);
+  const TNode* node = Find(from.Key());
   // Windows refuses to move onto an existing file.
-  if (node == nullptr || Find(to.key) != nullptr || !ParentExists(to)) return false;
-  if (node->isDirectory && !ChildKeys(from.key).empty()) return false;  // no folder trees moved
+  if (node == nullptr || Find(to.Key()) != nullptr || !ParentExists(to)) return false;
+  if (node->isDirectory && !ChildKeys(from.Key()).empty()) return false;  // no folder trees moved
   TNode moved = *node;
-  moved.name = to.name;
-  Volume().nodes.erase(from.key);
-  Volume().nodes[to.key] = std::move(moved);
+  moved.name = to.Name();
+  Volume().nodes.erase(Volume().nodes.find(from.Key()));
+  Volume().nodes.emplace(std::string(to.Key()), std::move(moved));
   return true;
 }
 
 bool DeleteFileAt(const std::string& path) {
   std::lock_guard lock(Volume().mutex);
   const TPath resolved(path);
-  const TNode* node = Find(resolved.key);
+  const TNode* node = Find(resolved.Key());
   if (node == nullptr || node->isDirectory) return false;
-  Forget(resolved.key);
+  Forget(resolved.Key());
   return true;
 }
 
@@ -414,7 +440,7 @@ bool DeleteFileAt(const std::string& path) {
 TNameFacts InspectName(const std::string& path) {
   std::lock_guard lock(Volume().mutex);
   TNameFacts facts;
-  const TNode* node = Find(TPath(path).key);
+  const TNode* node = Find(TPath(path).Key());
   if (node == nullptr) return facts;
   facts.exists = true;
   facts.isDirectory = node->isDirectory;
@@ -429,3 +455,20 @@ std::FILE* OpenFileForWriting(const std::string& path, TWriteMode mode) {
 
 void RunProgram(void*, const std::string&, const std::string&, const std::string&,
                 const std::string&, int) {}
+
+void ForgetAllMemoryFiles() {
+  std::lock_guard lock(Volume().mutex);
+  Volume().nodes.clear();
+  Volume().used = 0;
+  // A stream still open keeps its bytes, and they stay on the capacity's account.
+  for (const auto& [file, cookie] : Volume().streams) Volume().used += cookie->bytes->size();
+}
+
+std::vector<std::string> AllMemoryFiles() {
+  std::lock_guard lock(Volume().mutex);
+  std::vector<std::string> files;
+  for (const auto& [key, node] : Volume().nodes) {
+    if (!node.isDirectory) files.push_back(key);
+  }
+  return files;
+}

@@ -57,11 +57,11 @@ bool HasControlCharacters(const std::string& value) {
 }
 
 // One connection, plain or through a TLS session; every wait ends by the deadline.
-class THttpConnection {
+class THttpConnection final : public THttpLink {
  public:
   explicit THttpConnection(const TNetDeadline& deadline) : deadline_(deadline) { socket_.Deadline = deadline; }
 
-  bool Open(const THttpTarget& target) {
+  bool Open(const THttpTarget& target) override {
     try {
       socket_.Open(target.HostName, target.Address, target.Port);
     } catch (const ESocketError&) {
@@ -80,7 +80,7 @@ class THttpConnection {
     return true;
   }
 
-  bool SendAll(const std::string& text) {
+  bool SendAll(const std::string& text) override {
     std::size_t done = 0;
     while (done < text.size()) {
       if (!socket_.Connected()) return false;
@@ -92,9 +92,7 @@ class THttpConnection {
     return true;
   }
 
-  // One piece; empty at the end of the stream, on error, or when a wait expires (which
-  // closes the connection). Ended() tells a proper end from the others.
-  std::string ReceivePiece() {
+  std::string ReceivePiece() override {
     if (!socket_.Connected()) return {};
     char buffer[kHttpPieceSize];
     int got = -1;
@@ -112,14 +110,13 @@ class THttpConnection {
     return std::string(buffer, static_cast<std::size_t>(got));
   }
 
-  void Close() {
+  void Close() override {
     tls_.Free();
     socket_.Close();
   }
 
-  // The server ended the response itself (not a time-out, an error or the deadline).
-  bool Ended() const { return ended_; }
-  bool DeadlineReached() const { return deadline_.Passed(); }
+  bool Ended() const override { return ended_; }
+  bool DeadlineReached() const override { return deadline_.Passed(); }
 
  private:
   TNetDeadline deadline_;
@@ -128,6 +125,16 @@ class THttpConnection {
   bool secure_ = false;
   bool ended_ = false;
 };
+
+THttpLinkMaker& LinkMaker() {
+  static THttpLinkMaker maker;
+  return maker;
+}
+
+std::unique_ptr<THttpLink> MakeLink(const TNetDeadline& deadline) {
+  if (LinkMaker()) return LinkMaker()(deadline);
+  return std::make_unique<THttpConnection>(deadline);
+}
 
 std::string TemporaryFolder() {
   const std::string folder = GetSpecialFolder(SpecialFolder::Temporary, false);
@@ -154,37 +161,92 @@ struct TAttemptResult {
   bool KeepHead = false;
 };
 
+// How the head says the body ends.
+struct TBodyFraming {
+  enum TKind { UntilClose, Length, Chunked, Refused } Kind = UntilClose;
+  std::uint64_t Bytes = 0;  // with Length
+};
+
+TBodyFraming FramingOf(const std::string& head) {
+  TBodyFraming framing;
+  // A transfer coding takes precedence over a length; only chunked is understood.
+  const std::string coding = LowerCase(HeadFieldValue(head, "Transfer-Encoding"));
+  if (!coding.empty()) {
+    framing.Kind = coding == "chunked" ? TBodyFraming::Chunked : TBodyFraming::Refused;
+    return framing;
+  }
+  const std::string length = HeadFieldValue(head, "Content-Length");
+  if (length.empty()) return framing;
+  if (length.size() > 9 || length.find_first_not_of("0123456789") != std::string::npos) {
+    framing.Kind = TBodyFraming::Refused;  // no telling where the body ends
+    return framing;
+  }
+  framing.Kind = TBodyFraming::Length;
+  framing.Bytes = std::stoull(length);
+  return framing;
+}
+
+// The body's bytes in piece, as the framing has them; false when the body is broken. Sets
+// complete once the body has ended as its head said.
+bool TakeBody(const TBodyFraming& framing, TChunkedDecoder& chunks, std::uint64_t& received,
+              const std::string& piece, std::string& data, bool& complete) {
+  data.clear();
+  switch (framing.Kind) {
+    case TBodyFraming::Chunked:
+      if (!chunks.Feed(piece, data)) return false;
+      complete = chunks.Finished();
+      break;
+    case TBodyFraming::Length:
+      data = piece.substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), framing.Bytes - received)));
+      complete = received + data.size() == framing.Bytes;
+      break;
+    default:
+      data = piece;
+      break;
+  }
+  received += data.size();
+  return true;
+}
+
 // Writes the body (head first when asked) into a new file. Empty when nothing was written,
-// the download grew too large, or the server did not end it itself (a time-out, an error,
-// the deadline): a cut download is no download. The file is then removed.
-std::string SaveBody(THttpConnection& connection, const std::string& head, std::string piece,
-                     bool keepHead) {
+// the download grew too large, or the body did not end as its head said (the server ended
+// the connection first, or without a length or chunks it did not end it itself: a time-out,
+// an error, the deadline): a cut download is no download. The file is then removed.
+std::string SaveBody(THttpLink& connection, const std::string& head, std::string piece, bool keepHead) {
+  const TBodyFraming framing = FramingOf(head);
+  if (framing.Kind == TBodyFraming::Refused) return {};
   std::string path;
   std::FILE* file = CreateDownloadFile(path);
   if (file == nullptr) return {};
   std::size_t written = 0;
   bool abandoned = false;
-  const std::size_t headBytes = keepHead ? head.size() : 0;
-  if (keepHead) piece.insert(0, head);
+  if (keepHead) {
+    written = head.size();
+    abandoned = std::fwrite(head.data(), 1, head.size(), file) != head.size();
+  }
+  TChunkedDecoder chunks;
+  std::uint64_t received = 0;
+  bool complete = framing.Kind == TBodyFraming::Length && framing.Bytes == 0;
+  std::string data;
   // The head may have come in a read of its own: the body then starts with the next piece.
-  if (piece.empty()) piece = connection.ReceivePiece();
-  while (!piece.empty()) {
-    written += piece.size();
-    if (written > kHttpMaxDownloadBytes || std::fwrite(piece.data(), 1, piece.size(), file) != piece.size()) {
+  if (piece.empty() && !complete) piece = connection.ReceivePiece();
+  while (!abandoned && !complete && !piece.empty()) {
+    if (!TakeBody(framing, chunks, received, piece, data, complete)) {
       abandoned = true;
       break;
     }
-    piece = connection.ReceivePiece();
+    written += data.size();
+    if (written > kHttpMaxDownloadBytes || std::fwrite(data.data(), 1, data.size(), file) != data.size()) {
+      abandoned = true;
+      break;
+    }
+    if (!complete) piece = connection.ReceivePiece();
   }
-  // A length the server announced must have arrived whole: an end of the connection
-  // is no proof (a TLS stream cut between two records looks the same).
-  const std::string length = HeadFieldValue(head, "Content-Length");
-  if (!length.empty() && length.size() <= 9 && length.find_first_not_of("0123456789") == std::string::npos &&
-      written - headBytes != std::stoul(length))
-    abandoned = true;
-  if (!connection.Ended()) abandoned = true;
-  std::fclose(file);
-  if (abandoned || written == 0) {
+  // An end of the connection proves nothing when the head said where the body ends (a TLS
+  // stream cut between two records looks the same).
+  if (framing.Kind == TBodyFraming::UntilClose) complete = connection.Ended();
+  if (std::fclose(file) != 0) abandoned = true;
+  if (abandoned || !complete || written == 0) {
     DeleteFileAt(path);
     return {};
   }
@@ -199,7 +261,8 @@ TAttemptResult RunAttempt(const std::string& address, bool keepHead, const std::
   const THttpTarget target = SplitHttpAddress(address, proxy);
   if (!target.Valid) return result;
 
-  THttpConnection connection(deadline);
+  const std::unique_ptr<THttpLink> link = MakeLink(deadline);
+  THttpLink& connection = *link;
   if (!connection.Open(target)) return result;
 
   if (target.HasUser)
@@ -244,6 +307,65 @@ TAttemptResult RunAttempt(const std::string& address, bool keepHead, const std::
 }
 
 }  // namespace
+
+void SetHttpLinkMaker(THttpLinkMaker maker) { LinkMaker() = std::move(maker); }
+
+bool TChunkedDecoder::Feed(const std::string& piece, std::string& body) {
+  for (std::size_t at = 0; at < piece.size() && state_ != TState::Done && state_ != TState::Broken;) {
+    if (state_ == TState::Data) {
+      const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(left_, piece.size() - at));
+      body.append(piece, at, step);
+      at += step;
+      left_ -= step;
+      if (left_ == 0) state_ = TState::DataEnd;
+      continue;
+    }
+    // Size, trailer and data-end lines: up to their LF, which must follow a CR.
+    const char c = piece[at++];
+    if (c != '\n') {
+      line_ += c;
+      if (line_.size() > kMaxLine + 1) state_ = TState::Broken;
+      continue;
+    }
+    if (line_.empty() || line_.back() != '\r') {
+      state_ = TState::Broken;
+      continue;
+    }
+    line_.pop_back();
+    if (state_ == TState::DataEnd) {
+      state_ = line_.empty() ? TState::Size : TState::Broken;
+    } else if (state_ == TState::Size) {
+      if (!TakeSizeLine()) state_ = TState::Broken;
+    } else if (!TakeTrailerLine()) {
+      state_ = TState::Broken;
+    }
+    line_.clear();
+  }
+  return state_ != TState::Broken;
+}
+
+// "1a", "1A;name=value", "0": the size in hex; 2^60 or more is no size any server sends.
+bool TChunkedDecoder::TakeSizeLine() {
+  std::size_t digits = 0;
+  std::uint64_t size = 0;
+  for (; digits < line_.size() && HexValue(line_[digits]) >= 0; ++digits) {
+    size = size * 16 + static_cast<std::uint64_t>(HexValue(line_[digits]));
+    if (size >= (std::uint64_t{1} << 60)) return false;
+  }
+  if (digits == 0) return false;
+  const std::size_t rest = line_.find_first_not_of(" \t", digits);
+  if (rest != std::string::npos && line_[rest] != ';') return false;
+  left_ = size;
+  state_ = size == 0 ? TState::Trailer : TState::Data;
+  return true;
+}
+
+bool TChunkedDecoder::TakeTrailerLine() {
+  trailerBytes_ += line_.size() + 2;
+  if (trailerBytes_ > kHttpMaxHeadBytes) return false;
+  if (line_.empty()) state_ = TState::Done;
+  return true;
+}
 
 std::string PercentDecode(const std::string& text) {
   std::string decoded;
@@ -334,6 +456,12 @@ THttpTarget SplitHttpAddress(const std::string& rawAddress, const std::string& p
     if (host.find('@') != std::string::npos) host.erase(0, host.find('@') + 1);
     target.HostValue = host;
     target.Origin = std::string(addressSecure ? "https://" : "http://") + LowerCase(host);
+  }
+  // A line break in the host (a decoded "%0d%0a" too) or the path would start lines of its own
+  // in the request: such an address is no address.
+  if (HasControlCharacters(target.HostName) || HasControlCharacters(target.Address) ||
+      HasControlCharacters(target.HostValue) || HasControlCharacters(target.Path)) {
+    return target;
   }
   target.Valid = true;
   return target;

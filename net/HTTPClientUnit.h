@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "net/NetBackend.h"
@@ -61,11 +63,57 @@ bool HeadIsRedirect(const std::string& head);
 // Drops the Authorization and Cookie lines from a block of header lines.
 std::string WithoutCredentials(const std::string& headerLines);
 
+// The chunked transfer coding, decoded piece by piece as the body arrives: hex size lines
+// (extensions after ';' are ignored), each chunk's data followed by CR LF, a zero size, trailer
+// lines and an empty line. Anything else in its place breaks the body; so does a size line or
+// trailer line longer than kMaxLine, or a trailer longer than kHttpMaxHeadBytes.
+class TChunkedDecoder {
+ public:
+  static constexpr std::size_t kMaxLine = 1024;
+  // Appends the data of the chunks in piece to body. False once the coding is broken; bytes
+  // after the end of the body are not taken.
+  bool Feed(const std::string& piece, std::string& body);
+  // The last chunk and the trailer's empty line have arrived.
+  bool Finished() const { return state_ == TState::Done; }
+
+ private:
+  enum class TState { Size, Data, DataEnd, Trailer, Done, Broken };
+  bool TakeSizeLine();
+  bool TakeTrailerLine();
+  TState state_ = TState::Size;
+  std::string line_;          // the size or trailer line so far, without its CR LF
+  std::uint64_t left_ = 0;    // data bytes of the current chunk still to come
+  std::size_t trailerBytes_ = 0;
+};
+
+// One connection to a server as the download uses it. The real one is a socket (with a TLS
+// session for https); tests and the fuzz harness hand in their own through SetHttpLinkMaker.
+class THttpLink {
+ public:
+  virtual ~THttpLink() = default;
+  virtual bool Open(const THttpTarget& target) = 0;
+  virtual bool SendAll(const std::string& text) = 0;
+  // One piece; empty at the end of the stream, on error, or when a wait expires (which
+  // closes the connection). Ended() tells a proper end from the others.
+  virtual std::string ReceivePiece() = 0;
+  virtual void Close() = 0;
+  // The server ended the response itself (not a time-out, an error or the deadline).
+  virtual bool Ended() const = 0;
+  virtual bool DeadlineReached() const = 0;
+};
+using THttpLinkMaker = std::function<std::unique_ptr<THttpLink>(const TNetDeadline&)>;
+// Every later download connects through links the maker makes; an empty maker restores the
+// sockets.
+void SetHttpLinkMaker(THttpLinkMaker maker);
+
 // "yyyymmddhhnnss" + the counter in four hex digits + ".tmp".
 std::string DownloadFileName(const netbackend::TLocalTime& time, unsigned counter);
 
 // Downloads address into a new file in the temporary folder; the path, or empty when
-// nothing was written. keepHead writes the response head first; method defaults to GET;
+// nothing was written. The body ends where the head says: after Content-Length bytes (later
+// bytes are not taken), at the last chunk of a chunked body, otherwise where the server ends
+// the connection. A body in a transfer coding other than chunked, or with a length that is not
+// a plain number, is refused. keepHead writes the response head first; method defaults to GET;
 // with a proxy the whole address is requested from it; extraHeaders are whole lines with
 // CR LF. An https address is only fetched from a server that proves to be the one named,
 // and never redirected to plain http. Everything (look-ups, connects, handshakes, every

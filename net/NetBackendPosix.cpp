@@ -257,13 +257,9 @@ TLocalTime LocalTimeNow() {
   return time;
 }
 
-std::FILE* CreateNewFile(const std::string& path) {
-  const int fd = ::open(HostPath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-  if (fd < 0) return nullptr;
-  std::FILE* file = ::fdopen(fd, "wb");
-  if (file == nullptr) ::close(fd);
-  return file;
-}
+// Through base's file streams, so that the fuzz build (whose files live in memory) downloads
+// into memory too.
+std::FILE* CreateNewFile(const std::string& path) { return OpenFileForWriting(path, TWriteMode::CreateNew); }
 
 void* LoadSharedLibrary(const std::string& name) {
   return ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -9,15 +9,20 @@
 #                campaign's inputs that reaches the same edges (at most 300 files per target)
 #   target       xml archive serverconfig ... (default: every target)
 #
-# Prints per target the runs, runs per second, the coverage gained (edges at the end against
+# ZAREL_FUZZ_BUILD names the build folder (default build/fuzz), so that a long campaign and a
+# rebuild of changed targets can run side by side.
+#
+# Prints per target the runs, runs per second of wall time and per CPU second (the machine may
+# be shared, so the second is the steadier measure), the coverage gained (edges at the end against
 # edges after the seeds) and the findings; a last line with the totals. Each finding's input is
-# kept in build/fuzz/findings/<target>/; the exit code is 1 when there is any.
+# kept in <build>/findings/<target>/; the exit code is 1 when there is any.
 # Needs clang (the dependency step installs it). Not part of the test command.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
+build=${ZAREL_FUZZ_BUILD:-build/fuzz}
 
-all_targets=(xml archive serverconfig httphead smtpreply dnsreply directory messages version commandline language)
+all_targets=(xml archive serverconfig httphead httpbody smtpreply dnsreply directory messages version commandline language)
 limit=(-max_total_time=60)
 keep=0
 targets=()
@@ -37,9 +42,9 @@ bash scripts/deps.sh
 if ! dpkg-query -W -f='${Status}' libclang-rt-14-dev 2>/dev/null | grep -q 'install ok installed'; then
   apt-get install -y -qq libclang-rt-14-dev >/dev/null
 fi
-cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAREL_FUZZ=ON \
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAREL_FUZZ=ON \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build build/fuzz -j"$(nproc)" --target "${targets[@]/#/fuzz_}" >/dev/null
+cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}" >/dev/null
 
 # "#123 DONE cov: 456 ..." -> the value after key in the last such line of kind.
 stat_of() { grep -E "^#[0-9]+[[:space:]]+$2 " "$1" | tail -1 | sed -E "s/.*$3: ([0-9]+).*/\1/"; }
@@ -50,8 +55,8 @@ stat_of() { grep -E "^#[0-9]+[[:space:]]+$2 " "$1" | tail -1 | sed -E "s/.*$3: (
 keep_new_seeds() {
   local target=$1 seeds=tests/fuzz/corpus/$1 minimal
   minimal=$(mktemp -d)
-  "build/fuzz/tests/fuzz/fuzz_$target" -merge=1 -use_counters=0 -max_len=65536 "$minimal" "$seeds" \
-    "build/fuzz/corpus/$target" >>"build/fuzz/logs/$target.log" 2>&1 || true
+  "$build/tests/fuzz/fuzz_$target" -merge=1 -use_counters=0 -max_len=65536 "$minimal" "$seeds" \
+    "$build/corpus/$target" >>"$build/logs/$target.log" 2>&1 || true
   local known
   known=$(sha1sum "$seeds"/* 2>/dev/null | cut -d' ' -f1)
   for file in "$minimal"/*; do
@@ -64,31 +69,33 @@ keep_new_seeds() {
 
 total_runs=0
 total_findings=0
-printf '%-12s %10s %8s %9s %8s\n' target runs runs/s new-edges findings
+printf '%-12s %10s %8s %10s %9s %8s\n' target runs runs/s runs/CPU-s new-edges findings
+TIMEFORMAT='%3U %3S'
 for target in "${targets[@]}"; do
-  program=build/fuzz/tests/fuzz/fuzz_$target
-  corpus=build/fuzz/corpus/$target
-  findings=build/fuzz/findings/$target
-  log=build/fuzz/logs/$target.log
-  mkdir -p "$corpus" "$findings" build/fuzz/logs
+  program=$build/tests/fuzz/fuzz_$target
+  corpus=$build/corpus/$target
+  findings=$build/findings/$target
+  log=$build/logs/$target.log
+  mkdir -p "$corpus" "$findings" "$build/logs"
   cp -n tests/fuzz/corpus/"$target"/* "$corpus"/ 2>/dev/null || true
   dict=()
   [ -f tests/fuzz/dict/$target.dict ] && dict=(-dict=tests/fuzz/dict/$target.dict)
   before=$(find "$findings" -type f | wc -l)
   status=0
-  "$program" "${limit[@]}" "${dict[@]}" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
-    -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" >"$log" 2>&1 || status=$?
+  { time "$program" "${limit[@]}" "${dict[@]}" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
+    -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" >"$log" 2>&1; } 2>"$log.cpu" || status=$?
   runs=$(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}')
+  cpu_runs=$(awk -v runs="${runs:-0}" '{ cpu = $1 + $2 } END { print (cpu > 0 ? int(runs / cpu) : "?") }' "$log.cpu")
   speed=$(grep -E '^stat::average_exec_per_sec' "$log" | awk '{print $2}')
   start=$(stat_of "$log" INITED cov)
   end=$(grep -E '^#[0-9]+[[:space:]]+(NEW|REDUCE|pulse|DONE|RELOAD) ' "$log" | tail -1 | sed -E 's/.*cov: ([0-9]+).*/\1/')
   found=$(( $(find "$findings" -type f | wc -l) - before ))
   [ "$status" -ne 0 ] && [ "$found" -eq 0 ] && found=1  # ended by a finding it could not write
-  printf '%-12s %10s %8s %9s %8s\n' "$target" "${runs:-?}" "${speed:-?}" "$(( ${end:-0} - ${start:-0} ))" "$found"
+  printf '%-12s %10s %8s %10s %9s %8s\n' "$target" "${runs:-?}" "${speed:-?}" "$cpu_runs" "$(( ${end:-0} - ${start:-0} ))" "$found"
   [ "$found" -gt 0 ] && grep -E '^(==[0-9]+==ERROR|SUMMARY|.*runtime error)' "$log" | head -3 | sed 's/^/    /'
   total_runs=$(( total_runs + ${runs:-0} ))
   total_findings=$(( total_findings + found ))
   [ "$keep" -eq 1 ] && [ "$found" -eq 0 ] && keep_new_seeds "$target"
 done
-echo "total: ${#targets[@]} targets, $total_runs runs, $total_findings findings (logs in build/fuzz/logs/)"
+echo "total: ${#targets[@]} targets, $total_runs runs, $total_findings findings (logs in $build/logs/)"
 [ "$total_findings" -eq 0 ]

@@ -26,7 +26,9 @@ std::string ScrambledImage(const void* buffer, std::size_t length, std::size_t p
 
 void ScrambleReadInto(void* buffer, std::size_t length, std::size_t phase,
                       const std::string& fileBytes) {
-  ScrambleBlock(buffer, length, phase);
-  std::memcpy(buffer, fileBytes.data(), std::min(length, fileBytes.size()));
-  ScrambleBlock(buffer, length, phase);
+  // Scramble, fill, scramble again: the bytes past the read are scrambled twice, which leaves
+  // them as they were, so only the bytes read need decoding.
+  const std::size_t filled = std::min(length, fileBytes.size());
+  std::memcpy(buffer, fileBytes.data(), filled);
+  ScrambleBlock(buffer, filled, phase);
 }

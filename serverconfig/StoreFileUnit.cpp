@@ -81,18 +81,15 @@ bool ReplaceFilesAtomically(const std::vector<TFileBytes>& files) {
 
 std::vector<std::string> SplitTextLines(const std::string& text) {
   std::vector<std::string> lines;
-  std::string line;
+  std::size_t start = 0;  // of the line being read
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(line);
-      line.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      line += c;
-    }
+    if (c != '\r' && c != '\n') continue;
+    lines.emplace_back(text, start, i - start);
+    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
   }
-  if (!line.empty()) lines.push_back(line);
+  if (start < text.size()) lines.emplace_back(text, start, text.size() - start);
   return lines;
 }
 

@@ -75,6 +75,10 @@ TEST(HttpClientRules, AddressSplitting) {
       {"ftp://host.example/x", "", false, false, "", "", "", "", 0, "", ""},
       {"file:///C:/Windows/x.exe", "", false, false, "", "", "", "", 0, "", ""},
       {"http:///nohost", "", false, false, "", "", "", "", 0, "", ""},
+      // A line break, written out or percent-encoded, would add lines to the request.
+      {"http://host.example%0d%0aX-Injected:%201/list.xml", "", false, false, "", "", "", "", 0, "", ""},
+      {"http://host.example/list.xml\r\nX-Injected: 1", "", false, false, "", "", "", "", 0, "", ""},
+      {"http://www.zarel.example\n/p", "proxy.example:3128", false, false, "", "", "", "", 0, "", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.address);
@@ -196,6 +200,98 @@ TEST(HttpClientRules, DownloadFileNames) {
                {0xabc, "202612070905030abc.tmp"}, {0xffff, "20261207090503ffff.tmp"},
                {0x12345, "202612070905030123.tmp"}};  // odd digit count padded first, then cut
   for (const auto& c : cases) EXPECT_EQ(DownloadFileName(time, c.counter), c.name) << c.counter;
+}
+
+TEST(HttpClientRules, ChunkedCoding) {
+  const struct {
+    const char* coded;
+    bool sound, finished;
+    const char* body;
+  } cases[] = {
+      {"3\r\nabc\r\n0\r\n\r\n", true, true, "abc"},
+      {"1A\r\nabcdefghijklmnopqrstuvwxyz\r\n2;name=\"v\"\r\n12\r\n0\r\n\r\n", true, true, "abcdefghijklmnopqrstuvwxyz12"},
+      {"3 ;x\r\nabc\r\n0\r\nExpires: 0\r\nX-Sum: 9\r\n\r\n", true, true, "abc"},  // extension, trailer
+      {"0000003\r\nabc\r\n0\r\n\r\nafter the end", true, true, "abc"},          // later bytes not taken
+      {"3\r\nabc\r\n", true, false, "abc"},                                   // cut: no last chunk
+      {"5\r\nab", true, false, "ab"},
+      {"0\r\nX: 1\r\n", true, false, ""},                                     // trailer not ended
+      {"3\r\nabcd\r\n0\r\n\r\n", false, false, "abc"},                         // data longer than its size
+      {"3\nabc\n0\n\n", false, false, ""},                                     // LF without CR
+      {"\r\n3\r\nabc\r\n0\r\n\r\n", false, false, ""},                         // no size
+      {"-3\r\nabc\r\n", false, false, ""},
+      {"3x\r\nabc\r\n", false, false, ""},
+      {"1000000000000000\r\n", false, false, ""},                              // beyond any body
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.coded);
+    const std::string coded = c.coded;
+    TChunkedDecoder whole;
+    std::string body;
+    EXPECT_EQ(whole.Feed(coded, body), c.sound);
+    EXPECT_EQ(whole.Finished(), c.finished);
+    EXPECT_EQ(body, c.body);
+    // Byte by byte it decodes the same.
+    TChunkedDecoder bytewise;
+    std::string pieces;
+    bool sound = true;
+    for (const char b : coded) sound = bytewise.Feed(std::string(1, b), pieces) && sound;
+    EXPECT_EQ(sound, c.sound);
+    EXPECT_EQ(pieces, c.body);
+  }
+  // A size line or trailer line without end breaks the body instead of growing without bound.
+  TChunkedDecoder endless;
+  std::string body;
+  EXPECT_FALSE(endless.Feed("1" + std::string(TChunkedDecoder::kMaxLine + 1, ' '), body));
+  TChunkedDecoder trailer;
+  EXPECT_FALSE(trailer.Feed("0\r\nX: " + std::string(TChunkedDecoder::kMaxLine, 'x') + "\r\n", body));
+}
+
+// A server that answers from a script and then neither ends the connection nor sends more:
+// only a body whose end the head gives can be complete.
+class TOpenEndedLink final : public THttpLink {
+ public:
+  explicit TOpenEndedLink(std::string response) : response_(std::move(response)) {}
+  bool Open(const THttpTarget&) override { return true; }
+  bool SendAll(const std::string&) override { return true; }
+  std::string ReceivePiece() override {
+    const std::string piece = response_.substr(at_, 5);  // small pieces, heads and chunks cut apart
+    at_ += piece.size();
+    return piece;  // empty once used up: a wait that expired, not an end
+  }
+  void Close() override {}
+  bool Ended() const override { return false; }
+  bool DeadlineReached() const override { return false; }
+
+ private:
+  std::string response_;
+  std::size_t at_ = 0;
+};
+
+TEST(HttpClientExchange, BodyEndsWhereItsHeadSays) {
+  const struct {
+    const char* response;
+    const char* saved;  // empty: no download
+  } cases[] = {
+      {"HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nlist and more", "list"},
+      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\n<lis\r\n3;x=y\r\nt/>\r\n0\r\n\r\nmore", "<list/>"},
+      {"HTTP/1.1 200 OK\r\nContent-Length: 99\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\n\r\n", "ok"},
+      {"HTTP/1.0 200 OK\r\nContent-Length: 40\r\n\r\nlist", ""},                   // cut short
+      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nlist\r\n", ""},  // no last chunk
+      {"HTTP/1.0 200 OK\r\n\r\nlist", ""},              // only the server's end could tell
+      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\n\r\nlist", ""},              // not understood
+      {"HTTP/1.0 200 OK\r\nContent-Length: 4x\r\n\r\nlist", ""},
+  };
+  TestFolder folder;
+  nettest::TPrivateTemp temp(HostPath(folder.path()));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.response);
+    const std::string response = c.response;
+    SetHttpLinkMaker([response](const TNetDeadline&) { return std::make_unique<TOpenEndedLink>(response); });
+    const std::string path = HttpGetToFile("http://updates.example/list.xml");
+    SetHttpLinkMaker(nullptr);
+    EXPECT_EQ(path.empty() ? std::string() : ReadWholeFile(path, true), c.saved);
+    EXPECT_TRUE(Leftovers(folder).empty());
+  }
 }
 
 TEST(HttpClientExchange, RequestAndStatusRule) {

@@ -277,6 +277,7 @@ TEST_F(TranslateTest, AHostileFileChangesTextsButNoPathOrIdentifier) {
   auto wizard = MakeWizard();
   TControl& destination = wizard->Add("PathEdit", "tlabel", "Zarel\\");
   destination.CarriesData = true;
+  wizard->Add("InterfaceList", "tlistview").Items = {"Name", "Value"};
   Write("Setup.lng",
         "<APPLICATION><FORMS><FORM ID='TMainForm' CAPTION='Setup'>"
         "<ITEM ID='PathEdit' CLASS='tlabel' CAPTION='..\\..\\Zarel\\'/>"
@@ -284,6 +285,7 @@ TEST_F(TranslateTest, AHostileFileChangesTextsButNoPathOrIdentifier) {
         "<ITEM ID='LicenseMemo' CLASS='tbutton' CAPTION='No licence'/>"
         "<ITEM ID='ComponentList' CLASS='tlistview' ITEMSTEXT='Nothing'/>"
         "<ITEM ID='NextButton' CLASS='tcombobox' ITEMSTEXT='x'/>"
+        "<ITEM ID='InterfaceList' CLASS='tcombobox' ITEMSTEXT='Nom'/>"
         "<ITEM ID='AboutLabel' CLASS='tbutton' CAPTION='Willkommen'/>"
         "</FORM></FORMS><STRINGS>"
         "<ITEM ID='cWebMailManualFile' VALUE='..\\..\\evil.exe'/>"
@@ -300,6 +302,9 @@ TEST_F(TranslateTest, AHostileFileChangesTextsButNoPathOrIdentifier) {
   EXPECT_EQ(wizard->FindComponent("LicenseMemo")->Caption, "licence");
   EXPECT_EQ(wizard->FindComponent("ComponentList")->Items, (std::vector<std::string>{"Mail", "WebMail"}));
   EXPECT_EQ(wizard->FindComponent("NextButton")->Caption, "&Next >");
+  // A list view called a combo box in the file is still a list view: its columns are renamed
+  // in order, not replaced.
+  EXPECT_EQ(wizard->FindComponent("InterfaceList")->Items, (std::vector<std::string>{"Nom", "Value"}));
   // A label named with another caption class is still a label.
   EXPECT_EQ(wizard->FindComponent("AboutLabel")->Caption, "Willkommen");
   EXPECT_EQ(cWebMailManualFile, "html\\mail\\help\\index.htm");

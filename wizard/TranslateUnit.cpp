@@ -119,7 +119,7 @@ void ApplyControlItem(TControl& control, const TXMLObject& item) {
     return;
   }
   const std::vector<std::string> pieces = SplitItemsText(ReadAttribute(item, "ITEMSTEXT"));
-  if (classWord == "tcombobox") {
+  if (control.ClassWord == "tcombobox") {  // the control's own class: the file's may lie
     control.Items = pieces;
     control.ItemIndex = 0;
   } else {

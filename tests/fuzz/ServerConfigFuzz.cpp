@@ -3,8 +3,9 @@
 // The input is cut at each "\n--\n" into the files of one configuration folder, in this order:
 // settings.cfg, domains.cfg, path.cfg, groups.dat, subdomains.dat, bind.dat, and the primary
 // domain's users.cfg. A part that is not there leaves its file out.
-// The fuzz build keeps the folder in memory (base's memory back end); the store's one move
-// that bypasses the file helpers goes through them here.
+// Each text reader also takes its own file's part directly.
+// The fuzz build keeps the folder in memory (base's memory back end) and empties it before each
+// input; the store's one move that bypasses the file helpers goes through them here.
 #include <unistd.h>
 
 #include <cstdint>
@@ -17,10 +18,14 @@
 #include "serverconfig/DomainTable.h"
 #include "serverconfig/GroupsUnit.h"
 #include "serverconfig/HostSeam.h"
-#include "tests/fuzz/FuzzInput.h"
 #include "serverconfig/PunycodeUnit.h"
 #include "serverconfig/ServerStore.h"
 #include "serverconfig/StoreFileUnit.h"
+#include "tests/fuzz/FuzzInput.h"
+
+#ifdef ZAREL_MEMORY_FILES
+#include "base/FileSystemMemory.h"
+#endif
 
 namespace {
 
@@ -28,11 +33,7 @@ const char* const kFiles[] = {"config\\settings.cfg", "config\\domains.cfg", "pa
                               "config\\groups.dat",   "config\\subdomains.dat",
                               "config\\bind.dat"};
 
-const std::string& Root() {
-  static const std::string root = GetSpecialFolder(SpecialFolder::Temporary, false) +
-                                  "zarel-fuzz-serverconfig-" + std::to_string(getpid()) + "\\";
-  return root;
-}
+const std::string& Root();
 
 // The platform's facts, with the replacing move done by the file helpers, so that it reaches
 // the same file system as the rest of the store.
@@ -63,23 +64,46 @@ void InstallHelperMoves() {
   SetHostSeam(&seam);
 }
 
-void ExerciseTextReaders(const std::string& text) {
-  const std::vector<std::string> lines = SplitTextLines(text);
-  for (const std::string& line : lines) {
+// Each text reader takes the part that is its file; the fuzzer puts any bytes into any part.
+void ExerciseTextReaders(const std::vector<std::string>& parts) {
+  const std::vector<std::string> domains = SplitTextLines(FuzzPart(parts, 1));
+  for (const std::string& line : domains) {
     CleanConfigLine(line);
     WildcardMatch(line, "mail.example.com");
   }
-  ParsePathConfig(lines);
-  ParseNetworkShares(text);
-  ParseServerTitle(lines);
-  ParseGlobalBindings(lines);
-  MatchSubdomainRule(ParseSubdomainRules(lines), "www.example.com");
-  TGroupResolver groups(Root() + "config\\", ParseGroupSections(lines));
+  DecodeIdnLabels(FuzzPart(parts, 1).substr(0, 300));
+
+  const std::string path = FuzzPart(parts, 2);
+  const std::vector<std::string> pathLines = SplitTextLines(path);
+  ParsePathConfig(pathLines);
+  ParseNetworkShares(path);
+  ParseServerTitle(pathLines);
+
+  const std::string groupsText = FuzzPart(parts, 3);
+  TGroupResolver groups(Root() + "config\\", ParseGroupSections(SplitTextLines(groupsText)));
   groups.GroupHasAlias("g", "a@b.example");
   groups.GroupHasAddress("g", "10.0.0.1");
-  AliasListsMatch(text.substr(0, 255), "a@b.example;x", &groups);
-  DecodeIdnLabels(text.substr(0, 300));
+  AliasListsMatch(groupsText.substr(0, 255), "a@b.example;x", &groups);
+
+  MatchSubdomainRule(ParseSubdomainRules(SplitTextLines(FuzzPart(parts, 4))), "www.example.com");
+  ParseGlobalBindings(SplitTextLines(FuzzPart(parts, 5)));
 }
+
+#ifdef ZAREL_MEMORY_FILES
+// The volume is emptied before every input, so one folder serves them all.
+const std::string& Root() {
+  static const std::string root = GetSpecialFolder(SpecialFolder::Temporary, false) + "zarel-fuzz-serverconfig\\";
+  return root;
+}
+void ForgetEarlierInput() { ForgetAllMemoryFiles(); }
+#else
+const std::string& Root() {
+  static const std::string root = GetSpecialFolder(SpecialFolder::Temporary, false) +
+                                  "zarel-fuzz-serverconfig-" + std::to_string(getpid()) + "\\";
+  return root;
+}
+void ForgetEarlierInput() { RemoveFolderTree(Root()); }
+#endif
 
 }  // namespace
 
@@ -87,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::string> parts = SplitFuzzParts(data, size);
 
   InstallHelperMoves();
-  RemoveFolderTree(Root());
+  ForgetEarlierInput();
   ForceDirectories(Root() + "config\\");
   for (std::size_t i = 0; i < std::size(kFiles) && i < parts.size(); ++i) {
     WriteWholeFile(parts[i], Root() + kFiles[i], false);
@@ -119,8 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   CloseAccountList(list);
 
-  // settings.cfg is a binary record; the text readers take the text files.
-  for (std::size_t i = 1; i < parts.size(); ++i) ExerciseTextReaders(parts[i]);
+  ExerciseTextReaders(parts);
   ResetServerStore();
   return 0;
 }
