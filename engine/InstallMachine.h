@@ -62,9 +62,9 @@ class TInstallMachine {
   virtual void StopServers(TSetupState& state) = 0;
   // Starts a server that ran before a failure and waits for it; false when it does not run.
   virtual bool StartServerAgain(int kind) = 0;
-  // Makes the folder, private to SYSTEM and the administrators; false when it existed already
-  // or could not be made.
-  virtual bool CreateExtractionFolder(const std::string& folder) = 0;
+  // Makes the folder, private to SYSTEM and the administrators: 0 when it was made now, else the
+  // system's reason (ERROR_ALREADY_EXISTS when something of that name was there already).
+  virtual std::uint32_t CreateExtractionFolder(const std::string& folder) = 0;
   virtual void ExtractSetupData(const std::string& extractionFolder) = 0;
   virtual void PlaceFiles(const TSetupState& state) = 0;
   virtual void UnpackShippedConfiguration(const TSetupState& state) = 0;

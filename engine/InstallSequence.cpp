@@ -141,14 +141,16 @@ void StopRunningServers(TInstallRun& run) {
 // this one stops right after making it.
 void ExtractSetupData(TInstallRun& run) {
   CurrentUI().SetStatus(cExtractingFiles);
+  std::uint32_t lastError = 0;
   for (int attempt = 0; attempt < kExtractionFolderTries && run.ExtractionFolder.empty(); ++attempt) {
     const std::string folder = run.Machine.NewExtractionFolderName();
     if (folder.empty()) break;
     run.Journal.ExtractionFolder = folder;
     RecordInJournal(run);
-    if (run.Machine.CreateExtractionFolder(folder)) run.ExtractionFolder = folder;
+    lastError = run.Machine.CreateExtractionFolder(folder);
+    if (lastError == 0) run.ExtractionFolder = folder;
   }
-  if (run.ExtractionFolder.empty()) Fail("Creating the extraction folder", cErrorDataFile);
+  if (run.ExtractionFolder.empty()) Fail("Creating the extraction folder", cErrorDataFile, lastError);
   run.Machine.ExtractSetupData(run.ExtractionFolder);
 }
 

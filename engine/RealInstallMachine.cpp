@@ -89,12 +89,15 @@ std::string ExtractionFolderCandidate(const std::string& parent) {
 // The elevated setup writes as a member of Administrators; the account's other, not elevated
 // programs must not reach what it loads and copies from here. Only a folder made now is ours:
 // one that appeared in between may hold anything.
-bool CreatePrivateFolderNow(const std::string& folder) {
-  if (DirectoryExists(folder) || FileExists(NormalizePath(folder, false, false))) return false;
+// 0 when the folder was made now; else the system's reason, for the failure's box.
+DWORD CreatePrivateFolderNow(const std::string& folder) {
+  if (DirectoryExists(folder) || FileExists(NormalizePath(folder, false, false))) return ERROR_ALREADY_EXISTS;
   const TFolderSecurityResult result = SecureFolder(folder, TFolderAccess::Private);
   InstallLog(DescribeFolderSecurity(folder, result));
-  return result.State == TFolderSecurityState::Created ||
-         (result.State == TFolderSecurityState::NoAccessLists && DirectoryExists(folder));
+  if (result.State == TFolderSecurityState::Created ||
+      (result.State == TFolderSecurityState::NoAccessLists && DirectoryExists(folder)))
+    return ERROR_SUCCESS;
+  return result.Error != ERROR_SUCCESS ? result.Error : ERROR_CANNOT_MAKE;
 }
 
 // The store of the installation folder; false (logged) when an existing file could not be
@@ -215,7 +218,7 @@ class TRealInstallMachine final : public TInstallMachine {
     if (!IsServerRunning(kind)) ControlServer(kind, true);
     return WaitUntil([kind] { return IsServerRunning(kind); }, kRestartAfterFailureMs, kPumpSliceMs);
   }
-  bool CreateExtractionFolder(const std::string& folder) override { return CreatePrivateFolderNow(folder); }
+  std::uint32_t CreateExtractionFolder(const std::string& folder) override { return CreatePrivateFolderNow(folder); }
   void ExtractSetupData(const std::string& extractionFolder) override {
     PlacementFolders().ExtractionFolder = extractionFolder;
     ExtractOrFail(SetupFolder() + "Setup.Dat", extractionFolder, true);
@@ -285,7 +288,7 @@ std::string CreateExtractionFolder(const std::string& tempFolder, const std::str
   for (int attempt = 0; attempt < kExtractionTries; ++attempt) {
     const std::string folder = ExtractionFolderCandidate(parent);
     if (folder.empty()) return folder;
-    if (CreatePrivateFolderNow(folder)) return folder;
+    if (CreatePrivateFolderNow(folder) == ERROR_SUCCESS) return folder;
   }
   return std::string();
 }

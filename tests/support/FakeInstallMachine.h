@@ -122,9 +122,10 @@ class TFakeInstallMachine final : public TInstallMachine {
     m.running.insert(kind);
     return true;
   }
-  bool CreateExtractionFolder(const std::string& folder) override {
+  std::uint32_t CreateExtractionFolder(const std::string& folder) override {
     Enter("CreateExtractionFolder");
-    return m.files.emplace(folder, "").second;
+    constexpr std::uint32_t kAlreadyExists = 183;
+    return m.files.emplace(folder, "").second ? 0 : kAlreadyExists;
   }
   void ExtractSetupData(const std::string& folder) override {
     Enter("ExtractSetupData");
