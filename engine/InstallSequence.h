@@ -70,6 +70,9 @@ std::vector<TUpgradeCommand> PlanUpgradeCommands(const std::string& installedVer
 // administrators alone, so nothing planted there beforehand is installed. Empty when no
 // folder could be made.
 std::string CreateExtractionFolder(const std::string& tempFolder, const std::string& setupFolder);
+// The folder the extraction folder is made in: the temporary folder, or setupFolder + "temp\"
+// without one (the room check measures the same drive).
+std::string ExtractionParent(const std::string& tempFolder, const std::string& setupFolder);
 
 // The server's temporary, mail and log folders := installation folder + "temp\", "mail\",
 // "logs\" in the loaded settings record.

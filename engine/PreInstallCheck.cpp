@@ -11,6 +11,7 @@
 #include "engine/FailureUnit.h"
 #include "engine/FilePlacementUnit.h"
 #include "engine/InstallLog.h"
+#include "engine/InstallSequence.h"
 #include "texts/TextTable.h"
 
 namespace {
@@ -117,11 +118,6 @@ void CheckRoom(const TDrive& extraction, std::uint64_t extractionNeed, const TDr
   }
 }
 
-std::string ExtractionParent() {
-  const std::string temp = GetSpecialFolder(SpecialFolder::Temporary, true);
-  return temp.empty() ? SetupFolder() + "temp\\" : temp;
-}
-
 }  // namespace
 
 std::vector<TArchiveRead> ArchivesTheRunReads(const TSetupState& state, bool firstInstallation,
@@ -163,7 +159,7 @@ std::uint64_t RoomToPlace(const std::vector<TArchiveEntrySize>& entries, const s
 void CheckBeforeFirstChange(const TSetupState& state, const std::string& installDir) {
   const bool firstInstallation = !DirectoryExists(installDir + "config\\");
   const std::string setupFolder = CompletedPlacementFolders().SetupFolder;
-  const TDrive extraction = DriveOf(ExtractionParent());
+  const TDrive extraction = DriveOf(ExtractionParent(GetSpecialFolder(SpecialFolder::Temporary, true), SetupFolder()));
   const TDrive install = DriveOf(installDir);
   std::uint64_t extractionNeed = 0;
   std::uint64_t installNeed = kRoomForTheRest;

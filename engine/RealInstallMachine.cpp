@@ -72,10 +72,6 @@ std::string UnguessableSuffix() {
   return text;
 }
 
-std::string ExtractionParent(const std::string& tempFolder, const std::string& setupFolder) {
-  return tempFolder.empty() ? setupFolder + "temp\\" : NormalizePath(tempFolder, true, false);
-}
-
 // tempFolder's "zarelinstall\" while it is free, else one with an unguessable suffix; empty
 // when the parent cannot be made.
 std::string ExtractionFolderCandidate(const std::string& parent) {
@@ -281,6 +277,10 @@ TInstallMachine& RealInstallMachine() {
 void InstallSequence() {
   const TWaitsPumpMessages pumping;
   RunInstallSequence(RealInstallMachine());
+}
+
+std::string ExtractionParent(const std::string& tempFolder, const std::string& setupFolder) {
+  return tempFolder.empty() ? setupFolder + "temp\\" : NormalizePath(tempFolder, true, false);
 }
 
 std::string CreateExtractionFolder(const std::string& tempFolder, const std::string& setupFolder) {
