@@ -65,19 +65,25 @@ namespace {
 // where every wake-up of the other thread is a round trip to the server. The fuzz build
 // (ZAREL_SMALL_BLOCKS) takes small ones, so that inputs of a few kilobytes cross every block
 // boundary and hand work to the writer thread, and a run does not map fresh megabytes.
+// The writer thread starts only for an archive bigger than a few blocks or of many files; in
+// the fuzz build that is an archive several times the usual input, so most inputs stay on
+// the calling thread (a thread start costs as much as the rest of a run) and the bigger ones
+// still cross to the writer.
 #ifdef ZAREL_SMALL_BLOCKS
 constexpr std::size_t kInputBlock = 4 * 1024;
 constexpr std::size_t kOutputBlock = 12 * 1024;
+constexpr std::uint64_t kThreadAfterBytes = kInputBlock * 16;
+constexpr std::size_t kThreadAfterFiles = 128;
 #else
 constexpr std::size_t kInputBlock = 256 * 1024;   // archive read-ahead and inflate input
 constexpr std::size_t kOutputBlock = 256 * 1024;  // inflated data handed to the writer
+constexpr std::uint64_t kThreadAfterBytes = kInputBlock * 4;  // archives smaller than this stay on
+constexpr std::size_t kThreadAfterFiles = 32;                 // the calling thread
 #endif
 constexpr std::size_t kOutputBlocks = 8;          // blocks in flight between inflate and disk
 constexpr std::size_t kMinOutputRoom = 8 * 1024;  // a block with less room left is handed over
 constexpr std::size_t kMaxPendingJobs = 256;      // bounds the queue of many tiny entries
 constexpr std::size_t kWakeBatch = 128;           // jobs that wake the writer without a full block
-constexpr std::uint64_t kThreadAfterBytes = kInputBlock * 4;  // archives smaller than this stay on
-constexpr std::size_t kThreadAfterFiles = 32;             // the calling thread
 // CheckArchive keeps the inflated bytes of the entries asked for up to this size each.
 constexpr std::uint64_t kMaxKeptContents = 16u << 20;
 
