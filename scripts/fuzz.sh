@@ -5,8 +5,11 @@
 #
 #   --seconds S  time per target (default 60)
 #   --runs N     inputs per target instead of a time
-#   --keep       add to a target's seeds (tests/fuzz/corpus/<target>/) the smallest set of its
-#                campaign's inputs that reaches the same edges (at most 300 files per target)
+#   --keep       minimize the target's seeds (tests/fuzz/corpus/<target>/): the inputs kept by
+#                earlier campaigns (named by their SHA-1) are replaced by the smallest set of
+#                them and this campaign's inputs that reaches the same edges (at most 300 files,
+#                each under 16 KB); inputs with a name of their own (hand-written seeds, found
+#                faults) always stay
 #   target       xml archive serverconfig ... (default: every target)
 #
 # ZAREL_FUZZ_BUILD names the build folder (default build/fuzz), so that a long campaign and a
@@ -49,20 +52,28 @@ cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}" >/dev/null
 # "#123 DONE cov: 456 ..." -> the value after key in the last such line of kind.
 stat_of() { grep -E "^#[0-9]+[[:space:]]+$2 " "$1" | tail -1 | sed -E "s/.*$3: ([0-9]+).*/\1/"; }
 
-# The smallest set of the campaign's inputs that reaches every edge reached (edges only, not hit
-# counts, so the set stays small); those not among the seeds yet and under 16 KB join them, up
-# to 300 files.
+# The smallest set of the seeds and the campaign's inputs that reaches every edge reached
+# (edges only, not hit counts, so the set stays small), smallest inputs first. It replaces the
+# inputs earlier campaigns kept (SHA-1 names); inputs named by hand stay whatever the set says.
+is_kept_input() { [[ "$(basename "$1")" =~ ^[0-9a-f]{40}$ ]]; }
 keep_new_seeds() {
-  local target=$1 seeds=tests/fuzz/corpus/$1 minimal
+  local target=$1 seeds=tests/fuzz/corpus/$1 minimal named file
   minimal=$(mktemp -d)
   "$build/tests/fuzz/fuzz_$target" -merge=1 -use_counters=0 -max_len=65536 "$minimal" "$seeds" \
-    "$build/corpus/$target" >>"$build/logs/$target.log" 2>&1 || true
-  local known
-  known=$(sha1sum "$seeds"/* 2>/dev/null | cut -d' ' -f1)
-  for file in "$minimal"/*; do
-    [ -f "$file" ] && [ "$(stat -c %s "$file")" -le 16384 ] || continue
-    [ "$(find "$seeds" -type f | wc -l)" -lt 300 ] || break
-    grep -q "$(sha1sum "$file" | cut -d' ' -f1)" <<<"$known" || cp "$file" "$seeds/"
+    "$build/corpus/$target" >>"$build/logs/$target.log" 2>&1 || { rm -rf "$minimal"; return 0; }
+  named=$(for file in "$seeds"/*; do is_kept_input "$file" || sha1sum "$file" | cut -d' ' -f1; done)
+  for file in "$seeds"/*; do is_kept_input "$file" && rm -f "$file"; done
+  local count=0
+  # ls -S -r: smallest first, so the cap drops the biggest inputs.
+  for file in $(ls -S -r "$minimal"); do
+    file=$minimal/$file
+    [ "$(stat -c %s "$file")" -le 16384 ] || continue
+    [ "$count" -lt 300 ] || break
+    local sum
+    sum=$(sha1sum "$file" | cut -d' ' -f1)
+    grep -qx "$sum" <<<"$named" && continue
+    cp "$file" "$seeds/$sum"
+    count=$((count + 1))
   done
   rm -rf "$minimal"
 }
