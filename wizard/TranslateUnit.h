@@ -21,7 +21,7 @@
 #include <vector>
 
 
-class TControl;
+struct TControl;
 
 // True when the file was written (its folder is created when needed).
 bool ExportLanguageFile(const std::string& path, bool includeTexts);
