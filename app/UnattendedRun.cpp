@@ -2,7 +2,9 @@
 
 #include "app/UnattendedRun.h"
 
+#include <algorithm>
 #include <atomic>
+#include <vector>
 
 #include "app/StartupSequence.h"
 #include "app/UnattendedOptions.h"
@@ -79,9 +81,22 @@ TConsole& Console() {
   return console;
 }
 
-std::string FirstLine(const std::string& text) {
-  const std::size_t end = text.find_first_of("\r\n");
-  return end == std::string::npos ? text : text.substr(0, end);
+// A box on the console: "caption: first line -> answer", then each further line of its text
+// indented on a line of its own, so the reason a box gives (the file, the servers, the system's
+// words) reaches whoever reads the console and not only the log.
+std::vector<std::string> BoxLines(const TMessageBox& box, MessageAnswer answer) {
+  std::vector<std::string> lines;
+  std::size_t from = 0;
+  while (from <= box.Text.size()) {
+    const std::size_t end = std::min(box.Text.find_first_of("\r\n", from), box.Text.size());
+    const std::string line = box.Text.substr(from, end - from);
+    if (lines.empty())
+      lines.push_back(box.Caption + ": " + line + " -> " + MessageAnswerName(answer));
+    else if (!line.empty())
+      lines.push_back("  " + line);
+    from = end + 1;
+  }
+  return lines;
 }
 
 // Ctrl+C or Ctrl+Break in the console the setup shares, or the console closing: by default the
@@ -111,7 +126,7 @@ class TUnattendedUI final : public TInstallUI {
   bool CancelRequested() override { return consoleCancel; }
   MessageAnswer ShowMessage(const TMessageBox& box) override {
     const MessageAnswer answer = UnattendedAnswer(box.Question, AllowDowngrade);
-    Console().Line(box.Caption + ": " + FirstLine(box.Text) + " -> " + MessageAnswerName(answer));
+    for (const std::string& line : BoxLines(box, answer)) Console().Line(line);
     // The run ends well although nothing was installed: the console says why.
     if (box.Question == TQuestion::Downgrade && answer == MessageAnswer::No)
       Console().Line("Nothing was changed: version " + SetupState().InstalledVersion +

@@ -382,7 +382,10 @@ class ServersNotRunningTest(unittest.TestCase):
                 holder.close()
             log = s.log_text()
             self.assertEqual(code, 7, "\n".join(console) + log)
-            self.assertIn("Warning: The following service(s) could not be started: -> OK", console)
+            warning = console.index("Warning: The following service(s) could not be started: -> OK")
+            # The box's further lines follow it: the servers it names and its advice.
+            self.assertEqual(console[warning + 1], "  Zarel Mail Server SMTP")
+            self.assertTrue(console[warning + 2].startswith("  There must be already running"), console)
             self.assertEqual(console[-1], "Result: installed, but these servers are not running: "
                                           "Zarel Mail Server SMTP (exit code 7)")
             self.assertIn("Servers not running after the installation: 1", log)
