@@ -22,6 +22,10 @@
 #include "serverconfig/WelcomeMessage.h"
 #include "tests/fuzz/FuzzInput.h"
 
+#ifdef ZAREL_MEMORY_FILES
+#include "base/FileSystemMemory.h"
+#endif
+
 namespace {
 
 const std::string& Root() {
@@ -62,7 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   context.Time = TLocalMoment{2026, 12, 7, 10, 5, 0, 1, -60};
   CheckExpansion(FuzzPart(parts, 1), context);
 
+#ifdef ZAREL_MEMORY_FILES
+  ForgetAllMemoryFiles();  // the memory volume empties in one call
+#else
   RemoveFolderTree(Root());
+#endif
   ForceDirectories(Root() + "config\\");
   ResetServerStore();
   InitServerFoldersAt(Root());
