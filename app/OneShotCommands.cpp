@@ -4,12 +4,14 @@
 #include "app/OneShotCommands.h"
 
 #include "app/StartupUnit.h"
+#include "base/FileSystemUnit.h"
 #include "base/TextFormat.h"
 #include "engine/ExitCodes.h"
 #include "engine/FailureUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
 #include "engine/ProgramEnd.h"
+#include "engine/RealInstallMachine.h"
 #include "engine/SetupQuestions.h"
 #include "engine/UninstallUnit.h"
 #include "serverconfig/ServerStore.h"
@@ -30,7 +32,7 @@ void UninstallAfterQuestion(bool unattended) {
   } else if (!AskYes(TQuestion::Uninstall)) {
     EndProgram(kExitSuccess);
   }
-  RunOrEnd("Uninstalling", Uninstall);
+  RunOrEnd("Uninstalling", [] { UninstallFrom(ProgramFolder(), RealInstallMachine()); });
 }
 
 void OpenLogonAddress(bool webMail) {

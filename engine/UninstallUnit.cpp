@@ -9,7 +9,6 @@
 #include "base/FileSystemUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
-#include "engine/RealInstallMachine.h"
 #include "engine/RunRecovery.h"
 #include "engine/ServiceSteps.h"
 #include "engine/SetupQuestions.h"
@@ -91,7 +90,7 @@ void RemoveInstalledFiles(const std::string& removalFolder) {
     RemoveComponentFiles(component, removalFolder, TRemovalOf::Uninstall);
 }
 
-void UninstallFrom(const std::string& removalFolder) {
+void UninstallFrom(const std::string& removalFolder, TInstallMachine& machine) {
   InstallLog("Uninstalling from " + removalFolder);
   RemoveAllServices();
   InstallLog("Services stopped; stopped services removed");
@@ -106,8 +105,7 @@ void UninstallFrom(const std::string& removalFolder) {
   std::string systemFolder = SetupState().SystemDir;
   if (systemFolder.empty()) systemFolder = CompletedPlacementFolders().SystemFolder;
   DeleteLoggedFile(systemFolder + "Zarel.CPL");
-  ForgetStoppedRun(RealInstallMachine());
+  ForgetStoppedRun(machine);
   Notify(TQuestion::RemovalComplete);
 }
 
-void Uninstall() { UninstallFrom(ProgramFolder()); }

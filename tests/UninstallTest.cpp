@@ -4,6 +4,7 @@
 
 #include "engine/FilePlacementUnit.h"
 #include "engine/InstallSequence.h"
+#include "engine/RealInstallMachine.h"
 #include "engine/RunJournal.h"
 #include "engine/ShortcutUnit.h"
 #include "engine/UninstallUnit.h"
@@ -84,7 +85,7 @@ class UninstallTest : public EngineTest {
 
   void Run(const std::string& folder) {
     try {
-      UninstallFrom(folder);
+      UninstallFrom(folder, RealInstallMachine());
     } catch (const TProgramEnded&) {
       ADD_FAILURE() << "uninstall ended the program";
     }
