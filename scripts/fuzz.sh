@@ -101,9 +101,14 @@ for target in "${targets[@]}"; do
   start=$(stat_of "$log" INITED cov)
   end=$(grep -E '^#[0-9]+[[:space:]]+(NEW|REDUCE|pulse|DONE|RELOAD) ' "$log" | tail -1 | sed -E 's/.*cov: ([0-9]+).*/\1/')
   found=$(( $(find "$findings" -type f | wc -l) - before ))
-  [ "$status" -ne 0 ] && [ "$found" -eq 0 ] && found=1  # ended by a finding it could not write
-  printf '%-12s %10s %8s %10s %9s %8s\n' "$target" "${runs:-?}" "${speed:-?}" "$cpu_runs" "$(( ${end:-0} - ${start:-0} ))" "$found"
-  [ "$found" -gt 0 ] && grep -E '^(==[0-9]+==ERROR|SUMMARY|.*runtime error)' "$log" | head -3 | sed 's/^/    /'
+  # A run stopped from outside (SIGINT) is no finding: its runs count, its inputs are kept.
+  interrupted=""
+  grep -q 'libFuzzer: run interrupted' "$log" && interrupted=" (interrupted)"
+  [ "$status" -ne 0 ] && [ "$found" -eq 0 ] && [ -z "$interrupted" ] && found=1  # ended by a finding it could not write
+  printf '%-12s %10s %8s %10s %9s %8s%s\n' "$target" "${runs:-?}" "${speed:-?}" "$cpu_runs" "$(( ${end:-0} - ${start:-0} ))" "$found" "$interrupted"
+  if [ "$found" -gt 0 ]; then
+    grep -E '^(==[0-9]+==ERROR|SUMMARY|.*runtime error)' "$log" | head -3 | sed 's/^/    /' || true
+  fi
   total_runs=$(( total_runs + ${runs:-0} ))
   total_findings=$(( total_findings + found ))
   [ "$keep" -eq 1 ] && [ "$found" -eq 0 ] && keep_new_seeds "$target"
