@@ -4,14 +4,12 @@
 #include "app/OneShotCommands.h"
 
 #include "app/StartupUnit.h"
-#include "base/FileSystemUnit.h"
 #include "base/TextFormat.h"
 #include "engine/ExitCodes.h"
 #include "engine/FailureUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
 #include "engine/ProgramEnd.h"
-#include "engine/RealInstallMachine.h"
 #include "engine/SetupQuestions.h"
 #include "engine/UninstallUnit.h"
 #include "serverconfig/ServerStore.h"
@@ -32,7 +30,7 @@ void UninstallAfterQuestion(bool unattended) {
   } else if (!AskYes(TQuestion::Uninstall)) {
     EndProgram(kExitSuccess);
   }
-  RunOrEnd("Uninstalling", [] { UninstallFrom(ProgramFolder(), RealInstallMachine()); });
+  RunOrEnd("Uninstalling", Uninstall);
 }
 
 void OpenLogonAddress(bool webMail) {

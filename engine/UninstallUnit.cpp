@@ -9,6 +9,7 @@
 #include "base/FileSystemUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
+#include "engine/RealInstallMachine.h"
 #include "engine/RunRecovery.h"
 #include "engine/ServiceSteps.h"
 #include "engine/SetupQuestions.h"
@@ -90,7 +91,7 @@ void RemoveInstalledFiles(const std::string& removalFolder) {
     RemoveComponentFiles(component, removalFolder, TRemovalOf::Uninstall);
 }
 
-void UninstallFrom(const std::string& removalFolder, TInstallMachine& machine) {
+void UninstallFrom(const std::string& removalFolder) {
   InstallLog("Uninstalling from " + removalFolder);
   RemoveAllServices();
   InstallLog("Services stopped; stopped services removed");
@@ -105,7 +106,8 @@ void UninstallFrom(const std::string& removalFolder, TInstallMachine& machine) {
   std::string systemFolder = SetupState().SystemDir;
   if (systemFolder.empty()) systemFolder = CompletedPlacementFolders().SystemFolder;
   DeleteLoggedFile(systemFolder + "Zarel.CPL");
-  ForgetStoppedRun(machine);
+  ForgetStoppedRun(RealInstallMachine());
   Notify(TQuestion::RemovalComplete);
 }
 
+void Uninstall() { UninstallFrom(ProgramFolder()); }

@@ -8,16 +8,16 @@
 #include <string>
 
 #include "engine/ComponentTable.h"
-#include "engine/InstallMachine.h"
 
 // A folder holding smtp.exe or config\ is one the setup installed into.
 bool LooksLikeInstallation(const std::string& folder);
 
-// Uninstalls from the removal folder (ends in '\'; the running program's folder for /UNINSTALL)
-// and shows the closing box. Services, links and the uninstall entry go in any case; the
-// folder's files and trees only when it looks like an installation (run from a distribution
-// folder, nothing of that folder is deleted). A stopped run's journal goes through the machine.
-void UninstallFrom(const std::string& removalFolder, TInstallMachine& machine);
+// Uninstalls from the folder of the running program and shows the closing box.
+void Uninstall();
+// The same for a given removal folder (ends in '\'). Services, links and the uninstall entry
+// go in any case; the folder's files and trees only when it looks like an installation (run
+// from a distribution folder, nothing of that folder is deleted).
+void UninstallFrom(const std::string& removalFolder);
 // Which removal a component's files go through.
 enum class TRemovalOf : unsigned char {
   LeftOutComponent,  // a component left out on an upgrade

@@ -4,7 +4,6 @@
 
 #include "engine/FilePlacementUnit.h"
 #include "engine/InstallSequence.h"
-#include "engine/RealInstallMachine.h"
 #include "engine/RunJournal.h"
 #include "engine/ShortcutUnit.h"
 #include "engine/UninstallUnit.h"
@@ -85,7 +84,7 @@ class UninstallTest : public EngineTest {
 
   void Run(const std::string& folder) {
     try {
-      UninstallFrom(folder, RealInstallMachine());
+      UninstallFrom(folder);
     } catch (const TProgramEnded&) {
       ADD_FAILURE() << "uninstall ended the program";
     }
