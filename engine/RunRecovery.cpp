@@ -108,12 +108,3 @@ std::string RecoverStoppedRun(TInstallMachine& machine, TSetupState& state) {
   InstallLog("Recovery: " + summary);
   return summary;
 }
-
-void ForgetStoppedRun(TInstallMachine& machine) {
-  const std::string text = machine.ReadJournal();
-  if (text.empty()) return;
-  const std::optional<TRunJournal> found = ParseJournal(text);
-  if (found && !found->ExtractionFolder.empty()) machine.DeleteFolder(found->ExtractionFolder);
-  machine.RemoveJournal();
-  InstallLog("A stopped run's journal was removed with the installation:\r\n" + text);
-}

@@ -46,8 +46,3 @@ TRecoveryPlan PlanRecovery(const TRunJournal& journal, const std::string& instal
 // fills the setup record (InstalledVersion and what the next run must finish). Gives one line
 // that says so, empty when no journal was found.
 std::string RecoverStoppedRun(TInstallMachine& machine, TSetupState& state);
-
-// The uninstall's part: a stopped run's journal describes an installation that is being
-// removed, so its extraction folder and the journal go with it (a later installation must not
-// take the removed one's version as installed).
-void ForgetStoppedRun(TInstallMachine& machine);

@@ -9,8 +9,6 @@
 #include "base/FileSystemUnit.h"
 #include "engine/InstallLog.h"
 #include "engine/InstallUI.h"
-#include "engine/RealInstallMachine.h"
-#include "engine/RunRecovery.h"
 #include "engine/ServiceSteps.h"
 #include "engine/SetupQuestions.h"
 #include "engine/ShortcutUnit.h"
@@ -106,7 +104,6 @@ void UninstallFrom(const std::string& removalFolder) {
   std::string systemFolder = SetupState().SystemDir;
   if (systemFolder.empty()) systemFolder = CompletedPlacementFolders().SystemFolder;
   DeleteLoggedFile(systemFolder + "Zarel.CPL");
-  ForgetStoppedRun(RealInstallMachine());
   Notify(TQuestion::RemovalComplete);
 }
 

@@ -4,7 +4,6 @@
 
 #include "engine/FilePlacementUnit.h"
 #include "engine/InstallSequence.h"
-#include "engine/RunJournal.h"
 #include "engine/ShortcutUnit.h"
 #include "engine/UninstallUnit.h"
 #include "texts/TextTable.h"
@@ -97,15 +96,6 @@ class UninstallTest : public EngineTest {
 TEST_F(UninstallTest, RemovesProgramsAndKeepsWhatUsersProduced) {
   MakeInstallation();
   MakeLinks("Zarel Mail Server");
-  // A run stopped on this installation left its journal and extraction folder behind.
-  const std::string extraction = folder_ / "temp\\zarelinstall\\";
-  WriteText(extraction + "Setup.Dat", "archive");
-  TRunJournal journal;
-  journal.InstalledBefore = "7.4.6";
-  journal.Installing = "9.0.0";
-  journal.InstallDir = install_;
-  journal.ExtractionFolder = extraction;
-  SetString(HKEY_LOCAL_MACHINE, kSuiteKey, "RunJournal", JournalText(journal));
   Run(install_);
 
   const char* const removed[] = {"smtp.exe", "regex.dll", "api.dll", "quenforcom.dll", "cal.exe",
@@ -124,8 +114,6 @@ TEST_F(UninstallTest, RemovesProgramsAndKeepsWhatUsersProduced) {
   EXPECT_EQ(ReadText(calls_), "setifaceUninstallProgram(\"Quenfor\", (null), 2) -> 0 status 0x20000000\r\n");
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
   EXPECT_EQ(GetValue(HKEY_LOCAL_MACHINE, kSuiteKey, "InstallDir"), install_);
-  EXPECT_EQ(GetValue(HKEY_LOCAL_MACHINE, kSuiteKey, "RunJournal"), "<missing>");
-  EXPECT_FALSE(DirectoryExists(extraction));
   EXPECT_FALSE(DirectoryExists(programs_ + "Zarel Mail Server\\"));
   EXPECT_TRUE(FileExists(programs_ + "Top.lnk"));
   EXPECT_TRUE(FileExists(programs_ + "Other Program\\Other.lnk"));
