@@ -96,6 +96,9 @@ class UninstallTest : public EngineTest {
 TEST_F(UninstallTest, RemovesProgramsAndKeepsWhatUsersProduced) {
   MakeInstallation();
   MakeLinks("Zarel Mail Server");
+  // A stopped run's journal describes the configuration and mail the uninstall keeps: a
+  // reinstall over them must still finish that run's upgrade.
+  SetString(HKEY_LOCAL_MACHINE, kSuiteKey, "RunJournal", "journal of a stopped run");
   Run(install_);
 
   const char* const removed[] = {"smtp.exe", "regex.dll", "api.dll", "quenforcom.dll", "cal.exe",
@@ -114,6 +117,7 @@ TEST_F(UninstallTest, RemovesProgramsAndKeepsWhatUsersProduced) {
   EXPECT_EQ(ReadText(calls_), "setifaceUninstallProgram(\"Quenfor\", (null), 2) -> 0 status 0x20000000\r\n");
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
   EXPECT_EQ(GetValue(HKEY_LOCAL_MACHINE, kSuiteKey, "InstallDir"), install_);
+  EXPECT_EQ(GetValue(HKEY_LOCAL_MACHINE, kSuiteKey, "RunJournal"), "journal of a stopped run");
   EXPECT_FALSE(DirectoryExists(programs_ + "Zarel Mail Server\\"));
   EXPECT_TRUE(FileExists(programs_ + "Top.lnk"));
   EXPECT_TRUE(FileExists(programs_ + "Other Program\\Other.lnk"));
